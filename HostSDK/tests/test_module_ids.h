@@ -1,0 +1,7 @@
+#ifndef HOSTSDK_TEST_MODULE_IDS_H
+#define HOSTSDK_TEST_MODULE_IDS_H
+#define IDS_FIRST 1
+#define IDS_SIXTEENTH 16
+#define IDS_LONG 17
+#define IDS_ACCENT 40000
+#endif

@@ -1,0 +1,51 @@
+// The library's module entry point and its notifier.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include <custcont.h>
+
+#include "QuorlLib.h"
+#include "QuorlLibInternal.h"
+
+HINSTANCE hInstance = nullptr;
+
+namespace {
+int controlsInit = 0;
+}
+
+BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD /*reason*/, LPVOID /*reserved*/) {
+  hInstance = hinstDLL;
+  // The entry point runs for every thread that starts or ends; the controls
+  // are registered once per process.
+  if (!controlsInit) {
+    controlsInit = 1;
+    InitCustomControls(hInstance);
+    InitCommonControls();
+  }
+  return TRUE;
+}
+
+void notifier(char* format, ...) {
+  // Messages up to 255 characters are formatted in place; a longer one gets a
+  // buffer of its own size, so it is shown whole and never overruns.
+  char buf[256];
+  va_list ap;
+  va_start(ap, format);
+  va_list again;
+  va_copy(again, ap);
+  int n = std::vsnprintf(buf, sizeof buf, format, ap);
+  va_end(ap);
+  if (n >= static_cast<int>(sizeof buf)) {
+    size_t size = static_cast<size_t>(n) + 1;
+    char* big = static_cast<char*>(std::malloc(size));
+    if (big) std::vsnprintf(big, size, format, again);
+    va_end(again);
+    MessageBoxA(nullptr, big ? big : buf, "Notifier...", MB_OK | MB_ICONEXCLAMATION);
+    std::free(big);
+    return;
+  }
+  va_end(again);
+  if (n < 0) buf[0] = 0;
+  MessageBoxA(nullptr, buf, "Notifier...", MB_OK | MB_ICONEXCLAMATION);
+}

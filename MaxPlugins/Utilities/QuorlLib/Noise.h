@@ -1,0 +1,56 @@
+// The lattice behind qnoise2, qnoise3 and qnoise4 (internal to the library).
+#pragma once
+
+#include <cstdint>
+
+#include <point2.h>
+#include <point3.h>
+
+// The generator behind rand() of Microsoft's C runtime. The lattice is defined
+// by its sequence, so it is reproduced here rather than taken from the
+// platform, whose rand() draws other numbers.
+class MsvcRand {
+public:
+  explicit MsvcRand(uint32_t seed) : state_(seed) {}
+  int Next() {
+    state_ = state_ * 214013u + 2531011u;
+    return static_cast<int>((state_ >> 16) & 0x7FFFu);
+  }
+
+private:
+  uint32_t state_;
+};
+
+// One process-wide object owns the data, which is static storage filled by the
+// constructor once. After the fill everything is read-only, so evaluation is
+// re-entrant and lock-free.
+class NoiseLattice {
+public:
+  static constexpr int kCells = 43;   // period along x, y and z
+  static constexpr int kLayers = 13;  // period along w
+  static constexpr uint32_t kSeed = 1999;
+
+  NoiseLattice();
+
+  float Noise2(Point2 p) const;
+  float Noise3(Point3 p) const;
+  float Noise4(Point3 p, float w) const;
+
+  static int16_t lattice[kCells][kCells][kCells][kLayers];
+  static int16_t nextX[kCells];
+  static int16_t nextY[kCells];
+  static int16_t nextZ[kCells];
+  static int16_t nextW[kLayers];
+  static int needsFill;
+};
+
+// One reduced coordinate: the two neighbouring cells and the weight between.
+struct LatticeCoord {
+  int c0, c1;
+  float f;  // fraction in the cell, 0 <= f < 1
+  float t;  // smoothstep of f
+};
+LatticeCoord ReduceLatticeCoord(float v, int period, const int16_t* next);
+float LatticeSmoothstep(float f);
+
+extern NoiseLattice theNoiseLattice;

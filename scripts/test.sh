@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Every test: install what is missing, then build and run the release suite
+# and the sanitizer (address and undefined behaviour) suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+status=0
+for preset in release asan; do
+  echo "== $preset: build"
+  scripts/build.sh "$preset" | tail -n 1
+  echo "== $preset: test"
+  ctest --preset "$preset" -j "$(nproc)" || status=1
+done
+exit $status
