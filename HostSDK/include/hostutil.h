@@ -35,3 +35,8 @@ extern HOSTSDK_API char TEXMAP_CAT_2D[];
 extern HOSTSDK_API char TEXMAP_CAT_3D[];
 extern HOSTSDK_API char TEXMAP_CAT_COMP[];
 extern HOSTSDK_API char TEXMAP_CAT_COLMOD[];
+
+class Point3;
+// The host's smooth noise: a value in [-1, 1] for a point and a fourth
+// coordinate (phase), continuous in all four.
+HOSTSDK_API float noise4(Point3 p, float phase);

@@ -42,6 +42,24 @@ typedef struct HBITMAP__* HBITMAP;
 #define FALSE 0
 #endif
 
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+// Window messages.
+#define WM_DESTROY 0x0002
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_PAINT 0x000F
+#define WM_SETFONT 0x0030
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+#define WM_MOUSEWHEEL 0x020A
+#define WM_USER 0x0400
+
 // Reasons for a module's entry point.
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
