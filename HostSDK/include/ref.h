@@ -18,6 +18,7 @@
 
 #include "hostsdk_api.h"
 #include "maxtypes.h"
+#include "windows.h"
 #include "strclass.h"
 
 class ReferenceTarget;
@@ -90,6 +91,7 @@ public:
   // Drops every reference this maker holds (the record, not the fields).
   ~ReferenceMaker() override;
 
+  virtual BOOL IsRefTarget() { return FALSE; }
   virtual int NumRefs() { return 0; }
   virtual RefTargetHandle GetReference(int /*i*/) { return nullptr; }
   virtual void SetReference(int /*i*/, RefTargetHandle /*target*/) {}
@@ -132,6 +134,8 @@ public:
   ReferenceTarget() = default;
   // Clears every reference to this target still held by a dependent.
   ~ReferenceTarget() override;
+
+  BOOL IsRefTarget() override { return TRUE; }
 
   // Sends a message to every dependent; it climbs on while they answer
   // REF_SUCCEED. Each maker receives a message at most once per send.
