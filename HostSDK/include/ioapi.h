@@ -24,11 +24,16 @@ public:
   // `which` of `maker` when it installed the loaded one (the one the maker's
   // construction made), kept alive until the post-load callbacks have run.
   virtual RefTargetHandle DisplacedReference(ReferenceMaker* /*maker*/, int /*which*/) { return nullptr; }
+  // A named text the object wrote with ISave::SaveString; false when absent.
+  virtual bool LoadString(const char* /*key*/, CStr& /*value*/) { return false; }
 };
 
 class HOSTSDK_API ISave {
 public:
   virtual ~ISave();
+  // Writes a named text of the object's own (a file name, say) into the
+  // scene, beside its references.
+  virtual void SaveString(const char* /*key*/, const char* /*value*/) {}
 };
 
 // Converts a loaded parameter block of an older layout to the current one:

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "builtin_classes.h"
 #include "iparamb.h"
 
 namespace {
@@ -83,7 +84,12 @@ ClassDesc* HostFindClassByName(const std::string& name) {
 void HostRegisterBuiltinClasses() {
   static ParamBlockClassDesc paramBlockDesc;
   static std::once_flag once;
-  std::call_once(once, [] { HostRegisterClass(&paramBlockDesc, "(host)"); });
+  std::call_once(once, [] {
+    HostRegisterClass(&paramBlockDesc, "(host)");
+    HostRegisterClass(StdXYZGenDesc(), "(host)");
+    HostRegisterClass(CheckerMapDesc(), "(host)");
+    HostRegisterClass(BitmapMapDesc(), "(host)");
+  });
 }
 
 void* CreateInstance(SClass_ID superClass, Class_ID classId) {

@@ -1,0 +1,256 @@
+// The host's own 2D maps for sub-map slots: a checker and a bitmap.
+#include <cmath>
+#include <memory>
+
+#include <algorithm>
+
+#include "builtin_classes.h"
+#include "hostutil.h"
+#include "hostside/host_maps.h"
+#include "hostside/png_image.h"
+#include "imtl.h"
+#include "ioapi.h"
+#include "iparamb.h"
+#include "plugapi.h"
+
+namespace {
+
+// A map whose values all live in one parameter block (reference 0) with
+// named parameters.
+class BlockMap : public Texmap {
+public:
+  BlockMap(ParamBlockDescID* desc, int count, const char* const* names) : desc_(desc), count_(count), names_(names) {}
+
+  int NumRefs() override { return 1; }
+  RefTargetHandle GetReference(int i) override { return i == 0 ? pblock_ : nullptr; }
+  void SetReference(int i, RefTargetHandle t) override {
+    if (i == 0) pblock_ = static_cast<IParamBlock*>(t);
+  }
+  int NumSubs() override { return 1; }
+  Animatable* SubAnim(int i) override { return i == 0 ? pblock_ : nullptr; }
+  CStr SubAnimName(int i) override { return i == 0 ? CStr("Parameters") : CStr(); }
+  int SubNumToRefNum(int i) override { return i; }
+
+  RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID& part, RefMessage message) override {
+    if (message == REFMSG_CHANGE) ivalid_.SetEmpty();
+    if (message == REFMSG_GET_PARAM_NAME) {
+      auto* gpn = reinterpret_cast<GetParamName*>(part);
+      if (gpn->index >= 0 && gpn->index < count_) gpn->name = names_[gpn->index];
+      return REF_STOP;
+    }
+    if (message == REFMSG_GET_PARAM_DIM) {
+      auto* gpd = reinterpret_cast<GetParamDim*>(part);
+      if (gpd->index >= 0 && gpd->index < count_) gpd->dim = defaultDim;
+      return REF_STOP;
+    }
+    return REF_SUCCEED;
+  }
+
+  Interval Validity(TimeValue t) override {
+    Interval v = FOREVER;
+    Update(t, v);
+    return ivalid_;
+  }
+  ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
+  Point3 EvalNormalPerturb(ShadeContext&) override { return Point3(0.0f, 0.0f, 0.0f); }
+
+protected:
+  void NewBlock() { ReplaceReference(0, CreateParameterBlock(desc_, count_, 1)); }
+
+  IParamBlock* pblock_ = nullptr;
+  Interval ivalid_;
+
+private:
+  ParamBlockDescID* desc_;
+  int count_;
+  const char* const* names_;
+};
+
+// Wraps a texture coordinate into [0, 1).
+float Wrap(float v) { return static_cast<float>(v - std::floor(static_cast<double>(v))); }
+
+// ---- Checker ---------------------------------------------------------------
+
+ParamBlockDescID kCheckerDesc[] = {
+    {TYPE_RGBA, nullptr, TRUE, 0},
+    {TYPE_RGBA, nullptr, TRUE, 1},
+    {TYPE_FLOAT, nullptr, TRUE, 2},
+    {TYPE_FLOAT, nullptr, TRUE, 3},
+};
+const char* const kCheckerNames[] = {"Color 1", "Color 2", "U Tiling", "V Tiling"};
+
+class CheckerMap : public BlockMap {
+public:
+  CheckerMap() : BlockMap(kCheckerDesc, 4, kCheckerNames) { Reset(); }
+
+  void GetClassName(CStr& s) override { s = "Checker"; }
+  Class_ID ClassID() override { return CHECKER_CLASS; }
+  SClass_ID SuperClassID() override { return TEXMAP_CLASS_ID; }
+  ULONG LocalRequirements(int) override { return MTLREQ_UV; }
+
+  void Reset() override {
+    NewBlock();
+    Color black(0.0f, 0.0f, 0.0f), white(1.0f, 1.0f, 1.0f);
+    pblock_->SetValue(0, 0, black);
+    pblock_->SetValue(1, 0, white);
+    pblock_->SetValue(2, 0, 1.0f);
+    pblock_->SetValue(3, 0, 1.0f);
+    ivalid_.SetEmpty();
+  }
+  RefTargetHandle Clone(RemapDir& remap) override {
+    auto* copy = new CheckerMap;
+    *static_cast<MtlBase*>(copy) = *this;
+    copy->ReplaceReference(0, remap.CloneRef(pblock_));
+    return copy;
+  }
+  void Update(TimeValue t, Interval& valid) override {
+    if (!ivalid_.InInterval(t)) {
+      ivalid_ = FOREVER;
+      pblock_->GetValue(0, t, c1_, ivalid_);
+      pblock_->GetValue(1, t, c2_, ivalid_);
+      pblock_->GetValue(2, t, tu_, ivalid_);
+      pblock_->GetValue(3, t, tv_, ivalid_);
+    }
+    valid &= ivalid_;
+  }
+  // Two by two squares in each tile of the texture coordinates.
+  AColor EvalColor(ShadeContext& sc) override {
+    Point3 uvw = sc.UVW(1);
+    float u = Wrap(uvw.x * tu_), v = Wrap(uvw.y * tv_);
+    bool odd = (u < 0.5f) != (v < 0.5f);
+    return AColor(odd ? c2_ : c1_, 1.0f);
+  }
+
+private:
+  Color c1_{0.0f, 0.0f, 0.0f}, c2_{1.0f, 1.0f, 1.0f};
+  float tu_ = 1.0f, tv_ = 1.0f;
+};
+
+class CheckerClassDesc : public ClassDesc {
+public:
+  int IsPublic() override { return 1; }
+  void* Create(BOOL) override { return new CheckerMap; }
+  const char* ClassName() override { return "Checker"; }
+  SClass_ID SuperClassID() override { return TEXMAP_CLASS_ID; }
+  Class_ID ClassID() override { return CHECKER_CLASS; }
+  const char* Category() override { return TEXMAP_CAT_2D; }
+};
+
+// ---- Bitmap ----------------------------------------------------------------
+
+ParamBlockDescID kBitmapDesc[] = {
+    {TYPE_FLOAT, nullptr, TRUE, 0},
+    {TYPE_FLOAT, nullptr, TRUE, 1},
+};
+const char* const kBitmapNames[] = {"U Tiling", "V Tiling"};
+
+class BitmapMap : public BlockMap {
+public:
+  BitmapMap() : BlockMap(kBitmapDesc, 2, kBitmapNames) { Reset(); }
+
+  void GetClassName(CStr& s) override { s = "Bitmap"; }
+  Class_ID ClassID() override { return BITMAP_TEX_CLASS; }
+  SClass_ID SuperClassID() override { return TEXMAP_CLASS_ID; }
+  ULONG LocalRequirements(int) override { return MTLREQ_UV; }
+
+  void Reset() override {
+    NewBlock();
+    pblock_->SetValue(0, 0, 1.0f);
+    pblock_->SetValue(1, 0, 1.0f);
+    ivalid_.SetEmpty();
+  }
+  RefTargetHandle Clone(RemapDir& remap) override {
+    auto* copy = new BitmapMap;
+    *static_cast<MtlBase*>(copy) = *this;
+    copy->ReplaceReference(0, remap.CloneRef(pblock_));
+    copy->file_ = file_;
+    copy->image_ = image_;
+    copy->error_ = error_;
+    return copy;
+  }
+  IOResult Save(ISave* isave) override {
+    isave->SaveString("file", file_.data());
+    return IO_OK;
+  }
+  IOResult Load(ILoad* iload) override {
+    CStr f;
+    if (iload->LoadString("file", f)) SetFile(f);
+    return IO_OK;
+  }
+
+  // Loads the picture now, on the user-interface thread; evaluation only
+  // reads it. Returns false (and keeps an empty picture) when it cannot.
+  bool SetFile(const CStr& file) {
+    file_ = file;
+    auto img = std::make_shared<HostImage>();
+    std::string err;
+    bool ok = HostReadPng(file.data(), *img, &err);
+    image_ = ok ? img : nullptr;
+    error_ = ok ? CStr() : CStr(err.c_str());
+    ivalid_.SetEmpty();
+    NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+    return ok;
+  }
+  const CStr& File() const { return file_; }
+  const CStr& Error() const { return error_; }
+
+  void Update(TimeValue t, Interval& valid) override {
+    if (!ivalid_.InInterval(t)) {
+      ivalid_ = FOREVER;
+      pblock_->GetValue(0, t, tu_, ivalid_);
+      pblock_->GetValue(1, t, tv_, ivalid_);
+    }
+    valid &= ivalid_;
+  }
+  // Nearest texel, repeating; v runs up the picture. A missing picture is
+  // black and transparent.
+  AColor EvalColor(ShadeContext& sc) override {
+    const HostImage* img = image_.get();
+    if (!img || img->width <= 0 || img->height <= 0) return AColor(0.0f, 0.0f, 0.0f, 0.0f);
+    Point3 uvw = sc.UVW(1);
+    float u = Wrap(uvw.x * tu_), v = Wrap(uvw.y * tv_);
+    int x = std::min(img->width - 1, static_cast<int>(u * static_cast<float>(img->width)));
+    int y = std::min(img->height - 1, static_cast<int>((1.0f - v) * static_cast<float>(img->height)));
+    y = std::max(0, y);
+    const uint8_t* px = &img->rgba[(static_cast<size_t>(y) * static_cast<size_t>(img->width) + static_cast<size_t>(x)) * 4];
+    return AColor(px[0] / 255.0f, px[1] / 255.0f, px[2] / 255.0f, px[3] / 255.0f);
+  }
+
+private:
+  CStr file_;
+  CStr error_;
+  std::shared_ptr<const HostImage> image_;
+  float tu_ = 1.0f, tv_ = 1.0f;
+};
+
+class BitmapClassDesc : public ClassDesc {
+public:
+  int IsPublic() override { return 1; }
+  void* Create(BOOL) override { return new BitmapMap; }
+  const char* ClassName() override { return "Bitmap"; }
+  SClass_ID SuperClassID() override { return TEXMAP_CLASS_ID; }
+  Class_ID ClassID() override { return BITMAP_TEX_CLASS; }
+  const char* Category() override { return TEXMAP_CAT_2D; }
+};
+
+}  // namespace
+
+ClassDesc* CheckerMapDesc() {
+  static CheckerClassDesc desc;
+  return &desc;
+}
+ClassDesc* BitmapMapDesc() {
+  static BitmapClassDesc desc;
+  return &desc;
+}
+
+bool HostSetBitmapFile(Texmap* map, const char* file, std::string* error) {
+  if (!map || map->ClassID() != BITMAP_TEX_CLASS) {
+    if (error) *error = "not a bitmap map";
+    return false;
+  }
+  auto* bm = static_cast<BitmapMap*>(map);
+  bool ok = bm->SetFile(file);
+  if (!ok && error) *error = bm->Error().data();
+  return ok;
+}

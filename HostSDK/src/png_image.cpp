@@ -1,0 +1,89 @@
+// PNG input and output through libpng.
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "hostside/png_image.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+
+}  // namespace
+
+bool HostReadPng(const std::string& path, HostImage& out, std::string* error) {
+  png_image img{};
+  img.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&img, path.c_str())) {
+    if (error) *error = path + ": " + img.message;
+    return false;
+  }
+  img.format = PNG_FORMAT_RGBA;
+  if (img.width > 65536 || img.height > 65536) {
+    png_image_free(&img);
+    if (error) *error = path + ": picture too large";
+    return false;
+  }
+  HostImage result;
+  result.width = static_cast<int>(img.width);
+  result.height = static_cast<int>(img.height);
+  result.rgba.resize(PNG_IMAGE_SIZE(img));
+  if (!png_image_finish_read(&img, nullptr, result.rgba.data(), 0, nullptr)) {
+    if (error) *error = path + ": " + img.message;
+    png_image_free(&img);
+    return false;
+  }
+  out = std::move(result);
+  return true;
+}
+
+bool HostWritePng(const std::string& path, const HostImage& image, std::string* error) {
+  namespace fs = std::filesystem;
+  if (image.width <= 0 || image.height <= 0 ||
+      image.rgba.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4) {
+    if (error) *error = path + ": empty or malformed picture";
+    return false;
+  }
+  fs::path target(path);
+  fs::path tmp = target;
+  tmp += ".partial";
+  {
+    std::unique_ptr<FILE, FileCloser> f(std::fopen(tmp.c_str(), "wb"));
+    if (!f) {
+      if (error) *error = path + ": cannot write (" + std::strerror(errno) + ")";
+      return false;
+    }
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    img.width = static_cast<png_uint_32>(image.width);
+    img.height = static_cast<png_uint_32>(image.height);
+    img.format = PNG_FORMAT_RGBA;
+    bool ok = png_image_write_to_stdio(&img, f.get(), 0, image.rgba.data(), 0, nullptr) != 0;
+    std::string message = img.message;
+    png_image_free(&img);
+    ok = ok && std::fflush(f.get()) == 0;
+    if (!ok) {
+      f.reset();
+      std::error_code ec;
+      fs::remove(tmp, ec);
+      if (error) *error = path + ": cannot write (" + (message.empty() ? std::string("write failed") : message) + ")";
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(tmp, target, ec);
+  if (ec) {
+    fs::remove(tmp, ec);
+    if (error) *error = path + ": cannot write (" + ec.message() + ")";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "hostside/class_registry.h"
+#include "hostside/host_maps.h"
+#include "hostside/png_image.h"
+#include "hostside/shade_context.h"
+#include "imtl.h"
+#include "iparamb.h"
+#include "test_objects.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename T>
+T* Create(SClass_ID sc, Class_ID id) {
+  return static_cast<T*>(CreateInstance(sc, id));
+}
+
+// Holds an object alive through a reference, as a texture holds its parts.
+struct Held {
+  explicit Held(ReferenceTarget* t) : owner(new TestNode(1)) { owner->ReplaceReference(0, t); }
+  ~Held() { owner->DeleteThis(); }
+  TestNode* owner;
+};
+
+Point3 XYZ(XYZGen* gen, HostShadeContext& sc) {
+  Interval v = FOREVER;
+  gen->Update(sc.time, v);
+  Point3 p, dp;
+  gen->GetXYZ(sc, p, dp);
+  return p;
+}
+
+IParamBlock* Block(ReferenceTarget* t) { return static_cast<IParamBlock*>(t->GetReference(0)); }
+
+}  // namespace
+
+TEST(XYZGen, DefaultsPassThePointThroughBitForBit) {
+  XYZGen* gen = GetNewDefaultXYZGen();
+  Held held(gen);
+  HostShadeContext sc;
+  for (Point3 p : {Point3(-0.0f, 0.0f, -0.0f), Point3(1.1f, -2.7e-30f, 3.4e30f), Point3(0.1f, 0.2f, 0.3f)}) {
+    sc.pObj = p;
+    Point3 q = XYZ(gen, sc);
+    EXPECT_EQ(std::bit_cast<uint32_t>(q.x), std::bit_cast<uint32_t>(p.x));
+    EXPECT_EQ(std::bit_cast<uint32_t>(q.y), std::bit_cast<uint32_t>(p.y));
+    EXPECT_EQ(std::bit_cast<uint32_t>(q.z), std::bit_cast<uint32_t>(p.z));
+  }
+  EXPECT_EQ(gen->Validity(0), FOREVER);
+}
+
+TEST(XYZGen, OffsetTilingAngleAndSource) {
+  XYZGen* gen = GetNewDefaultXYZGen();
+  Held held(gen);
+  HostShadeContext sc;
+  sc.pObj = Point3(1.0f, 2.0f, 3.0f);
+  sc.pWorld = Point3(10.0f, 20.0f, 30.0f);
+  Point3 off(1.0f, 1.0f, 1.0f), tile(2.0f, 2.0f, 2.0f), angle(0.0f, 0.0f, 90.0f);
+  Block(gen)->SetValue(1, 0, off);
+  EXPECT_EQ(XYZ(gen, sc), Point3(2.0f, 3.0f, 4.0f));  // the change message emptied the cache
+  Block(gen)->SetValue(2, 0, tile);
+  EXPECT_EQ(XYZ(gen, sc), Point3(4.0f, 6.0f, 8.0f));
+  Block(gen)->SetValue(3, 0, angle);
+  Point3 r = XYZ(gen, sc);
+  EXPECT_NEAR(r.x, -6.0f, 1e-5f);
+  EXPECT_NEAR(r.y, 4.0f, 1e-5f);
+  EXPECT_EQ(r.z, 8.0f);
+  Block(gen)->SetValue(0, 0, 1);  // world XYZ
+  Point3 zero(0.0f, 0.0f, 0.0f);
+  Block(gen)->SetValue(3, 0, zero);
+  EXPECT_EQ(XYZ(gen, sc), Point3(22.0f, 42.0f, 62.0f));
+}
+
+TEST(XYZGen, AnimatedOffsetNarrowsValidity) {
+  XYZGen* gen = GetNewDefaultXYZGen();
+  Held held(gen);
+  SetAnimateMode(TRUE);
+  Point3 off(5.0f, 0.0f, 0.0f);
+  Block(gen)->SetValue(1, 160, off);
+  SetAnimateMode(FALSE);
+  EXPECT_EQ(gen->Validity(80), Interval(80, 80));
+  EXPECT_EQ(gen->Validity(400), Interval(160, TIME_PosInfinity));
+}
+
+TEST(HostMaps, CheckerAlternatesAndClones) {
+  auto* checker = Create<Texmap>(TEXMAP_CLASS_ID, CHECKER_CLASS);
+  ASSERT_NE(checker, nullptr);
+  Held held(checker);
+  Interval v = FOREVER;
+  checker->Update(0, v);
+  HostShadeContext sc;
+  sc.uvw = Point3(0.25f, 0.25f, 0.0f);
+  EXPECT_EQ(checker->EvalColor(sc), AColor(0.0f, 0.0f, 0.0f, 1.0f));
+  sc.uvw = Point3(0.75f, 0.25f, 0.0f);
+  EXPECT_EQ(checker->EvalColor(sc), AColor(1.0f, 1.0f, 1.0f, 1.0f));
+  EXPECT_EQ(checker->EvalMono(sc), 1.0f);
+  sc.uvw = Point3(-0.25f, 0.25f, 0.0f);  // repeats below 0
+  EXPECT_EQ(checker->EvalColor(sc), AColor(1.0f, 1.0f, 1.0f, 1.0f));
+  EXPECT_EQ(checker->EvalNormalPerturb(sc), Point3(0.0f, 0.0f, 0.0f));
+
+  checker->SetName("Map #1");
+  EXPECT_STREQ(checker->GetFullName(), "Map #1 (Checker)");
+  auto* copy = static_cast<Texmap*>(CloneRefHierarchy(checker));
+  Held heldCopy(copy);
+  EXPECT_STREQ(copy->GetFullName(), "Map #1 (Checker)");
+  EXPECT_NE(copy->GetReference(0), checker->GetReference(0));
+  v = FOREVER;
+  copy->Update(0, v);
+  EXPECT_EQ(copy->EvalColor(sc), AColor(1.0f, 1.0f, 1.0f, 1.0f));
+}
+
+TEST(HostMaps, BitmapReadsAPngAndSurvivesAMissingOne) {
+  fs::path dir = fs::temp_directory_path() / ("hostmaps-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  HostImage img;
+  img.width = 2;
+  img.height = 2;
+  // top row red, green; bottom row blue, half-transparent white
+  img.rgba = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128};
+  std::string err;
+  ASSERT_TRUE(HostWritePng((dir / "t.png").string(), img, &err)) << err;
+
+  auto* bitmap = Create<Texmap>(TEXMAP_CLASS_ID, BITMAP_TEX_CLASS);
+  Held held(bitmap);
+  ASSERT_TRUE(HostSetBitmapFile(bitmap, (dir / "t.png").c_str(), &err)) << err;
+  Interval v = FOREVER;
+  bitmap->Update(0, v);
+  HostShadeContext sc;
+  sc.uvw = Point3(0.25f, 0.75f, 0.0f);  // v runs up: top-left
+  EXPECT_EQ(bitmap->EvalColor(sc), AColor(1.0f, 0.0f, 0.0f, 1.0f));
+  sc.uvw = Point3(0.75f, 0.25f, 0.0f);
+  AColor c = bitmap->EvalColor(sc);
+  EXPECT_EQ(c.r, 1.0f);
+  EXPECT_EQ(c.a, 128 / 255.0f);
+
+  EXPECT_FALSE(HostSetBitmapFile(bitmap, (dir / "missing.png").c_str(), &err));
+  EXPECT_NE(err.find("missing.png"), std::string::npos);
+  EXPECT_EQ(bitmap->EvalColor(sc), AColor(0.0f, 0.0f, 0.0f, 0.0f));
+  EXPECT_FALSE(HostSetBitmapFile(nullptr, "x", &err));
+  fs::remove_all(dir);
+}
+
+TEST(PngImage, FailedWriteLeavesTheOldFileAndNoPartial) {
+  fs::path dir = fs::temp_directory_path() / ("png-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  HostImage img;
+  img.width = 1;
+  img.height = 1;
+  img.rgba = {1, 2, 3, 4};
+  std::string err;
+  ASSERT_TRUE(HostWritePng((dir / "a.png").string(), img, &err));
+  HostImage bad = img;
+  bad.rgba.pop_back();
+  EXPECT_FALSE(HostWritePng((dir / "a.png").string(), bad, &err));
+  EXPECT_FALSE(HostWritePng((dir / "no-such-dir" / "b.png").string(), img, &err));
+  EXPECT_NE(err.find("cannot write"), std::string::npos);
+  HostImage back;
+  ASSERT_TRUE(HostReadPng((dir / "a.png").string(), back, &err));
+  EXPECT_EQ(back.rgba, img.rgba);
+  int files = 0;
+  for (auto& e : fs::directory_iterator(dir)) files += e.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 1);
+  std::ofstream(dir / "junk.png") << "not a png";
+  EXPECT_FALSE(HostReadPng((dir / "junk.png").string(), back, &err));
+  fs::remove_all(dir);
+}
