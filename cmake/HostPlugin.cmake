@@ -68,7 +68,9 @@ function(add_host_plugin target)
     SUFFIX ${P_SUFFIX}
     OUTPUT_NAME ${target}
     LIBRARY_OUTPUT_DIRECTORY ${QUORL_PLUGIN_DIR}
-    # Found beside each other and beside the host layer; bound at load.
+    # No absolute build paths: a plug-in finds its libraries beside itself
+    # (and the host layer in ../lib) or not at all, as the loader would.
+    BUILD_RPATH_USE_ORIGIN ON
     BUILD_RPATH "$ORIGIN;$ORIGIN/../lib")
   target_link_options(${target} PRIVATE -Wl,-z,now -Wl,-z,defs -Wl,--as-needed)
   set_property(TARGET ${target} PROPERTY QUORL_RES_FILE ${res})

@@ -82,6 +82,7 @@ protected:
 class HOSTSDK_API MtlBase : public ReferenceTarget {
 public:
   MtlBase();
+  ~MtlBase() override;
   // Copies the name and the G-buffer id (a clone's base part).
   MtlBase& operator=(const MtlBase& m);
 
@@ -134,6 +135,7 @@ public:
 // point passes through unchanged, bit for bit.
 class HOSTSDK_API XYZGen : public MtlBase {
 public:
+  ~XYZGen() override;
   virtual void GetXYZ(ShadeContext& sc, Point3& p, Point3& dp) = 0;
   virtual int Requirements(int /*subMtlNum*/) { return 0; }
   virtual void MappingsRequired(int /*subMtlNum*/, BitArray& /*mapreq*/, BitArray& /*bumpreq*/) {}

@@ -58,6 +58,7 @@ constexpr Class_ID PARAMETER_BLOCK_CLASS(0x0F00BA1, 0x1);
 
 class HOSTSDK_API IParamBlock : public ReferenceTarget {
 public:
+  ~IParamBlock() override;
   virtual int NumParams() = 0;
   virtual ParamType GetParameterType(int i) = 0;
   virtual DWORD GetVersion() = 0;

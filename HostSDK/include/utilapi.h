@@ -23,7 +23,10 @@ public:
 };
 
 // The command panel's interface while an object is edited there.
-class HOSTSDK_API IObjParam : public Interface {};
+class HOSTSDK_API IObjParam : public Interface {
+public:
+  ~IObjParam() override;
+};
 
 // The utility panel's own interface.
 class HOSTSDK_API IUtil {

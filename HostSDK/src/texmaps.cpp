@@ -5,6 +5,8 @@ ShadeContext::~ShadeContext() = default;
 ISubMap::~ISubMap() = default;
 
 MtlBase::MtlBase() = default;
+MtlBase::~MtlBase() = default;
+XYZGen::~XYZGen() = default;
 
 MtlBase& MtlBase::operator=(const MtlBase& m) {
   if (this != &m) {
