@@ -1,4 +1,4 @@
-// The library's module entry point and its notifier.
+// The library's module entry point, the host's entry points and the notifier.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -6,13 +6,18 @@
 #include <custcont.h>
 
 #include "QuorlLib.h"
+#include "DllEntry.h"
 #include "QuorlLibInternal.h"
 
 HINSTANCE hInstance = nullptr;
 
+// The info utility's descriptor (QuorlLib.cpp).
+
+
 namespace {
 int controlsInit = 0;
-}
+const char libDescription[] = "Quorl Studio's 3D Studio Max Plugins - http://www.quorlstudio.example";
+}  // namespace
 
 BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD /*reason*/, LPVOID /*reserved*/) {
   hInstance = hinstDLL;
@@ -25,6 +30,27 @@ BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD /*reason*/, LPVOID /*reserved*/) {
   }
   return TRUE;
 }
+
+// ---- Entry points the host looks up by name --------------------------------
+
+const char* LibDescription() { return libDescription; }
+
+int LibNumberClasses() { return 2; }
+
+ClassDesc* LibClassDesc(int i) {
+  switch (i) {
+    case 0: return GetPerturbDesc();
+    case 1: return GetLibInfoDesc();
+    default:
+      assert1(34, __FILE__);
+      return nullptr;
+  }
+}
+
+// The host version the library is built for; the host refuses other ones.
+ULONG LibVersion() { return VERSION_3DSMAX; }
+
+// ---- Notifier --------------------------------------------------------------
 
 void notifier(char* format, ...) {
   // Messages up to 255 characters are formatted in place; a longer one gets a

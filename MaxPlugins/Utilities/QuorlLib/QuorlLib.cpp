@@ -1,7 +1,12 @@
-// Identity, version check, categories and strings of the library.
+// Identity, version check, categories and strings of the library, and its
+// info utility.
 #include "QuorlLib.h"
 
+#include <cstdio>
+
+#include "DllEntry.h"
 #include "QuorlLibInternal.h"
+#include "resource.h"
 
 namespace {
 
@@ -101,3 +106,87 @@ char* GetString(int id) {
   if (id < 0) return nullptr;
   return LoadStringA(hInstance, static_cast<UINT>(id), stringBuf, sizeof stringBuf) > 0 ? stringBuf : nullptr;
 }
+
+// ---- Info utility ----------------------------------------------------------
+//
+// "QuorlLib Info" in the utility panel: a rollup with the library's name and
+// version. One static object serves every opening.
+
+namespace {
+
+constexpr int kInfoDialog = 101;       // the rollup's dialog template
+constexpr int kVersionControl = 1001;  // the static text that shows the version
+
+INT_PTR CALLBACK LibInfoDlgProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+class LibInfoUtility : public UtilityObj {
+public:
+  HWND hPanel = nullptr;  // the rollup while the utility is open
+  IUtil* iu = nullptr;
+  Interface* ip = nullptr;
+
+  void BeginEditParams(Interface* hostIp, IUtil* utilIu) override {
+    iu = utilIu;
+    ip = hostIp;
+    hPanel = hostIp->AddRollupPage(hInstance, MAKEINTRESOURCE(kInfoDialog), LibInfoDlgProc,
+                                   GetString(IDS_LIBINFO_TITLE), 0, 0, ROLLUP_CAT_STANDARD);
+  }
+
+  void EndEditParams(Interface* hostIp, IUtil* /*utilIu*/) override {
+    iu = nullptr;
+    ip = nullptr;
+    // The page goes through the interface the host passes now, which need
+    // not be the one kept at the opening.
+    if (hostIp && hPanel) hostIp->DeleteRollupPage(hPanel);
+    hPanel = nullptr;
+  }
+
+  // The object is the library's static instance, handed out again by the
+  // next Create: the host's "done with it" leaves it as it is.
+  void DeleteThis() override {}
+};
+
+LibInfoUtility theLibInfo;
+
+INT_PTR CALLBACK LibInfoDlgProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_INITDIALOG: {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.02f", static_cast<double>(DisplayVersion(Split(QuorlLibVersion()))));
+      // TODO(dialogs): SendMessageA(GetDlgItem(hWnd, kVersionControl), WM_SETTEXT, 0,
+      //                             reinterpret_cast<LPARAM>(text)) once the window calls exist.
+      (void)kVersionControl;
+      return TRUE;
+    }
+    case WM_DESTROY:
+    case WM_COMMAND:
+      return TRUE;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+      // Dragging in the rollup scrolls the panel; the host does that. A
+      // message that arrives while the utility is closed has nobody to go to.
+      if (theLibInfo.ip) theLibInfo.ip->RollupMouseMessage(hWnd, msg, wParam, lParam);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+class LibInfoClassDesc : public ClassDesc2 {
+public:
+  int IsPublic() override { return 1; }
+  void* Create(BOOL /*loading*/) override { return static_cast<UtilityObj*>(&theLibInfo); }
+  const char* ClassName() override { return "QuorlLib"; }
+  SClass_ID SuperClassID() override { return UTILITY_CLASS_ID; }
+  Class_ID ClassID() override { return Class_ID(0x31A9E10C, 0x41BE84EF); }
+  const char* Category() override { return GetQuorlCategoryString(14); }
+  const char* InternalName() override { return "QuorlLib"; }
+  HINSTANCE HInstance() override { return hInstance; }
+};
+
+LibInfoClassDesc theLibInfoDesc;
+
+}  // namespace
+
+ClassDesc* GetLibInfoDesc() { return &theLibInfoDesc; }

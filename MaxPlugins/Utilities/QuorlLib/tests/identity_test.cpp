@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "DllEntry.h"
 #include "QuorlLib.h"
 #include "hostside/handlers.h"
 

@@ -5,6 +5,7 @@ write the golden table noise_golden.txt that noise_test.cpp compares with.
 
 Regenerate with:  python3 noise_reference.py > noise_golden.txt
 """
+import math
 import random
 import struct
 
@@ -12,7 +13,10 @@ N, W = 43, 13
 
 
 def single(x):
-    return struct.unpack('<f', struct.pack('<f', x))[0]
+    try:
+        return struct.unpack('<f', struct.pack('<f', x))[0]
+    except OverflowError:  # rounds past the largest float
+        return math.copysign(math.inf, x)
 
 
 def bits(x):
@@ -38,6 +42,9 @@ def lat(x, y, z, w):
 
 def reduce(v, m):
     s = single(abs(float(v) + 10000.0))
+    if not math.isfinite(s):
+        # no cell number: infinities and NaN read cell 0 with fraction 0
+        return 0, 1, 0.0, 0.0
     n = int(s)
     f = single(s - n)
     f2, f3 = single(f * f), single(f * f * f)
@@ -70,7 +77,7 @@ def q3(x, y, z):
 
 
 def q4(x, y, z, w):
-    if w == 0:
+    if w == 0 or math.isnan(w):
         return q3(x, y, z)
     x0, x1, _, tx = reduce(x, N)
     y0, y1, _, ty = reduce(y, N)
