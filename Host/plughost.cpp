@@ -1,14 +1,15 @@
 // plughost: the host program. Loads the plug-in files and does with them what
 // an artist does in the host application.
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
 #include "hostside/module_table.h"
+#include "iparamb.h"
 #include "plugin_loader.h"
+#include "scene_commands.h"
 
 namespace fs = std::filesystem;
 
@@ -29,17 +30,40 @@ ResourceSummary Summarise(HINSTANCE instance) {
   return s;
 }
 
+const char* SuperClassName(SClass_ID s) {
+  switch (s) {
+    case PARAMETER_BLOCK_CLASS_ID: return "parameter block";
+    case REF_TARGET_CLASS_ID: return "reference target";
+    case TEXMAP_CLASS_ID: return "texture map";
+    case UTILITY_CLASS_ID: return "utility";
+    default: return "other";
+  }
+}
+
+void PrintClass(const PluginClass& pc) {
+  if (!pc.desc) {
+    std::printf("    (none): %s\n", pc.problem.c_str());
+    return;
+  }
+  ClassDesc* d = pc.desc;
+  Class_ID id = d->ClassID();
+  const char* category = d->Category();
+  std::printf("    \"%s\": %s, %s, category \"%s\", class id (0x%08lX, 0x%08lX), super class 0x%08lX\n",
+              d->ClassName() ? d->ClassName() : "", d->IsPublic() ? "public" : "not public",
+              SuperClassName(d->SuperClassID()), category ? category : "", id.PartA(), id.PartB(), d->SuperClassID());
+  if (!pc.registered) std::printf("      %s\n", pc.problem.c_str());
+}
+
 int List(const std::vector<fs::path>& folders) {
   std::vector<std::string> problems;
-  std::vector<fs::path> files = FindPluginFiles(folders, &problems);
+  std::vector<PluginFile> opened = LoadPlugins(folders, &problems);
   for (const std::string& p : problems) std::fprintf(stderr, "plughost: cannot read plug-in folder %s\n", p.c_str());
   std::printf("Plug-in folders:\n");
   for (const fs::path& f : folders) std::printf("  %s\n", f.c_str());
-  if (files.empty()) {
+  if (opened.empty()) {
     std::printf("No plug-in files found.\n");
     return problems.empty() ? 0 : 1;
   }
-  std::vector<PluginFile> opened = OpenPluginFiles(files);
   int failed = 0;
   for (const PluginFile& pf : opened) {
     std::printf("\n%s\n", pf.path.filename().c_str());
@@ -49,18 +73,35 @@ int List(const std::vector<fs::path>& folders) {
       continue;
     }
     std::printf("  loaded from %s\n", pf.path.c_str());
-    if (!HostIsModuleLoaded(pf.instance)) {
-      std::printf("  not a module of this host (no entry object)\n");
-      continue;
+    std::printf("  description: %s\n", pf.description.c_str());
+    std::printf("  version: %s\n", DescribeHostVersion(pf.version).c_str());
+    if (HostIsModuleLoaded(pf.instance)) {
+      std::string resErr = HostModuleResourceError(pf.instance);
+      if (!resErr.empty()) std::printf("  resources unreadable: %s\n", resErr.c_str());
+      ResourceSummary s = Summarise(pf.instance);
+      std::printf("  resources: %d string block(s), %d dialog template(s), %d bitmap(s)\n", s.stringBlocks, s.dialogs,
+                  s.bitmaps);
+    } else {
+      std::printf("  resources: none (not built with the host's entry object)\n");
     }
-    std::string resErr = HostModuleResourceError(pf.instance);
-    if (!resErr.empty()) std::printf("  resources unreadable: %s\n", resErr.c_str());
-    ResourceSummary s = Summarise(pf.instance);
-    std::printf("  resources: %d string block(s), %d dialog template(s), %d bitmap(s)\n", s.stringBlocks,
-                s.dialogs, s.bitmaps);
+    std::printf("  classes: %zu\n", pf.classes.size());
+    for (const PluginClass& pc : pf.classes) PrintClass(pc);
   }
   std::printf("\n%zu plug-in file(s), %d failed to load\n", opened.size(), failed);
   return 0;
+}
+
+// Loads the plug-ins a scene command needs; files that fail are mentioned
+// on standard error and the command goes on without them.
+void LoadPluginsQuietly(const std::vector<fs::path>& folders) {
+  std::vector<std::string> problems;
+  std::vector<PluginFile> opened = LoadPlugins(folders, &problems);
+  for (const std::string& p : problems) std::fprintf(stderr, "plughost: cannot read plug-in folder %s\n", p.c_str());
+  for (const PluginFile& pf : opened) {
+    if (!pf.handle) {
+      std::fprintf(stderr, "plughost: warning: %s not loaded: %s\n", pf.path.filename().c_str(), pf.error.c_str());
+    }
+  }
 }
 
 }  // namespace
@@ -73,7 +114,38 @@ int main(int argc, char** argv) {
   app.add_option("--plugins", extraFolders, "Another plug-in folder to scan (repeatable)");
   app.add_flag("--no-default-plugins", noDefault, "Do not scan the build's own plug-in folder");
 
+  app.fallthrough();  // the options above may also follow a subcommand
+
   CLI::App* list = app.add_subcommand("list", "List the plug-in files found, what each holds, and load failures");
+
+  CLI::App* scene = app.add_subcommand("scene", "Create, edit and inspect scene files");
+  scene->require_subcommand(1);
+  std::string sceneFile, outFile;
+  std::vector<std::string> classes, sets, keys;
+
+  CLI::App* sceneNew = scene->add_subcommand("new", "Write a new scene holding one object of each --class");
+  sceneNew->add_option("file", sceneFile, "The scene file to write")->required();
+  sceneNew->add_option("--class", classes, "A class by name (case, spaces, hyphens and underscores ignored)")
+      ->required()
+      ->allow_extra_args(false);
+
+  CLI::App* sceneSet = scene->add_subcommand("set", "Set parameters and keys, then save the scene");
+  sceneSet->add_option("file", sceneFile, "The scene file to read")->required();
+  sceneSet
+      ->add_option("--set", sets,
+                   "NAME=VALUE: the parameter holds VALUE at all times (its keys go). NAME is the path the "
+                   "show command prints, e.g. \"Perturb.Primary Perturb Size\"; colours as r,g,b, booleans as "
+                   "0/1 or on/off")
+      ->allow_extra_args(false);
+  sceneSet
+      ->add_option("--key", keys,
+                   "NAME@TIME=VALUE: a key at TIME, a frame number (160 ticks each) or ticks with a t suffix "
+                   "(320t). The first key away from time 0 also keys time 0 with the value before")
+      ->allow_extra_args(false);
+  sceneSet->add_option("-o,--output", outFile, "Save to this file instead of the one read");
+
+  CLI::App* sceneShow = scene->add_subcommand("show", "Print the scene's objects, parameters, values and keys");
+  sceneShow->add_option("file", sceneFile, "The scene file to read")->required();
 
   CLI11_PARSE(app, argc, argv);
 
@@ -82,5 +154,9 @@ int main(int argc, char** argv) {
   for (const std::string& f : extraFolders) folders.emplace_back(f);
 
   if (list->parsed()) return List(folders);
+  LoadPluginsQuietly(folders);
+  if (sceneNew->parsed()) return SceneNew(sceneFile, classes);
+  if (sceneSet->parsed()) return SceneSet(sceneFile, sets, keys, outFile);
+  if (sceneShow->parsed()) return SceneShow(sceneFile);
   return 0;
 }

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
+#include "hostside/class_registry.h"
 #include "hostside/module_table.h"
 
 namespace fs = std::filesystem;
@@ -60,12 +62,98 @@ std::vector<PluginFile> OpenPluginFiles(const std::vector<fs::path>& files) {
       // The module's instance handle is its load address, as its entry object
       // registered it.
       struct link_map* map = nullptr;
-      if (dlinfo(pf.handle, RTLD_DI_LINKMAP, &map) == 0 && map)
-        pf.instance = reinterpret_cast<HINSTANCE>(map->l_addr);
+      if (dlinfo(pf.handle, RTLD_DI_LINKMAP, &map) == 0 && map) pf.instance = reinterpret_cast<HINSTANCE>(map->l_addr);
     }
     out.push_back(std::move(pf));
   }
   return out;
+}
+
+namespace {
+
+// A plug-in that claims more classes than this is taken to be broken.
+constexpr int kMaxClassesPerFile = 4096;
+
+template <typename Fn>
+Fn Entry(void* handle, const char* name) {
+  return reinterpret_cast<Fn>(dlsym(handle, name));
+}
+
+void Refuse(PluginFile& pf, const std::string& why) {
+  dlclose(pf.handle);
+  pf.handle = nullptr;
+  pf.instance = nullptr;
+  pf.error = why;
+}
+
+std::string SourceOf(ClassDesc* desc) {
+  for (const RegisteredClass& rc : HostClasses()) {
+    if (rc.desc->SuperClassID() == desc->SuperClassID() && rc.desc->ClassID() == desc->ClassID()) return rc.source;
+  }
+  return "?";
+}
+
+void RegisterOne(PluginFile& pf) {
+  auto version = Entry<LibVersionFn>(pf.handle, "LibVersion");
+  auto description = Entry<LibDescriptionFn>(pf.handle, "LibDescription");
+  auto number = Entry<LibNumberClassesFn>(pf.handle, "LibNumberClasses");
+  auto classDesc = Entry<LibClassDescFn>(pf.handle, "LibClassDesc");
+  std::string missing;
+  if (!version) missing += " LibVersion";
+  if (!description) missing += " LibDescription";
+  if (!number) missing += " LibNumberClasses";
+  if (!classDesc) missing += " LibClassDesc";
+  if (!missing.empty()) return Refuse(pf, "not a plug-in of this host: it lacks" + missing);
+
+  pf.version = version();
+  unsigned long api = (pf.version >> 8) & 0xFF;
+  if (api != MAX_API_NUM) {
+    char word[16];
+    std::snprintf(word, sizeof word, "0x%08lX", pf.version & 0xFFFFFFFFul);
+    return Refuse(pf, "built for host API " + std::to_string(api) + " (version " + word + "), this host has API " +
+                          std::to_string(MAX_API_NUM));
+  }
+  const char* text = description();
+  pf.description = text ? text : "";
+  int count = number();
+  if (count < 0 || count > kMaxClassesPerFile) {
+    return Refuse(pf, "LibNumberClasses answered " + std::to_string(count) + ", not a number of classes");
+  }
+  std::string source = pf.path.filename().string();
+  for (int i = 0; i < count; ++i) {
+    PluginClass pc;
+    pc.desc = classDesc(i);
+    if (!pc.desc) {
+      pc.problem = "LibClassDesc(" + std::to_string(i) + ") gave no class";
+    } else if (HostRegisterClass(pc.desc, source)) {
+      pc.registered = true;
+    } else {
+      pc.problem = "not registered: " + SourceOf(pc.desc) + " registered a class with the same ids first";
+    }
+    pf.classes.push_back(std::move(pc));
+  }
+}
+
+}  // namespace
+
+void RegisterPluginClasses(std::vector<PluginFile>& files) {
+  for (PluginFile& pf : files) {
+    if (pf.handle) RegisterOne(pf);
+  }
+}
+
+std::vector<PluginFile> LoadPlugins(const std::vector<fs::path>& folders, std::vector<std::string>* problems) {
+  HostRegisterBuiltinClasses();
+  std::vector<PluginFile> files = OpenPluginFiles(FindPluginFiles(folders, problems));
+  RegisterPluginClasses(files);
+  return files;
+}
+
+std::string DescribeHostVersion(unsigned long version) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "0x%08lX (release %lu, API %lu, revision %lu)", version & 0xFFFFFFFFul,
+                (version >> 16) & 0xFFFF, (version >> 8) & 0xFF, version & 0xFF);
+  return buf;
 }
 
 fs::path DefaultPluginFolder() {

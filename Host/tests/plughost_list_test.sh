@@ -3,12 +3,15 @@
 # load with the loader's reason, and goes on with the others.
 set -euo pipefail
 plughost=$1
+good=$2  # the tests' own plug-in file
+bad=$3   # the same built for another host API, and without entry points
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 out=$("$plughost" list)
 grep -q '^QuorlLib.dlu$' <<<"$out" || { echo "QuorlLib.dlu not listed:"; echo "$out"; exit 1; }
 grep -q '0 failed to load' <<<"$out" || { echo "unexpected failures:"; echo "$out"; exit 1; }
+files=$(sed -n 's/^\([0-9]*\) plug-in file(s), 0 failed to load$/\1/p' <<<"$out")
 
 printf 'not an ELF file' >"$tmp/broken.dlt"
 printf 'ignored' >"$tmp/readme.txt"
@@ -17,7 +20,29 @@ grep -q '^broken.dlt$' <<<"$out" || { echo "broken.dlt not listed:"; echo "$out"
 grep -q 'failed to load: .*broken.dlt' <<<"$out" || { echo "no loader reason:"; echo "$out"; exit 1; }
 grep -q '^QuorlLib.dlu$' <<<"$out" || { echo "stopped after the failure:"; echo "$out"; exit 1; }
 grep -q 'readme' <<<"$out" && { echo "listed a file that is no plug-in"; exit 1; }
-grep -q '2 plug-in file(s), 1 failed to load' <<<"$out" || { echo "wrong totals:"; echo "$out"; exit 1; }
+grep -q "^$((files + 1)) plug-in file(s), 1 failed to load" <<<"$out" || { echo "wrong totals:"; echo "$out"; exit 1; }
+
+# Each file's description, version and classes.
+grep -q '^  version: 0x0FA00800 (release 4000, API 8, revision 0)$' <<<"$out" || { echo "no version:"; echo "$out"; exit 1; }
+for class in '"QuorlLib::Perturbation": not public, reference target, category "MtmDataClassDesc::Category", class id (0x37647715, 0x188822CB), super class 0x00000100' \
+             '"QuorlLib": public, utility, category "Quorl'"'"'s Utilities", class id (0x31A9E10C, 0x41BE84EF), super class 0x00001020'; do
+  grep -qF "    $class" <<<"$out" || { echo "missing class line: $class"; echo "$out"; exit 1; }
+done
+
+# Files the host refuses are reported with the reason and closed; the others
+# are still listed.
+out=$("$plughost" --no-default-plugins --plugins "$good" --plugins "$bad" list)
+grep -qF '  description: plughost test classes' <<<"$out" || { echo "no description:"; echo "$out"; exit 1; }
+grep -qF '    "Host Test Widget": public, reference target, category "Host Tests", class id (0x5EC0AB01, 0x00000001)' <<<"$out" ||
+  { echo "test classes not listed:"; echo "$out"; exit 1; }
+grep -qF '    "Host Test Part": not public' <<<"$out" || { echo "private class not listed:"; echo "$out"; exit 1; }
+grep -qF 'HostTestOldApi.dlo
+  failed to load: built for host API 7 (version 0x0FA00700), this host has API 8' <<<"$out" ||
+  { echo "API mismatch not reported:"; echo "$out"; exit 1; }
+grep -qF 'HostTestNoEntry.dlo
+  failed to load: not a plug-in of this host: it lacks LibVersion LibDescription LibNumberClasses LibClassDesc' <<<"$out" ||
+  { echo "missing entry points not reported:"; echo "$out"; exit 1; }
+grep -q '3 plug-in file(s), 2 failed to load' <<<"$out" || { echo "wrong totals:"; echo "$out"; exit 1; }
 
 if "$plughost" frobnicate >/dev/null 2>&1; then echo "unknown command accepted"; exit 1; fi
 echo "plughost list: ok"

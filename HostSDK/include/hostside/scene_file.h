@@ -1,3 +1,93 @@
-// Scene files: save and load of a reference graph (placeholder; the scene
-// work fills this in).
+// Scenes: a set of root objects and everything they reference, saved to and
+// loaded from a versioned JSON file (docs/scene-format.md describes it).
+//
+// Saving walks the reference graph from the roots (NumRefs/GetReference, in
+// slot order) and writes each object once: its class and super-class ids, the
+// class name for readers, its references as object indexes (a target
+// referenced from several places is written once and referenced by index), and
+// for a parameter block its version and every parameter whole. Each object's
+// Save(ISave*) runs; the texts it writes with SaveString are kept with it and
+// answered by ILoad::LoadString while its Load runs.
+//
+// Loading is the host's order:
+//  1. every object is created: a parameter block with CreateParameterBlock and
+//     the file's layout (then its values are set), any other object through its
+//     registered class's Create(TRUE);
+//  2. Load(ILoad*) runs on each object, in file order;
+//  3. each reference is installed with HostInstallReference, which calls the
+//     maker's SetReference. A target the maker's construction had installed in
+//     that slot is displaced: it stays alive, and ILoad::DisplacedReference
+//     answers it;
+//  4. the post-load callbacks registered during 2 run, lowest Priority first
+//     (in registration order within a priority), and are deleted;
+//  5. where a loaded parameter block displaced one the object made, the block
+//     now in that slot must have the made block's version and layout (a
+//     converter may have brought an older one up to date);
+//  6. displaced targets that nothing references any more are deleted, and so
+//     is every loaded object that no root reaches now (a block a converter
+//     replaced, say).
+// A file that cannot be loaded leaves nothing behind: every object created so
+// far is deleted, and the error names the file and the place in it.
+//
+// All of this runs on the user-interface thread.
 #pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "../iparamb.h"
+#include "../ref.h"
+
+// Version of the file layout written; the only one read.
+constexpr int kSceneFormatVersion = 1;
+// The "format" member of every scene file.
+inline constexpr const char* kSceneFormatName = "quorl-scene";
+
+// The root objects of a scene. The scene references each root (through a
+// reference maker of the host's), so a root lives at least as long as the
+// scene holds it; deleting the scene drops those references, which deletes
+// every object nobody else references.
+class HOSTSDK_API Scene {
+ public:
+  Scene();
+  ~Scene();
+  Scene(const Scene&) = delete;
+  Scene& operator=(const Scene&) = delete;
+
+  // Adds a root (ignored when null or already a root).
+  void AddRoot(ReferenceTarget* root);
+  int NumRoots() const;
+  ReferenceTarget* Root(int i) const;
+
+ private:
+  class Holder;
+  Holder* holder_;
+};
+
+// Whether objects of this super class can be placed in a scene: the class's
+// Create gives a ReferenceTarget. Utilities, for one, are not.
+HOSTSDK_API bool HostIsSceneSuperClass(SClass_ID superClass);
+
+// The name the host shows for parameter `index` of `block`, as `owner` (an
+// object that references the block) answers the parameter-name query
+// (REFMSG_GET_PARAM_NAME); empty when it does not answer.
+HOSTSDK_API std::string HostParamName(ReferenceMaker* owner, ReferenceTarget* block, int index);
+// "float", "int", "color", "point3" or "bool": the type names of scene files
+// and of the command line.
+HOSTSDK_API const char* HostParamTypeName(ParamType type);
+
+// The scene as the text of a scene file. On failure (a reference cycle, an
+// object of a class that is not registered, an object whose Save fails) the
+// result is false and *error says why.
+HOSTSDK_API bool HostWriteScene(const Scene& scene, std::string* text, std::string* error);
+// A scene from the text of a scene file; `source` names the text in messages.
+// On failure: null, and *error is one line, "<source>: <place>: <problem>".
+HOSTSDK_API std::unique_ptr<Scene> HostReadScene(std::string_view text, const std::string& source, std::string* error);
+
+// Writes the scene to `file` through a temporary file in the same folder that
+// replaces the old file only once it is complete, so a failed save leaves the
+// previous file as it was.
+HOSTSDK_API bool HostSaveScene(const Scene& scene, const std::filesystem::path& file, std::string* error);
+HOSTSDK_API std::unique_ptr<Scene> HostLoadScene(const std::filesystem::path& file, std::string* error);

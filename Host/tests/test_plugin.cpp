@@ -1,0 +1,149 @@
+// A plug-in file of plughost's own tests, so that the command line is tested
+// on classes whose every detail the tests know: "Host Test Widget" with a
+// block of each parameter type (the offset not animatable), a "Host Test
+// Part" that the widget makes and shows as its sub-anim "Part", an empty
+// "Extra" slot, and a utility, which no scene can hold.
+//
+// Built three ways: as it should be; with TEST_PLUGIN_API set to another host
+// API number; and with TEST_PLUGIN_NO_ENTRY, without the entry points.
+#include <iparamb.h>
+#include <plugapi.h>
+#include <utilapi.h>
+
+#ifndef TEST_PLUGIN_API
+#define TEST_PLUGIN_API MAX_API_NUM
+#endif
+
+#define TEST_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+constexpr Class_ID kWidgetId(0x5EC0AB01, 0x1);
+constexpr Class_ID kPartId(0x5EC0AB01, 0x2);
+constexpr Class_ID kToolId(0x5EC0AB01, 0x3);
+
+ParamBlockDescID widgetParams[] = {{TYPE_FLOAT, nullptr, TRUE, 0},
+                                   {TYPE_INT, nullptr, TRUE, 1},
+                                   {TYPE_BOOL, nullptr, TRUE, 2},
+                                   {TYPE_RGBA, nullptr, TRUE, 3},
+                                   {TYPE_POINT3, nullptr, FALSE, 4}};
+const char* const widgetNames[] = {"Size", "Count", "Enabled", "Tint", "Offset"};
+ParamBlockDescID partParams[] = {{TYPE_FLOAT, nullptr, TRUE, 0}};
+
+// An object whose reference 0 is its parameter block, named by `names`.
+class Named : public ReferenceTarget {
+ public:
+  RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID& part, RefMessage message) override {
+    if (message != REFMSG_GET_PARAM_NAME) return REF_SUCCEED;
+    auto* query = reinterpret_cast<GetParamName*>(part);
+    if (query->index >= 0 && query->index < count_) query->name = names_[query->index];
+    return REF_STOP;
+  }
+
+ protected:
+  Named(const char* const* names, int count) : names_(names), count_(count) {}
+
+ private:
+  const char* const* names_;
+  int count_;
+};
+
+class Part : public Named {
+ public:
+  static const char* const kNames[];
+  Part() : Named(kNames, 1) {
+    ReplaceReference(0, CreateParameterBlock(partParams, 1, 1));
+    block_->SetValue(0, 0, 0.75f);
+  }
+  Class_ID ClassID() override { return kPartId; }
+  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
+  int NumSubs() override { return 1; }
+  Animatable* SubAnim(int i) override { return i == 0 ? block_ : nullptr; }
+  int NumRefs() override { return 1; }
+  RefTargetHandle GetReference(int i) override { return i == 0 ? block_ : nullptr; }
+  void SetReference(int i, RefTargetHandle t) override {
+    if (i == 0) block_ = static_cast<IParamBlock*>(t);
+  }
+
+ private:
+  IParamBlock* block_ = nullptr;
+};
+const char* const Part::kNames[] = {"Strength"};
+
+class Widget : public Named {
+ public:
+  Widget() : Named(widgetNames, 5) {
+    ReplaceReference(0, CreateParameterBlock(widgetParams, 5, 1));
+    block_->SetValue(0, 0, 1.0f);
+    block_->SetValue(1, 0, 3);
+    block_->SetValue(2, 0, 1);
+    Color tint(1.0f, 0.5f, 0.25f);
+    block_->SetValue(3, 0, tint);
+    ReplaceReference(1, new Part);
+  }
+  Class_ID ClassID() override { return kWidgetId; }
+  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
+  int NumSubs() override { return 3; }
+  Animatable* SubAnim(int i) override { return GetReference(i); }
+  CStr SubAnimName(int i) override { return i == 0 ? "Parameters" : i == 1 ? "Part" : "Extra"; }
+  int NumRefs() override { return 3; }
+  RefTargetHandle GetReference(int i) override { return i >= 0 && i < 3 ? refs_[i] : nullptr; }
+  void SetReference(int i, RefTargetHandle t) override {
+    if (i < 0 || i >= 3) return;
+    refs_[i] = t;
+    if (i == 0) block_ = static_cast<IParamBlock*>(t);
+  }
+
+ private:
+  RefTargetHandle refs_[3] = {nullptr, nullptr, nullptr};
+  IParamBlock* block_ = nullptr;
+};
+
+class Tool : public UtilityObj {
+ public:
+  void BeginEditParams(Interface*, IUtil*) override {}
+  void EndEditParams(Interface*, IUtil*) override {}
+  void DeleteThis() override {}
+} tool;
+
+class WidgetDesc : public ClassDesc {
+ public:
+  int IsPublic() override { return 1; }
+  void* Create(BOOL) override { return new Widget; }
+  const char* ClassName() override { return "Host Test Widget"; }
+  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
+  Class_ID ClassID() override { return kWidgetId; }
+  const char* Category() override { return "Host Tests"; }
+} widgetDesc;
+
+class PartDesc : public ClassDesc {
+ public:
+  int IsPublic() override { return 0; }
+  void* Create(BOOL) override { return new Part; }
+  const char* ClassName() override { return "Host Test Part"; }
+  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
+  Class_ID ClassID() override { return kPartId; }
+  const char* Category() override { return "Host Tests"; }
+} partDesc;
+
+class ToolDesc : public ClassDesc {
+ public:
+  int IsPublic() override { return 1; }
+  void* Create(BOOL) override { return &tool; }
+  const char* ClassName() override { return "Host Test Tool"; }
+  SClass_ID SuperClassID() override { return UTILITY_CLASS_ID; }
+  Class_ID ClassID() override { return kToolId; }
+  const char* Category() override { return "Host Tests"; }
+} toolDesc;
+
+}  // namespace
+
+#ifndef TEST_PLUGIN_NO_ENTRY
+TEST_PLUGIN_EXPORT const char* LibDescription() { return "plughost test classes"; }
+TEST_PLUGIN_EXPORT int LibNumberClasses() { return 3; }
+TEST_PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) {
+  ClassDesc* descs[] = {&widgetDesc, &partDesc, &toolDesc};
+  return i >= 0 && i < 3 ? descs[i] : nullptr;
+}
+TEST_PLUGIN_EXPORT unsigned long LibVersion() { return (MAX_RELEASE << 16) + (TEST_PLUGIN_API << 8); }
+#endif
