@@ -8,7 +8,9 @@
 
 #include "hostside/module_table.h"
 #include "iparamb.h"
+#include "known_params.h"
 #include "plugin_loader.h"
+#include "render_commands.h"
 #include "scene_commands.h"
 
 namespace fs = std::filesystem;
@@ -47,10 +49,14 @@ void PrintClass(const PluginClass& pc) {
   }
   ClassDesc* d = pc.desc;
   Class_ID id = d->ClassID();
-  const char* category = d->Category();
+  // A descriptor's texts may share one buffer that the next call overwrites
+  // (a plug-in's string loader): copy each before asking for the next.
+  auto text = [](const char* s) { return std::string(s ? s : ""); };
+  std::string name = text(d->ClassName());
+  std::string category = text(d->Category());
   std::printf("    \"%s\": %s, %s, category \"%s\", class id (0x%08lX, 0x%08lX), super class 0x%08lX\n",
-              d->ClassName() ? d->ClassName() : "", d->IsPublic() ? "public" : "not public",
-              SuperClassName(d->SuperClassID()), category ? category : "", id.PartA(), id.PartB(), d->SuperClassID());
+              name.c_str(), d->IsPublic() ? "public" : "not public", SuperClassName(d->SuperClassID()),
+              category.c_str(), id.PartA(), id.PartB(), d->SuperClassID());
   if (!pc.registered) std::printf("      %s\n", pc.problem.c_str());
 }
 
@@ -91,8 +97,8 @@ int List(const std::vector<fs::path>& folders) {
   return 0;
 }
 
-// Loads the plug-ins a scene command needs; files that fail are mentioned
-// on standard error and the command goes on without them.
+// Loads the plug-ins a command needs; files that fail are mentioned on
+// standard error and the command goes on without them.
 void LoadPluginsQuietly(const std::vector<fs::path>& folders) {
   std::vector<std::string> problems;
   std::vector<PluginFile> opened = LoadPlugins(folders, &problems);
@@ -102,6 +108,18 @@ void LoadPluginsQuietly(const std::vector<fs::path>& folders) {
       std::fprintf(stderr, "plughost: warning: %s not loaded: %s\n", pf.path.filename().c_str(), pf.error.c_str());
     }
   }
+  InstallKnownParamNames(opened);
+}
+
+// The options render and sample share: where the texture comes from.
+void AddTextureOptions(CLI::App* cmd, TextureSource& src) {
+  cmd->add_option("scene", src.sceneFile, "A scene file; its first texture map is used (default: a new texture)");
+  cmd->add_option("--class", src.className, "The class of the new texture when no scene is given")
+      ->capture_default_str();
+  cmd->add_option("--set", src.sets, "NAME=VALUE, as plughost scene set takes it (e.g. size=4, high=0.6)")
+      ->allow_extra_args(false);
+  cmd->add_option("--key", src.keys, "NAME@TIME=VALUE, as plughost scene set takes it")->allow_extra_args(false);
+  cmd->add_option("--map", src.map, "A sub-map for the texture: 'checker' or a PNG file (switches Map On on)");
 }
 
 }  // namespace
@@ -147,6 +165,34 @@ int main(int argc, char** argv) {
   CLI::App* sceneShow = scene->add_subcommand("show", "Print the scene's objects, parameters, values and keys");
   sceneShow->add_option("file", sceneFile, "The scene file to read")->required();
 
+  TextureSource renderSrc;
+  RenderOptions renderOpts;
+  CLI::App* render = app.add_subcommand(
+      "render", "Write a picture of a texture (default: a new Vede, as the material editor shows a map, to vede.png)");
+  AddTextureOptions(render, renderSrc);
+  render->add_option("-o,--output", renderOpts.output,
+                     "The PNG to write; a run of # becomes the frame number (dirt.####.png)")
+      ->capture_default_str();
+  render->add_option("--view", renderOpts.view, "flat (the swatch), sphere or cube")->capture_default_str();
+  render->add_option("--channel", renderOpts.channel, "color (over the background), mono or bump")
+      ->capture_default_str();
+  render->add_option("--width", renderOpts.width, "Width in pixels")->capture_default_str();
+  render->add_option("--height", renderOpts.height, "Height in pixels")->capture_default_str();
+  render->add_option("--frames", renderOpts.frames, "Frames to render: 0-100, 0-100x5, or a list 1,5,9");
+  render->add_option("--time", renderOpts.time, "One time: a frame number, or ticks with a t suffix");
+  render->add_option("--threads", renderOpts.threads, "Render threads; 0 uses every core")->capture_default_str();
+  render->add_flag("-q,--quiet", renderOpts.quiet, "No progress bar");
+
+  TextureSource sampleSrc;
+  SampleOptions sampleOpts;
+  CLI::App* sample = app.add_subcommand(
+      "sample", "Evaluate a texture at the points read from standard input, one \"x y z\" a line");
+  AddTextureOptions(sample, sampleSrc);
+  sample->add_option("--what", sampleOpts.what, "mono, color, bump, or perturbed (the point after Size and the "
+                     "perturbation)")->capture_default_str();
+  sample->add_option("--time", sampleOpts.time, "A frame number, or ticks with a t suffix")->capture_default_str();
+  sample->add_option("--normal", sampleOpts.normal, "The shading normal for bump, x,y,z")->capture_default_str();
+
   CLI11_PARSE(app, argc, argv);
 
   std::vector<fs::path> folders;
@@ -158,5 +204,7 @@ int main(int argc, char** argv) {
   if (sceneNew->parsed()) return SceneNew(sceneFile, classes);
   if (sceneSet->parsed()) return SceneSet(sceneFile, sets, keys, outFile);
   if (sceneShow->parsed()) return SceneShow(sceneFile);
+  if (render->parsed()) return RenderCommand(renderSrc, renderOpts);
+  if (sample->parsed()) return SampleCommand(sampleSrc, sampleOpts);
   return 0;
 }

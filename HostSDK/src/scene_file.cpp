@@ -87,12 +87,22 @@ bool HostIsSceneSuperClass(SClass_ID superClass) {
   return superClass != UTILITY_CLASS_ID;
 }
 
+namespace {
+ParamNameFallback g_paramNameFallback = nullptr;
+}
+
+ParamNameFallback HostSetParamNameFallback(ParamNameFallback fallback) {
+  ParamNameFallback old = g_paramNameFallback;
+  g_paramNameFallback = fallback;
+  return old;
+}
+
 std::string HostParamName(ReferenceMaker* owner, ReferenceTarget* block, int index) {
   if (!owner) return {};
   GetParamName query(CStr(""), index);
   PartID part = reinterpret_cast<PartID>(&query);
-  if (owner->NotifyRefChanged(FOREVER, block, part, REFMSG_GET_PARAM_NAME) != REF_STOP) return {};
-  return query.name.data();
+  if (owner->NotifyRefChanged(FOREVER, block, part, REFMSG_GET_PARAM_NAME) == REF_STOP) return query.name.data();
+  return g_paramNameFallback ? g_paramNameFallback(owner, block, index) : std::string();
 }
 
 const char* HostParamTypeName(ParamType type) {

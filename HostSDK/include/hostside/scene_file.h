@@ -74,6 +74,10 @@ HOSTSDK_API bool HostIsSceneSuperClass(SClass_ID superClass);
 // object that references the block) answers the parameter-name query
 // (REFMSG_GET_PARAM_NAME); empty when it does not answer.
 HOSTSDK_API std::string HostParamName(ReferenceMaker* owner, ReferenceTarget* block, int index);
+// Names for parameters whose owner does not answer the query; the host
+// program may install one (empty: no name).
+using ParamNameFallback = std::string (*)(ReferenceMaker* owner, ReferenceTarget* block, int index);
+HOSTSDK_API ParamNameFallback HostSetParamNameFallback(ParamNameFallback fallback);
 // "float", "int", "color", "point3" or "bool": the type names of scene files
 // and of the command line.
 HOSTSDK_API const char* HostParamTypeName(ParamType type);

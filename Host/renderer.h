@@ -1,0 +1,39 @@
+// Pictures of a texture map, as the material editor shows a map: on a flat
+// swatch, a sample sphere or a cube, over the slot's checker background.
+//
+// The map is brought up to date for the time on the calling thread; then the
+// rows are shaded on any number of threads, each pixel on its own, so the
+// picture is the same whatever the thread count.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <hostside/png_image.h>
+#include <imtl.h>
+
+enum class RenderView { Flat, Sphere, Cube };
+enum class RenderChannel { Color, Mono, Bump };
+
+struct RenderSettings {
+  int width = 256;
+  int height = 256;
+  RenderView view = RenderView::Flat;
+  RenderChannel channel = RenderChannel::Color;
+  TimeValue time = 0;
+  int threads = 0;        // 0: every core
+  float extent = 100.0f;  // the width the view covers, in object units
+};
+
+bool ParseRenderView(const std::string& text, RenderView* out);
+bool ParseRenderChannel(const std::string& text, RenderChannel* out);
+const char* RenderViewName(RenderView v);
+const char* RenderChannelName(RenderChannel c);
+
+// Called from the rendering threads with the rows done so far (serialised).
+using RenderProgress = std::function<void(int rowsDone, int rowsTotal)>;
+
+HostImage RenderTexmap(Texmap* map, const RenderSettings& settings, const RenderProgress& progress = nullptr);
+
+// The number of threads a setting of 0 means.
+int RenderThreadCount(int requested);

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# plughost render and plughost sample, end to end.
+#
+# The golden pictures in golden/ are compared byte for byte after decoding
+# (pixel for pixel). After a deliberate change to the shading or the views,
+# write new ones with:  plughost_render_test.sh PLUGHOST --regenerate
+set -euo pipefail
+plughost=$1
+here=$(cd "$(dirname "$0")" && pwd)
+golden=$here/golden
+regenerate=${2:-}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+# A small fixed scene: the dirt made visible, keyed between frames 0 and 10.
+scene=$tmp/dirt.json
+"$plughost" scene new "$scene" --class Vede >/dev/null
+"$plughost" scene set "$scene" --set "Vede Alpha=1" --set High=0.6 --set Low=0.35 \
+  --set "Vede Color=0.4,0.25,0.1" --set Size=6 --key "Perturb.Primary Perturb Phase@10=3" >/dev/null
+
+cases=(
+  "flat-color|--view flat --channel color"
+  "sphere-color|--view sphere --channel color"
+  "sphere-bump|--view sphere --channel bump"
+  "cube-mono|--view cube --channel mono"
+)
+for c in "${cases[@]}"; do
+  name=${c%%|*}
+  args=${c#*|}
+  # shellcheck disable=SC2086
+  "$plughost" render "$scene" $args --width 64 --height 48 --threads 1 -q -o "$tmp/$name-1.png"
+  # shellcheck disable=SC2086
+  "$plughost" render "$scene" $args --width 64 --height 48 --threads 3 -q -o "$tmp/$name-3.png"
+  cmp -s "$tmp/$name-1.png" "$tmp/$name-3.png" || fail "$name differs between one and three threads"
+  if [[ $regenerate == --regenerate ]]; then
+    cp "$tmp/$name-1.png" "$golden/$name.png"
+  else
+    [[ -f $golden/$name.png ]] || fail "no golden picture $name.png (run with --regenerate)"
+    python3 - "$golden/$name.png" "$tmp/$name-1.png" <<'PY' || fail "$name differs from its golden picture"
+import sys, zlib, struct
+def pixels(path):
+    data = open(path, 'rb').read()
+    assert data[:8] == b'\x89PNG\r\n\x1a\n'
+    pos, idat, head = 8, b'', None
+    while pos < len(data):
+        n, kind = struct.unpack('>I4s', data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + n]
+        if kind == b'IHDR': head = body
+        if kind == b'IDAT': idat += body
+        pos += 12 + n
+    return head, zlib.decompress(idat)
+a, b = pixels(sys.argv[1]), pixels(sys.argv[2])
+sys.exit(0 if a == b else 1)
+PY
+  fi
+done
+
+# Frames: keys make frames 0 and 10 differ; the same frame twice is the same.
+"$plughost" render "$scene" --frames 0-10x10 --width 32 --height 32 -q -o "$tmp/anim.####.png"
+[[ -f $tmp/anim.0000.png && -f $tmp/anim.0010.png ]] || fail "frame files not named by frame"
+cmp -s "$tmp/anim.0000.png" "$tmp/anim.0010.png" && fail "frames 0 and 10 are the same picture"
+"$plughost" render "$scene" --time 10 --width 32 --height 32 -q -o "$tmp/again.png"
+cmp -s "$tmp/anim.0010.png" "$tmp/again.png" || fail "frame 10 rendered twice differs"
+
+# With no arguments: a picture of a new texture, vede.png in the current folder.
+(cd "$tmp" && "$plughost" render -q) && [[ -s $tmp/vede.png ]] || fail "plain render wrote no vede.png"
+
+# User errors: one message, non-zero exit, nothing written.
+expect_error() {
+  local want=$1; shift
+  local out
+  if out=$("$@" 2>&1); then fail "accepted: $*"; fi
+  grep -q -- "$want" <<<"$out" || fail "message for '$*' lacks '$want': $out"
+}
+expect_error "unknown view" "$plughost" render --view plane -o "$tmp/x.png"
+expect_error "unknown parameter" "$plughost" render --set "nosuch=1" -o "$tmp/x.png"
+expect_error "number" "$plughost" render --set "size=big" -o "$tmp/x.png"
+expect_error "cannot write" "$plughost" render -o "$tmp/no/such/folder/x.png"
+expect_error "frame range" "$plughost" render --frames 5-1 -o "$tmp/x.png"
+expect_error "missing.json" "$plughost" render "$tmp/missing.json" -o "$tmp/x.png"
+expect_error "missing.png" "$plughost" render --map "$tmp/missing.png" -o "$tmp/x.png"
+[[ -e $tmp/x.png ]] && fail "a failed render left a picture"
+ls "$tmp" | grep -q partial && fail "a partial file was left behind"
+
+# sample: the documented perturbation of the origin with the texture's
+# settings, shortest round-trip floats, bad lines reported by number.
+out=$(printf '0 0 0\n' | "$plughost" sample --set Size=1 --what perturbed)
+[[ $out == "0.7390388 0.75958323 0.7792112" ]] || fail "perturbed origin: $out"
+out=$(printf '0 0 0\n1 2\n0.5 0.5 0.5\n' | "$plughost" sample 2>"$tmp/err") && fail "bad line not reflected in the exit status"
+[[ $(wc -l <<<"$out") == 2 ]] || fail "expected two results: $out"
+grep -q "line 2" "$tmp/err" || fail "bad line not reported by number: $(cat "$tmp/err")"
+out=$(printf '1 2 3\n' | "$plughost" sample --what color)
+[[ $(wc -w <<<"$out") == 4 ]] || fail "color gives four numbers: $out"
+out=$(printf '1 2 3\n' | "$plughost" sample --what bump --normal 0,1,0)
+[[ $(wc -w <<<"$out") == 3 ]] || fail "bump gives three numbers: $out"
+# Mono of the default texture at a point is half the noise: never above 0.5.
+printf '%s\n' "1 2 3" "-40 7.5 0.25" "1000 -3 8" | "$plughost" sample | awk '$1 > 0.5 { exit 1 }' ||
+  fail "default mono above 0.5"
+echo "plughost render and sample: ok"
