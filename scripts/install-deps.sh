@@ -8,6 +8,7 @@ packages=(
   llvm-14                               # llvm-windres: compiles the resource scripts
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
+  libstb-dev libnoise-dev               # peers in the benchmarks
 )
 
 missing=()
