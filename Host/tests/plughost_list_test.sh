@@ -44,5 +44,22 @@ grep -qF 'HostTestNoEntry.dlo
   { echo "missing entry points not reported:"; echo "$out"; exit 1; }
 grep -q '3 plug-in file(s), 2 failed to load' <<<"$out" || { echo "wrong totals:"; echo "$out"; exit 1; }
 
+# The texture with its texts read back (each copied before the next call of
+# its string loader, which reuses one buffer).
+full=$("$plughost" list)
+grep -qF '    "Vede": public, texture map, category "Quorl Studio", class id (0x761983AE, 0x9B35C99C), super class 0x00000C10' <<<"$full" ||
+  { echo "Vede not listed right:"; echo "$full"; exit 1; }
+
+# Without QuorlLib.dlu beside it the texture does not load; the loader says
+# why and the other files are still listed.
+plugins=$(dirname "$(sed -n 's/^  loaded from \(.*Vede.dlt\)$/\1/p' <<<"$full")")
+mkdir "$tmp/alone"
+cp "$plugins/Vede.dlt" "$tmp/alone/"
+out=$("$plughost" --no-default-plugins --plugins "$tmp/alone" --plugins "$good" list)
+grep -qF 'Vede.dlt
+  failed to load: ' <<<"$out" || { echo "Vede.dlt loaded without QuorlLib.dlu:"; echo "$out"; exit 1; }
+grep -q 'QuorlLib.dlu: cannot open shared object file' <<<"$out" || { echo "no loader reason:"; echo "$out"; exit 1; }
+grep -q '^HostTestClasses.dlo$' <<<"$out" || { echo "stopped after the failure:"; echo "$out"; exit 1; }
+
 if "$plughost" frobnicate >/dev/null 2>&1; then echo "unknown command accepted"; exit 1; fi
 echo "plughost list: ok"
