@@ -15,9 +15,37 @@
 #include "point3.h"
 #include "ref.h"
 #include "strclass.h"
+#include "utilapi.h"
 #include "windows.h"
 
-class IMtlParams;  // the material editor's interface (dialogs)
+// The material editor as a material's or map's dialog sees it. The host's
+// editor (hostside/ui.h) implements it; tests may implement it too.
+//
+// AddRollupPage creates the page at once from the module's dialog template:
+// the page's WM_INITDIALOG (lParam = `param`) reaches `proc` before the call
+// returns the page's window. Pages stack in the order added, within their
+// category; flag APPENDROLL_CLOSED adds a page rolled up. The editor removes
+// whatever pages are left when it closes a dialog, after the dialog's
+// DeleteThis.
+class HOSTSDK_API IMtlParams {
+public:
+  virtual ~IMtlParams();
+  virtual HWND AddRollupPage(HINSTANCE instance, const char* dlgTemplate, DLGPROC proc, const char* title,
+                             LPARAM param = 0, DWORD flags = 0, int category = ROLLUP_CAT_STANDARD) = 0;
+  virtual void DeleteRollupPage(HWND rollup) = 0;
+  // Mouse messages a page does not use itself (dragging scrolls the panel).
+  virtual void RollupMouseMessage(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  // The editor's current time, at which dialogs show and write values.
+  virtual TimeValue GetTime() = 0;
+  // A material or map tells the editor that its look changed.
+  virtual void MtlChanged() {}
+  virtual int IsRollupPanelOpen(HWND /*rollup*/) { return TRUE; }
+};
+
+// Posted to the material editor's window by a map's sub-map button: wParam
+// the sub-map slot, lParam the map (MtlBase*). The editor lets the user choose
+// a map and gives it to the map's SetSubTexmap(slot, chosen).
+constexpr UINT MTLEDIT_SUBMAP_BUTTON = 0x4402;
 class ParamDlg;
 class XYZGen;
 class Texmap;

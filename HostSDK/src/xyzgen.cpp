@@ -1,10 +1,15 @@
 // The host's coordinates generator for 3D maps.
 #include <cmath>
+#include <iterator>
 
 #include "builtin_classes.h"
+#include "hostutil.h"
 #include "imtl.h"
 #include "iparamb.h"
+#include "iparamm.h"
 #include "plugapi.h"
+#include "win_host_ids.h"
+#include "win_internal.h"
 
 namespace {
 
@@ -16,6 +21,22 @@ ParamBlockDescID kXYZDesc[] = {
     {TYPE_POINT3, nullptr, TRUE, 3},  // angle in degrees about x, then y, then z
 };
 const char* kXYZNames[] = {"Coordinate Source", "Offset", "Tiling", "Angle"};
+
+// The "Coordinates" rollup: the source as two radio buttons, then a spinner
+// for each axis of offset, tiling and angle.
+const int kSourceButtons[] = {IDC_XYZ_OBJECT, IDC_XYZ_WORLD};
+ParamUIDesc kXYZUI[] = {
+    ParamUIDesc(kSource, TYPE_RADIO, kSourceButtons, 2),
+    ParamUIDesc(kOffset, EDITTYPE_FLOAT, IDC_OFFSET_X_EDIT, IDC_OFFSET_X_SPIN, IDC_OFFSET_Y_EDIT, IDC_OFFSET_Y_SPIN,
+                IDC_OFFSET_Z_EDIT, IDC_OFFSET_Z_SPIN, -999999.0f, 999999.0f, 0.01f),
+    ParamUIDesc(kTiling, EDITTYPE_FLOAT, IDC_TILING_X_EDIT, IDC_TILING_X_SPIN, IDC_TILING_Y_EDIT, IDC_TILING_Y_SPIN,
+                IDC_TILING_Z_EDIT, IDC_TILING_Z_SPIN, -999999.0f, 999999.0f, 0.01f),
+    ParamUIDesc(kAngle, EDITTYPE_FLOAT, IDC_ANGLE_X_EDIT, IDC_ANGLE_X_SPIN, IDC_ANGLE_Y_EDIT, IDC_ANGLE_Y_SPIN,
+                IDC_ANGLE_Z_EDIT, IDC_ANGLE_Z_SPIN, -999999.0f, 999999.0f, 0.5f),
+};
+
+class StdXYZGen;
+ParamDlg* NewXYZGenDlg(HWND editor, IMtlParams* ip, StdXYZGen* gen);
 
 class StdXYZGen : public XYZGen {
 public:
@@ -90,7 +111,8 @@ public:
     Update(t, v);
     return ivalid_;
   }
-  ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
+  ParamDlg* CreateParamDlg(HWND editor, IMtlParams* imp) override { return NewXYZGenDlg(editor, imp, this); }
+  IParamBlock* Block() const { return pblock_; }
 
   // Reads the caches only. Each step is skipped where it would change
   // nothing, so that with the defaults the point comes through bit for bit
@@ -128,6 +150,50 @@ private:
   bool rotate_ = false;
   double cos_[3] = {1, 1, 1}, sin_[3] = {0, 0, 0};
 };
+
+// The material editor's dialog of a generator: one parameter map on its block.
+class StdXYZGenDlg : public ParamDlg {
+public:
+  StdXYZGenDlg(IMtlParams* ip, StdXYZGen* gen)
+      : gen_(gen), curTime_(ip->GetTime()), watch_([this](ReferenceTarget*, unsigned int message) {
+          // A generator deleted while shown (its owner was reset) is not edited further.
+          if (message == REFMSG_TARGET_DELETED) gen_ = nullptr;
+        }) {
+    watch_.Set(gen);
+    map_ = CreateMParamMap(kXYZUI, static_cast<int>(std::size(kXYZUI)), gen->Block(), ip, hostui::HostOwnInstance(),
+                           MAKEINTRESOURCE(IDD_XYZGEN), "Coordinates", 0);
+  }
+  ~StdXYZGenDlg() override { DestroyMParamMap(map_); }
+
+  Class_ID ClassID() override { return STD_XYZGEN_CLASS; }
+  void SetThing(ReferenceTarget* m) override {
+    if (!m || m->ClassID() != STD_XYZGEN_CLASS || m->SuperClassID() != XYZGEN_CLASS_ID) {
+      assert1(__LINE__, __FILE__);
+      return;
+    }
+    gen_ = static_cast<StdXYZGen*>(m);
+    watch_.Set(gen_);
+    if (map_) map_->SetParamBlock(gen_->Block());
+  }
+  ReferenceTarget* GetThing() override { return gen_; }
+  void SetTime(TimeValue t) override {
+    if (t == curTime_) return;
+    curTime_ = t;
+    if (map_) map_->Invalidate();
+  }
+  void ReloadDialog() override {
+    if (map_) map_->Invalidate();
+  }
+  void DeleteThis() override { delete this; }
+
+private:
+  StdXYZGen* gen_;
+  TimeValue curTime_;
+  hostui::Watch watch_;
+  IParamMap* map_ = nullptr;
+};
+
+ParamDlg* NewXYZGenDlg(HWND, IMtlParams* ip, StdXYZGen* gen) { return ip ? new StdXYZGenDlg(ip, gen) : nullptr; }
 
 class StdXYZGenClassDesc : public ClassDesc {
 public:

@@ -4,4 +4,42 @@
 #define IDS_SIXTEENTH 16
 #define IDS_LONG 17
 #define IDS_ACCENT 40000
+
+// Dialogs and bitmaps of the window tests.
+#define IDB_TEST_BITMAP 300
+#define IDD_TEST_VARIETY 301
+#define IDD_TEST_PLAIN 302
+#define IDD_TEST_BADCLASS 303
+#define IDD_TEST_MAP 304
+#define IDD_TEST_SMALL 305
+
+#define IDC_T_EDIT 1001
+#define IDC_T_SPIN 1002
+#define IDC_T_SWATCH 1003
+#define IDC_T_CUSTBUTTON 1004
+#define IDC_T_CHECK 1005
+#define IDC_T_PUSH 1006
+#define IDC_T_PLAINEDIT 1007
+#define IDC_T_COMBO 1008
+#define IDC_T_BITMAP 1009
+#define IDC_T_HIDDEN 1010
+#define IDC_T_RADIO1 1011
+#define IDC_T_RADIO2 1012
+#define IDC_T_RADIO3 1013
+
+#define IDC_M_FLOAT_EDIT 1101
+#define IDC_M_FLOAT_SPIN 1102
+#define IDC_M_INT_EDIT 1103
+#define IDC_M_INT_SPIN 1104
+#define IDC_M_PX_EDIT 1105
+#define IDC_M_PX_SPIN 1106
+#define IDC_M_PY_EDIT 1107
+#define IDC_M_PY_SPIN 1108
+#define IDC_M_PZ_EDIT 1109
+#define IDC_M_PZ_SPIN 1110
+#define IDC_M_COLOR 1111
+#define IDC_M_CHECK 1112
+#define IDC_M_RADIO1 1113
+#define IDC_M_RADIO2 1114
+#define IDC_M_BUTTON 1115
 #endif
