@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "edit_commands.h"
 #include "hostside/module_table.h"
 #include "iparamb.h"
 #include "known_params.h"
@@ -193,6 +194,28 @@ int main(int argc, char** argv) {
   sample->add_option("--time", sampleOpts.time, "A frame number, or ticks with a t suffix")->capture_default_str();
   sample->add_option("--normal", sampleOpts.normal, "The shading normal for bump, x,y,z")->capture_default_str();
 
+  EditOptions editOpts;
+  CLI::App* edit = app.add_subcommand(
+      "edit", "Open a texture in the material editor, print its rollups, act on them as a user, print and save");
+  edit->add_option("scene", editOpts.sceneFile, "A scene file; its first texture map is edited (default: a new one)");
+  edit->add_option("--class", editOpts.className, "The class of the new texture when no scene is given")
+      ->capture_default_str();
+  edit->add_option("-o,--output", editOpts.output,
+                   "Save the scene here (default: back to the scene file; with neither, nothing is saved)");
+  // Actions run in the order given, whatever their kind.
+  for (const EditActionOption& o : EditActionOptions()) {
+    EditAction::Kind kind = o.kind;
+    edit->add_option(o.flag, o.help)
+        ->type_name(o.typeName)
+        ->allow_extra_args(false)
+        ->trigger_on_parse()
+        ->each([&editOpts, kind](const std::string& v) { editOpts.actions.push_back({kind, v}); });
+  }
+
+  std::string utilityName;
+  CLI::App* utility = app.add_subcommand("utility", "Open a utility in the utility panel and print its rollups");
+  utility->add_option("name", utilityName, "The utility's class name, e.g. QuorlLib")->required();
+
   CLI11_PARSE(app, argc, argv);
 
   std::vector<fs::path> folders;
@@ -206,5 +229,7 @@ int main(int argc, char** argv) {
   if (sceneShow->parsed()) return SceneShow(sceneFile);
   if (render->parsed()) return RenderCommand(renderSrc, renderOpts);
   if (sample->parsed()) return SampleCommand(sampleSrc, sampleOpts);
+  if (edit->parsed()) return EditCommand(editOpts);
+  if (utility->parsed()) return UtilityCommand(utilityName);
   return 0;
 }

@@ -114,8 +114,8 @@ char* GetString(int id) {
 
 namespace {
 
-constexpr int kInfoDialog = 101;       // the rollup's dialog template
-constexpr int kVersionControl = 1001;  // the static text that shows the version
+constexpr int kInfoDialog = IDD_LIBINFO;              // the rollup's dialog template
+constexpr int kVersionControl = IDC_LIBINFO_VERSION;  // the static text that shows the version
 
 INT_PTR CALLBACK LibInfoDlgProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -153,9 +153,7 @@ INT_PTR CALLBACK LibInfoDlgProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_INITDIALOG: {
       char text[32];
       std::snprintf(text, sizeof text, "%.02f", static_cast<double>(DisplayVersion(Split(QuorlLibVersion()))));
-      // TODO(dialogs): SendMessageA(GetDlgItem(hWnd, kVersionControl), WM_SETTEXT, 0,
-      //                             reinterpret_cast<LPARAM>(text)) once the window calls exist.
-      (void)kVersionControl;
+      SendMessageA(GetDlgItem(hWnd, kVersionControl), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
       return TRUE;
     }
     case WM_DESTROY:

@@ -161,3 +161,20 @@ QUORLLIB_API Perturb* NewDefaultPerturb();
 ClassDesc* GetPerturbDesc();
 
 #include "QuorlClassDesc.h"
+
+// ---- About rollups ---------------------------------------------------------
+//
+// The maker's About rollup for a plug-in, with the texts its descriptor gives
+// (name, version and build, host release, rights notice). One rollup of each
+// kind is tracked at a time; a second add of a kind replaces the first's texts
+// and kept handle.
+
+// From a command-panel plug-in's BeginEditParams; `closed` adds it rolled up.
+QUORLLIB_API void AddCommandPanelAbout(IObjParam* ip, QuorlClassDesc2* cd, int closed);
+// From its EndEditParams with the host's flags: removes the rollup when bit 0
+// is set, otherwise leaves it.
+QUORLLIB_API void RemoveCommandPanelAbout(IObjParam* ip, unsigned long flags);
+// While a material or map builds its dialog; the material editor removes the
+// rollup with the dialog.
+QUORLLIB_API void AddAboutPanel(IMtlParams* ip, QuorlClassDesc* cd);
+QUORLLIB_API void AddAboutPanel(IMtlParams* ip, QuorlClassDesc2* cd);

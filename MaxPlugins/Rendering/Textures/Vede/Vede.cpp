@@ -54,6 +54,8 @@ DirtClassDesc dirtDesc;
 
 ClassDesc* GetDirtDesc() { return &dirtDesc; }
 
+void ReportVedeFault(int line) { assert1(line, __FILE__); }
+
 BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD /*reason*/, LPVOID /*reserved*/) {
   hInstance = hinstDLL;
   if (!controlsInit) {
@@ -73,7 +75,10 @@ ULONG LibVersion() { return VERSION_3DSMAX; }
 
 Vede::Vede() { Reset(); }
 
-Vede::~Vede() = default;
+Vede::~Vede() {
+  // A dialog that still shows this texture must not reach back into it.
+  if (paramDlg) DirtDlgTextureDeleted(paramDlg, this);
+}
 
 void Vede::GetClassName(CStr& s) { s = GetString(IDS_CLASS_NAME); }
 

@@ -1,0 +1,346 @@
+// The texture's dialog in the host's material editor, at the level of window
+// messages. The program is the texture's module, so hInstance and the
+// template are the plug-in's own.
+#include <gtest/gtest.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "PerturbDlg.h"
+#include "Vede.h"
+#include "VedeDlg.h"
+#include "hostside/handlers.h"
+#include "hostside/module_table.h"
+#include "hostside/paramblock_access.h"
+#include "hostside/ui.h"
+#include "resource.h"
+
+extern HINSTANCE hInstance;
+
+namespace {
+
+HostWindowInfo Info(HWND hwnd) {
+  std::optional<HostWindowInfo> info = HostGetWindowInfo(hwnd);
+  EXPECT_TRUE(info.has_value());
+  return info.value_or(HostWindowInfo{});
+}
+
+struct Row {
+  int id;
+  const char* cls;
+  const char* text;
+  int x, y, cx, cy;
+  bool shown;
+};
+
+const Row kDirtControls[] = {
+    {1491, "CustEdit", "", 37, 5, 34, 10, true},
+    {1497, "SpinnerControl", "", 71, 5, 7, 10, true},
+    {-1, "Static", "Size:", 21, 6, 16, 8, true},
+    {1456, "ColorSwatch", "", 37, 18, 41, 14, true},
+    {-1, "Static", "Vede Color:", 6, 22, 31, 8, true},
+    {1020, "CustButton", "Custom1", 85, 19, 113, 12, true},
+    {1640, "Button", "", 201, 21, 10, 8, true},
+    {1490, "CustEdit", "", 157, 36, 34, 10, true},
+    {1496, "SpinnerControl", "", 191, 36, 7, 10, true},
+    {-1, "Static", "Alpha:", 135, 37, 21, 8, true},
+    {1493, "CustEdit", "", 37, 36, 34, 10, true},
+    {1499, "SpinnerControl", "", 71, 36, 7, 10, true},
+    {-1, "Static", "High:", 19, 36, 18, 8, true},
+    {1494, "CustEdit", "", 37, 48, 34, 10, true},
+    {1500, "SpinnerControl", "", 71, 48, 7, 10, true},
+    {-1, "Static", "Low:", 21, 48, 16, 8, true},
+    {1492, "CustEdit", "", 157, 48, 34, 10, false},
+    {1498, "SpinnerControl", "", 191, 48, 7, 10, false},
+    {-1, "Static", "Non-Vede Alpha:", 108, 48, 49, 8, false},
+    {-1, "Static", "Recomended Usage:  Use a composite to comp this\ntexuture over your texture tree.", 25, 64, 172, 20,
+     true},
+};
+
+// Keeps a texture alive through a reference, as a material would.
+class Holder : public ReferenceTarget {
+public:
+  int NumRefs() override { return 2; }
+  RefTargetHandle GetReference(int i) override { return held[i]; }
+  void SetReference(int i, RefTargetHandle t) override { held[i] = t; }
+  RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
+  RefTargetHandle held[2] = {nullptr, nullptr};
+};
+
+Texmap* NewChecker() { return static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, CHECKER_CLASS)); }
+
+class DirtDlgTest : public testing::Test {
+protected:
+  void SetUp() override {
+    oldAssert = HostSetAssertHandler({[](int line, const char* file, void* u) {
+                                        static_cast<DirtDlgTest*>(u)->asserts.push_back({line, file});
+                                      },
+                                      this});
+    holder = new Holder;
+    tex = NewVede(0);
+    editor = new HostMtlEditor;
+    dlg = static_cast<DirtDlg*>(editor->Show(tex));
+    ASSERT_NE(dlg, nullptr);
+    HostPumpMessages();
+  }
+  void TearDown() override {
+    delete editor;  // closes the dialog first
+    holder->DeleteThis();
+    HostSetAssertHandler(oldAssert);
+    SetAnimateMode(FALSE);
+  }
+  Vede* NewVede(int slot) {
+    auto* v = static_cast<Vede*>(GetDirtDesc()->Create(FALSE));
+    holder->ReplaceReference(slot, v);
+    return v;
+  }
+  HWND Control(int id) { return GetDlgItem(dlg->hPanel, id); }
+  std::string MapButton() { return Info(Control(IDC_MAP_BUTTON)).text; }
+  bool NeedsPaint(HWND h) {
+    std::vector<HWND> w = HostWindowsNeedingPaint();
+    return std::find(w.begin(), w.end(), h) != w.end();
+  }
+
+  Holder* holder = nullptr;
+  Vede* tex = nullptr;
+  HostMtlEditor* editor = nullptr;
+  DirtDlg* dlg = nullptr;
+  AssertHook oldAssert;
+  std::vector<std::pair<int, std::string>> asserts;
+};
+
+}  // namespace
+
+TEST(DirtTemplate, EveryControlAsCompiled) {
+  std::string error;
+  std::optional<HostDialogTemplate> t =
+      HostParseDialogTemplate(HostFindResource(hInstance, ResId::Num(5), ResId::Num(IDD_DIRT)), &error);
+  ASSERT_TRUE(t.has_value()) << error;
+  EXPECT_EQ(t->cx, 217);
+  EXPECT_EQ(t->cy, 94);
+  EXPECT_EQ(t->faceName, "MS Sans Serif");
+  EXPECT_EQ(t->pointSize, 8);
+  ASSERT_EQ(t->items.size(), std::size(kDirtControls));
+  for (size_t i = 0; i < t->items.size(); ++i) {
+    const HostDialogItem& it = t->items[i];
+    const Row& w = kDirtControls[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(it.id, w.id);
+    EXPECT_EQ(strcasecmp(it.className.c_str(), w.cls), 0) << it.className;
+    EXPECT_EQ(it.text, w.text);
+    EXPECT_EQ(it.x, w.x);
+    EXPECT_EQ(it.y, w.y);
+    EXPECT_EQ(it.cx, w.cx);
+    EXPECT_EQ(it.cy, w.cy);
+    EXPECT_EQ((it.style & WS_VISIBLE) != 0, w.shown);
+  }
+  EXPECT_EQ(t->items[6].style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
+}
+
+TEST(DirtTemplate, UiTableTiesControlsToParameters) {
+  struct Want {
+    int param;
+    ControlType type;
+    int edit, spin;
+    float lo, hi, scale;
+  } want[] = {
+      {0, TYPE_SPINNER, 1490, 1496, 0, 1, 0.01f},     {1, TYPE_COLORSWATCH, 1456, 0, 0, 0, 0},
+      {2, TYPE_SPINNER, 1491, 1497, 0, 100000, 0.1f}, {3, TYPE_SPINNER, 1493, 1499, -1, 2, 0.01f},
+      {4, TYPE_SPINNER, 1494, 1500, -1, 2, 0.01f},    {5, TYPE_SPINNER, 1492, 1498, 0, 1, 0.01f},
+      {6, TYPE_SINGLECHEKBOX, 1640, 0, 0, 0, 0},
+  };
+  for (int i = 0; i < DIRT_NUM_UI; ++i) {
+    const ParamUIDesc& d = dirtUIDesc[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(d.pbIndex, want[i].param);
+    EXPECT_EQ(d.type, want[i].type);
+    EXPECT_EQ(d.ctrlIDs[0], want[i].edit);
+    if (d.type != TYPE_SPINNER) continue;
+    EXPECT_EQ(d.spinType, EDITTYPE_FLOAT);
+    EXPECT_EQ(d.ctrlIDs[1], want[i].spin);
+    EXPECT_EQ(d.lowLim, want[i].lo);
+    EXPECT_EQ(d.highLim, want[i].hi);
+    EXPECT_EQ(d.scale, want[i].scale);
+    EXPECT_EQ(d.dim, defaultDim);
+  }
+}
+
+TEST_F(DirtDlgTest, FourRollupsInOrder) {
+  std::vector<HostRollupInfo> rollups = editor->Rollups();
+  ASSERT_EQ(rollups.size(), 4u);
+  EXPECT_EQ(rollups[0].title, "Coordinates");
+  EXPECT_EQ(rollups[1].title, "Perturbation Parameters");
+  EXPECT_FALSE(rollups[1].open);
+  EXPECT_EQ(rollups[2].title, "Vede Parameters");
+  EXPECT_TRUE(rollups[2].open);
+  EXPECT_EQ(rollups[2].page, dlg->hPanel);
+  EXPECT_EQ(rollups[3].title, "About");
+  EXPECT_EQ(Info(GetDlgItem(rollups[3].page, 1003)).text, "Version 2.02, Jan 10 2001\n3D Studio Max 4.0 build");
+  EXPECT_EQ(tex->paramDlg, dlg);
+  EXPECT_EQ(tex->perturb->paramDlg, dlg->perturbDlg);
+  EXPECT_EQ(dlg->GetThing(), tex);
+  EXPECT_EQ(dlg->ClassID(), DIRT_CLASS_ID);
+
+  // The note shows as stored, on two lines; Non-Vede Alpha stays hidden.
+  std::vector<HWND> children = Info(dlg->hPanel).children;
+  ASSERT_EQ(children.size(), std::size(kDirtControls));
+  EXPECT_EQ(Info(children.back()).text, kDirtControls[std::size(kDirtControls) - 1].text);
+  for (int id : {IDC_NONDIRT_EDIT, IDC_NONDIRT_SPIN}) EXPECT_FALSE(IsWindowVisible(Control(id)));
+  EXPECT_FALSE(IsWindowVisible(children[18]));
+  EXPECT_TRUE(asserts.empty());
+}
+
+TEST_F(DirtDlgTest, MapButtonNamesTheSubMap) {
+  EXPECT_EQ(MapButton(), "(None)");
+  Texmap* checker = NewChecker();
+  tex->SetSubTexmap(0, checker);
+  EXPECT_EQ(MapButton(), std::string(checker->GetFullName()));
+  tex->SetSubTexmap(0, nullptr);
+  EXPECT_EQ(MapButton(), "(None)");
+}
+
+TEST_F(DirtDlgTest, MapButtonPostsOneRequestToTheEditor) {
+  ASSERT_TRUE(HostQueuedMessages().empty());
+  ASSERT_TRUE(HostClickButton(Control(IDC_MAP_ON)));  // other commands post nothing
+  EXPECT_TRUE(HostQueuedMessages().empty());
+  ASSERT_TRUE(HostClickButton(Control(IDC_MAP_BUTTON)));
+  std::vector<MSG> queued = HostQueuedMessages();
+  ASSERT_EQ(queued.size(), 1u);
+  EXPECT_EQ(queued[0].hwnd, editor->Window());
+  EXPECT_EQ(queued[0].message, static_cast<UINT>(MTLEDIT_SUBMAP_BUTTON));
+  EXPECT_EQ(queued[0].wParam, 0u);
+  EXPECT_EQ(queued[0].lParam, reinterpret_cast<LPARAM>(static_cast<MtlBase*>(tex)));
+
+  // The editor lets the user choose; the choice arrives through SetSubTexmap.
+  Texmap* checker = NewChecker();
+  editor->SetSubMapChooser([&](MtlBase* owner, int slot, Texmap** chosen) {
+    EXPECT_EQ(owner, tex);
+    EXPECT_EQ(slot, 0);
+    *chosen = checker;
+    return true;
+  });
+  HostPumpMessages();
+  EXPECT_EQ(editor->SubMapRequests(), 1);
+  EXPECT_EQ(tex->subMap, checker);
+  EXPECT_EQ(tex->mapOn, 1);
+  EXPECT_EQ(MapButton(), std::string(checker->GetFullName()));
+}
+
+TEST_F(DirtDlgTest, ControlsWriteTheBlockAtTheEditorsTime) {
+  ASSERT_TRUE(HostDragSpinner(Control(IDC_SIZE_SPIN), 4.0f));
+  ASSERT_TRUE(HostPickColor(Control(IDC_DIRT_COLOR), RGB(255, 0, 0)));
+  ASSERT_TRUE(HostClickButton(Control(IDC_MAP_ON)));
+  Interval v = FOREVER;
+  tex->Update(0, v);
+  EXPECT_EQ(tex->size, 4.0f);
+  EXPECT_EQ(tex->dirtColor, Color(1.0f, 0.0f, 0.0f));
+  EXPECT_EQ(tex->mapOn, 1);
+  // The hidden spinner is still served from the block.
+  tex->SetNonDirtAlpha(0.25f, 0);
+  HostPumpMessages();
+  EXPECT_EQ(Info(Control(IDC_NONDIRT_SPIN)).value, 0.25f);
+}
+
+TEST_F(DirtDlgTest, SetTimeMovesEveryRollupOnceAndTheSameTimeNothing) {
+  auto* perturbDlg = static_cast<PerturbDlg*>(dlg->perturbDlg);
+  editor->SetTime(0);
+  EXPECT_FALSE(NeedsPaint(dlg->hPanel));
+  tex->SetSubTexmap(0, NewChecker());
+  HostPumpMessages();
+  SetWindowTextA(Control(IDC_MAP_BUTTON), "stale");
+  dlg->SetTime(dlg->curTime);
+  EXPECT_EQ(MapButton(), "stale");
+  EXPECT_FALSE(NeedsPaint(dlg->hPanel));
+
+  SetAnimateMode(TRUE);
+  tex->SetSize(30.0f, 320);
+  SetAnimateMode(FALSE);
+  HostPumpMessages();
+  editor->SetTime(320);
+  EXPECT_EQ(dlg->curTime, 320);
+  EXPECT_EQ(perturbDlg->curTime, 320);
+  EXPECT_TRUE(NeedsPaint(dlg->hPanel));
+  EXPECT_NE(MapButton(), "stale");
+  EXPECT_EQ(tex->size, 30.0f);  // updated at the new time
+  HostPumpMessages();
+  EXPECT_EQ(Info(Control(IDC_SIZE_SPIN)).value, 30.0f);
+}
+
+TEST_F(DirtDlgTest, ResetRebindsTheMapToTheNewBlock) {
+  ASSERT_TRUE(HostDragSpinner(Control(IDC_SIZE_SPIN), 4.0f));
+  IParamBlock* before = tex->pblock;
+  tex->Reset();
+  HostPumpMessages();
+  EXPECT_NE(tex->pblock, before);
+  EXPECT_EQ(Info(Control(IDC_SIZE_SPIN)).value, 10.0f);
+  ASSERT_TRUE(HostDragSpinner(Control(IDC_SIZE_SPIN), 6.0f));
+  float size = 0.0f;
+  Interval v;
+  tex->pblock->GetValue(PB_SIZE, 0, size, v);
+  EXPECT_EQ(size, 6.0f);
+}
+
+TEST_F(DirtDlgTest, BlockChangesRedrawTheRollup) {
+  int paints = Info(dlg->hPanel).paintCount;
+  tex->SetHigh(0.75f, 0);
+  EXPECT_TRUE(NeedsPaint(dlg->hPanel));
+  HostPumpMessages();
+  EXPECT_GT(Info(dlg->hPanel).paintCount, paints);
+  EXPECT_EQ(Info(Control(IDC_HIGH_SPIN)).value, 0.75f);
+}
+
+TEST_F(DirtDlgTest, SetThingTurnsEveryRollupToAnotherTexture) {
+  Vede* other = NewVede(1);
+  other->SetSize(55.0f, 0);
+  other->perturb->SetP1Size(7.0f, 0);
+  other->SetSubTexmap(0, NewChecker());
+  ASSERT_EQ(editor->Show(other), dlg);  // the same class reuses the dialog
+  HostPumpMessages();
+  EXPECT_TRUE(asserts.empty());
+  EXPECT_EQ(dlg->GetThing(), other);
+  EXPECT_EQ(tex->paramDlg, nullptr);
+  EXPECT_EQ(other->paramDlg, dlg);
+  EXPECT_EQ(dlg->perturbDlg->GetThing(), other->perturb);
+  EXPECT_EQ(dlg->xyzGenDlg->GetThing(), other->xyzGen);
+  EXPECT_EQ(dlg->pmap->GetParamBlock(), other->pblock);
+  EXPECT_EQ(Info(Control(IDC_SIZE_SPIN)).value, 55.0f);
+  EXPECT_EQ(MapButton(), std::string(other->subMap->GetFullName()));
+}
+
+TEST_F(DirtDlgTest, SetThingWithAnotherClassReportsAndStays) {
+  dlg->SetThing(tex->perturb);
+  ASSERT_EQ(asserts.size(), 2u);
+  EXPECT_EQ(asserts[0].first, 294);
+  EXPECT_EQ(asserts[1].first, 295);
+  for (const auto& a : asserts) {
+    EXPECT_GE(a.second.size(), 8u);
+    EXPECT_EQ(a.second.substr(a.second.size() - 8), "Vede.cpp") << a.second;
+  }
+  EXPECT_EQ(dlg->GetThing(), tex);
+  EXPECT_EQ(tex->paramDlg, dlg);
+}
+
+TEST_F(DirtDlgTest, DeleteThisDetachesAndEndsTheChildren) {
+  Perturb* perturb = tex->perturb;
+  editor->CloseDialog();
+  EXPECT_EQ(tex->paramDlg, nullptr);
+  EXPECT_EQ(perturb->paramDlg, nullptr);
+  EXPECT_TRUE(editor->Rollups().empty());
+  // The texture goes on without a dialog.
+  tex->SetSubTexmap(0, NewChecker());
+  tex->Reset();
+  EXPECT_TRUE(asserts.empty());
+}
+
+TEST_F(DirtDlgTest, TextureDeletedUnderItsDialog) {
+  Vede* other = NewVede(1);
+  auto* second = static_cast<DirtDlg*>(other->CreateParamDlg(editor->Window(), editor));
+  holder->ReplaceReference(1, nullptr);  // deletes the texture
+  EXPECT_EQ(second->GetThing(), nullptr);
+  second->SetTime(480);
+  second->ReloadDialog();
+  second->DeleteThis();
+  EXPECT_TRUE(asserts.empty());
+}
