@@ -58,17 +58,7 @@ public:
 
   RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID& part, RefMessage message) override {
     if (message == REFMSG_CHANGE) ivalid_.SetEmpty();
-    if (message == REFMSG_GET_PARAM_NAME) {
-      auto* gpn = reinterpret_cast<GetParamName*>(part);
-      if (gpn->index >= 0 && gpn->index < kParams) gpn->name = kXYZNames[gpn->index];
-      return REF_STOP;
-    }
-    if (message == REFMSG_GET_PARAM_DIM) {
-      auto* gpd = reinterpret_cast<GetParamDim*>(part);
-      if (gpd->index >= 0 && gpd->index < kParams) gpd->dim = defaultDim;
-      return REF_STOP;
-    }
-    return REF_SUCCEED;
+    return AnswerParamQuery(part, message, kXYZNames, kParams) ? REF_STOP : REF_SUCCEED;
   }
 
   RefTargetHandle Clone(RemapDir& remap) override {
