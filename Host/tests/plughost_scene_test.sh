@@ -93,4 +93,21 @@ if "$plughost" list | grep -qF '"QuorlLib::Perturbation"'; then
 else
   echo "QuorlLib.dlu lists no Perturb class yet: its part of this test is skipped"
 fi
+# A texture's sub-map slot must hold a map: a file that puts its perturbation
+# object there is refused, not evaluated as a map.
+if "$plughost" list | grep -q '"Vede": public'; then
+  "$plughost" scene new "$tmp/v.json" --class Vede >/dev/null
+  python3 - "$tmp/v.json" "$tmp/bad-sub.json" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+vede = doc['objects'][doc['roots'][0]]
+vede['refs'][3] = vede['refs'][2]  # the perturbation, where the sub-map goes
+json.dump(doc, open(sys.argv[2], 'w'))
+PY
+  if out=$("$plughost" scene show "$tmp/bad-sub.json" 2>&1); then fail "a non-map sub-map was accepted"; fi
+  grep -q "takes a texture map as its sub-map 0" <<<"$out" || fail "sub-map message: $out"
+  "$plughost" scene show "$tmp/v.json" >/dev/null || fail "the untouched texture scene no longer loads"
+  "$plughost" edit "$tmp/v.json" --map checker -o "$tmp/v-map.json" >/dev/null 2>&1 || fail "edit --map failed"
+  "$plughost" scene show "$tmp/v-map.json" | grep -q "Map: Checker" || fail "a real sub-map did not load"
+fi
 echo "plughost scene: ok"

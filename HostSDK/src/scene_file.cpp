@@ -1,4 +1,5 @@
 #include "hostside/scene_file.h"
+#include "imtl.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -680,6 +681,28 @@ class SceneLoader : public ILoad {
           displacedSlots_.push_back({i, slot});
         }
         HostInstallReference(maker, slot, target);
+      }
+    }
+    return CheckSubMaps();
+  }
+
+  // A slot that construction leaves empty (a map's sub-map) says nothing of
+  // what it takes; but a map names its sub-maps, and each must be a map, or
+  // the map would evaluate an object as what it is not. Addresses are
+  // compared as they are: the map's own view of the slot is not trusted.
+  bool CheckSubMaps() {
+    for (size_t i = 0; i < live_.size(); ++i) {
+      if (live_[i]->SuperClassID() != TEXMAP_CLASS_ID) continue;
+      auto* map = static_cast<Texmap*>(live_[i]);
+      for (int s = 0; s < map->NumSubTexmaps(); ++s) {
+        const void* sub = static_cast<const void*>(map->GetSubTexmap(s));
+        if (!sub) continue;
+        for (size_t j = 0; j < live_.size(); ++j) {
+          if (static_cast<const void*>(live_[j]) != sub || live_[j]->SuperClassID() == TEXMAP_CLASS_ID) continue;
+          return r_.Fail(ObjPlace(i), "'" + ClassNameOf(live_[i]) + "' takes a texture map as its sub-map " +
+                                          std::to_string(s) + ", the file gives object " + std::to_string(j) + ", " +
+                                          Kind(live_[j]));
+        }
       }
     }
     return true;
