@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ cpp binutils   # compiler, build, nm for the export checks
+  python3                               # the tests' independent models and file checks
   llvm-14                               # llvm-windres: compiles the resource scripts
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
