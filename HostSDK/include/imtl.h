@@ -128,7 +128,7 @@ public:
   virtual void Update(TimeValue t, Interval& valid) = 0;
   virtual void Reset() = 0;
   virtual Interval Validity(TimeValue t) = 0;
-  // The rollups of this object in the material editor (dialogs).
+  // The rollups of this object in the material editor.
   virtual ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) = 0;
 
 protected:

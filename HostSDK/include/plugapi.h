@@ -40,8 +40,8 @@ public:
 class HOSTSDK_API ClassDesc2 : public ClassDesc {
 public:
   ~ClassDesc2() override;
-  // A procedure the host's parameter maps of this class call for messages
-  // they do not handle themselves (the dialogs issue completes this).
+  // A procedure for the newer kind of parameter map, which this host does not
+  // make; descriptors may still override it.
   virtual void SetUserDlgProc(ParamMap2UserDlgProc* /*proc*/) {}
 };
 
