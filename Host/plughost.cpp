@@ -2,6 +2,7 @@
 // an artist does in the host application.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -222,14 +223,21 @@ int main(int argc, char** argv) {
   if (!noDefault) folders.push_back(DefaultPluginFolder());
   for (const std::string& f : extraFolders) folders.emplace_back(f);
 
-  if (list->parsed()) return List(folders);
-  LoadPluginsQuietly(folders);
-  if (sceneNew->parsed()) return SceneNew(sceneFile, classes);
-  if (sceneSet->parsed()) return SceneSet(sceneFile, sets, keys, outFile);
-  if (sceneShow->parsed()) return SceneShow(sceneFile);
-  if (render->parsed()) return RenderCommand(renderSrc, renderOpts);
-  if (sample->parsed()) return SampleCommand(sampleSrc, sampleOpts);
-  if (edit->parsed()) return EditCommand(editOpts);
-  if (utility->parsed()) return UtilityCommand(utilityName);
+  // Commands report what a user can get wrong themselves; anything else that
+  // escapes (out of memory, say) still ends with one message, not an abort.
+  try {
+    if (list->parsed()) return List(folders);
+    LoadPluginsQuietly(folders);
+    if (sceneNew->parsed()) return SceneNew(sceneFile, classes);
+    if (sceneSet->parsed()) return SceneSet(sceneFile, sets, keys, outFile);
+    if (sceneShow->parsed()) return SceneShow(sceneFile);
+    if (render->parsed()) return RenderCommand(renderSrc, renderOpts);
+    if (sample->parsed()) return SampleCommand(sampleSrc, sampleOpts);
+    if (edit->parsed()) return EditCommand(editOpts);
+    if (utility->parsed()) return UtilityCommand(utilityName);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "plughost: %s\n", e.what());
+    return 1;
+  }
   return 0;
 }
