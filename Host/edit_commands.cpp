@@ -40,7 +40,7 @@ INT_PTR PrintShellOpen(HWND, const char* operation, const char* file, const char
 
 // Installs both for the life of a command.
 class UserMessages {
-public:
+ public:
   UserMessages()
       : box_(HostSetMessageBoxHandler({PrintMessageBox, nullptr})),
         shell_(HostSetShellExecuteHandler({PrintShellOpen, nullptr})) {}
@@ -51,7 +51,7 @@ public:
   UserMessages(const UserMessages&) = delete;
   UserMessages& operator=(const UserMessages&) = delete;
 
-private:
+ private:
   MessageBoxHook box_;
   ShellExecuteHook shell_;
 };
@@ -314,7 +314,7 @@ bool ParseColor(const std::string& text, COLORREF* out, std::string* error) {
 // ---- The edit session --------------------------------------------------------
 
 class EditSession {
-public:
+ public:
   explicit EditSession(Texmap* tex) : tex_(tex) {
     editor_.SetSubMapChooser([this](MtlBase*, int, Texmap** chosen) {
       if (!choice_) {
@@ -349,7 +349,7 @@ public:
     HostPumpMessages();
   }
 
-private:
+ private:
   bool Do(const EditAction& a, std::string* error) {
     std::vector<HostRollupInfo> rollups = editor_.Rollups();
     std::string left, right;

@@ -56,9 +56,9 @@ void PrintClass(const PluginClass& pc) {
   auto text = [](const char* s) { return std::string(s ? s : ""); };
   std::string name = text(d->ClassName());
   std::string category = text(d->Category());
-  std::printf("    \"%s\": %s, %s, category \"%s\", class id (0x%08lX, 0x%08lX), super class 0x%08lX\n",
-              name.c_str(), d->IsPublic() ? "public" : "not public", SuperClassName(d->SuperClassID()),
-              category.c_str(), id.PartA(), id.PartB(), d->SuperClassID());
+  std::printf("    \"%s\": %s, %s, category \"%s\", class id (0x%08lX, 0x%08lX), super class 0x%08lX\n", name.c_str(),
+              d->IsPublic() ? "public" : "not public", SuperClassName(d->SuperClassID()), category.c_str(), id.PartA(),
+              id.PartB(), d->SuperClassID());
   if (!pc.registered) std::printf("      %s\n", pc.problem.c_str());
 }
 
@@ -172,8 +172,9 @@ int main(int argc, char** argv) {
   CLI::App* render = app.add_subcommand(
       "render", "Write a picture of a texture (default: a new Vede, as the material editor shows a map, to vede.png)");
   AddTextureOptions(render, renderSrc);
-  render->add_option("-o,--output", renderOpts.output,
-                     "The PNG to write; a run of # becomes the frame number (dirt.####.png)")
+  render
+      ->add_option("-o,--output", renderOpts.output,
+                   "The PNG to write; a run of # becomes the frame number (dirt.####.png)")
       ->capture_default_str();
   render->add_option("--view", renderOpts.view, "flat (the swatch), sphere or cube")->capture_default_str();
   render->add_option("--channel", renderOpts.channel, "color (over the background), mono or bump")
@@ -187,11 +188,14 @@ int main(int argc, char** argv) {
 
   TextureSource sampleSrc;
   SampleOptions sampleOpts;
-  CLI::App* sample = app.add_subcommand(
-      "sample", "Evaluate a texture at the points read from standard input, one \"x y z\" a line");
+  CLI::App* sample =
+      app.add_subcommand("sample", "Evaluate a texture at the points read from standard input, one \"x y z\" a line");
   AddTextureOptions(sample, sampleSrc);
-  sample->add_option("--what", sampleOpts.what, "mono, color, bump, or perturbed (the point after Size and the "
-                     "perturbation)")->capture_default_str();
+  sample
+      ->add_option("--what", sampleOpts.what,
+                   "mono, color, bump, or perturbed (the point after Size and the "
+                   "perturbation)")
+      ->capture_default_str();
   sample->add_option("--time", sampleOpts.time, "A frame number, or ticks with a t suffix")->capture_default_str();
   sample->add_option("--normal", sampleOpts.normal, "The shading normal for bump, x,y,z")->capture_default_str();
 
@@ -210,7 +214,9 @@ int main(int argc, char** argv) {
         ->type_name(o.typeName)
         ->allow_extra_args(false)
         ->trigger_on_parse()
-        ->each([&editOpts, kind](const std::string& v) { editOpts.actions.push_back({kind, v}); });
+        ->each([&editOpts, kind](const std::string& v) {
+          editOpts.actions.push_back({kind, v});
+        });
   }
 
   std::string utilityName;

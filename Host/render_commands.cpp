@@ -1,6 +1,12 @@
 #include "render_commands.h"
 
 #include <dlfcn.h>
+#include <hostside/class_registry.h>
+#include <hostside/host_maps.h>
+#include <hostside/paramblock_access.h>
+#include <hostside/scene_file.h>
+#include <hostside/shade_context.h>
+#include <imtl.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -11,13 +17,6 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
-
-#include <hostside/class_registry.h>
-#include <hostside/host_maps.h>
-#include <hostside/paramblock_access.h>
-#include <hostside/scene_file.h>
-#include <hostside/shade_context.h>
-#include <imtl.h>
 
 #include "param_path.h"
 #include "renderer.h"
@@ -110,7 +109,7 @@ std::string Shortest(float v) {
 // A progress bar on standard error, for a terminal only, from the first
 // second on.
 class Progress {
-public:
+ public:
   Progress(bool enabled, long total) : enabled_(enabled && isatty(2)), total_(total) {}
   ~Progress() {
     if (shown_) std::fprintf(stderr, "\n");
@@ -130,7 +129,7 @@ public:
     std::fflush(stderr);
   }
 
-private:
+ private:
   bool enabled_;
   long total_;
   bool shown_ = false;
@@ -228,7 +227,8 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
     if (dir.empty()) dir = ".";
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) return Fail("cannot write " + opts.output + ": no folder " + dir.string());
-    if (access(dir.c_str(), W_OK) != 0) return Fail("cannot write " + opts.output + ": folder " + dir.string() + " is not writable");
+    if (access(dir.c_str(), W_OK) != 0)
+      return Fail("cannot write " + opts.output + ": folder " + dir.string() + " is not writable");
     if (i > 0 && !several) break;
   }
 
@@ -240,9 +240,8 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
   for (size_t i = 0; i < times.size(); ++i) {
     s.time = times[i];
     std::string what = several ? "frame " + std::to_string(frames[i]) : std::string("rendering");
-    HostImage img = RenderTexmap(loaded.tex, s, [&](int rows, int) {
-      progress.Set(static_cast<long>(i) * s.height + rows, what);
-    });
+    HostImage img =
+        RenderTexmap(loaded.tex, s, [&](int rows, int) { progress.Set(static_cast<long>(i) * s.height + rows, what); });
     std::string file = FrameFileName(opts.output, frames[i], several);
     if (!HostWritePng(file, img, &error)) return Fail(error);
   }
@@ -291,11 +290,16 @@ PerturbHitPointFn FindPerturbHitPoint(ReferenceTarget* perturb) {
 int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
   std::string error;
   enum { Mono, ColorOut, Bump, Perturbed } what;
-  if (opts.what == "mono") what = Mono;
-  else if (opts.what == "color" || opts.what == "colour") what = ColorOut;
-  else if (opts.what == "bump") what = Bump;
-  else if (opts.what == "perturbed") what = Perturbed;
-  else return Fail("unknown --what '" + opts.what + "' (mono, color, bump or perturbed)");
+  if (opts.what == "mono")
+    what = Mono;
+  else if (opts.what == "color" || opts.what == "colour")
+    what = ColorOut;
+  else if (opts.what == "bump")
+    what = Bump;
+  else if (opts.what == "perturbed")
+    what = Perturbed;
+  else
+    return Fail("unknown --what '" + opts.what + "' (mono, color, bump or perturbed)");
   TimeValue t = 0;
   if (!ParseTime(opts.time, &t, &error)) return Fail("--time " + error);
   float n[3];

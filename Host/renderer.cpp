@@ -1,13 +1,13 @@
 #include "renderer.h"
 
+#include <hostside/shade_context.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include <hostside/shade_context.h>
 
 namespace {
 
@@ -34,14 +34,14 @@ float Lambert(const Point3& n) {
 
 struct Hit {
   bool hit = false;
-  Point3 p{0.0f, 0.0f, 0.0f};       // object space
-  Point3 n{0.0f, 0.0f, 1.0f};       // object space, unit
+  Point3 p{0.0f, 0.0f, 0.0f};  // object space
+  Point3 n{0.0f, 0.0f, 1.0f};  // object space, unit
   Point3 uvw{0.0f, 0.0f, 0.0f};
 };
 
 // Orthographic views, all looking down -z at the origin.
 class View {
-public:
+ public:
   View(const RenderSettings& s) : s_(s) {
     half_ = s.extent * 0.5f;
     // The cube is turned so three faces show.
@@ -77,13 +77,12 @@ public:
         h.uvw = Point3(0.5f + std::atan2(h.n.x, h.n.z) / 6.2831853f, 0.5f + std::asin(h.n.y) / 3.1415927f, 0.0f);
         return h;
       }
-      case RenderView::Cube:
-        return TraceCube(sx, sy);
+      case RenderView::Cube: return TraceCube(sx, sy);
     }
     return h;
   }
 
-private:
+ private:
   // Slab test against a cube of half size `c`, in the cube's turned frame.
   Hit TraceCube(float sx, float sy) const {
     Hit h;
@@ -166,18 +165,26 @@ Color Shade(Texmap* map, const RenderSettings& s, const View& view, int x, int y
 }  // namespace
 
 bool ParseRenderView(const std::string& text, RenderView* out) {
-  if (text == "flat" || text == "swatch") *out = RenderView::Flat;
-  else if (text == "sphere") *out = RenderView::Sphere;
-  else if (text == "cube") *out = RenderView::Cube;
-  else return false;
+  if (text == "flat" || text == "swatch")
+    *out = RenderView::Flat;
+  else if (text == "sphere")
+    *out = RenderView::Sphere;
+  else if (text == "cube")
+    *out = RenderView::Cube;
+  else
+    return false;
   return true;
 }
 
 bool ParseRenderChannel(const std::string& text, RenderChannel* out) {
-  if (text == "color" || text == "colour") *out = RenderChannel::Color;
-  else if (text == "mono") *out = RenderChannel::Mono;
-  else if (text == "bump") *out = RenderChannel::Bump;
-  else return false;
+  if (text == "color" || text == "colour")
+    *out = RenderChannel::Color;
+  else if (text == "mono")
+    *out = RenderChannel::Mono;
+  else if (text == "bump")
+    *out = RenderChannel::Bump;
+  else
+    return false;
   return true;
 }
 

@@ -6,11 +6,11 @@
 // picture is the same whatever the thread count.
 #pragma once
 
-#include <functional>
-#include <string>
-
 #include <hostside/png_image.h>
 #include <imtl.h>
+
+#include <functional>
+#include <string>
 
 enum class RenderView { Flat, Sphere, Cube };
 enum class RenderChannel { Color, Mono, Bump };

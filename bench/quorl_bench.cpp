@@ -3,14 +3,13 @@
 // scripts/bench.sh runs it and prints medians and ratios to the peers.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-
-#include <random>
-#include <vector>
-
 #include <hostside/class_registry.h>
 #include <hostside/shade_context.h>
 #include <libnoise/noisegen.h>
 #include <stb/stb_perlin.h>
+
+#include <random>
+#include <vector>
 
 #include "QuorlLib.h"
 #include "plugin_loader.h"

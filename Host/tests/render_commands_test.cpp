@@ -1,6 +1,7 @@
+#include "render_commands.h"
+
 #include <gtest/gtest.h>
 
-#include "render_commands.h"
 #include "renderer.h"
 
 TEST(FrameList, RangesStepsAndLists) {

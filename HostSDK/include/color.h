@@ -2,7 +2,7 @@
 #pragma once
 
 class Color {
-public:
+ public:
   float r, g, b;
 
   Color() = default;
@@ -13,7 +13,7 @@ public:
 };
 
 class AColor {
-public:
+ public:
   float r, g, b, a;
 
   AColor() = default;

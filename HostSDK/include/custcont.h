@@ -50,7 +50,7 @@ enum EditSpinnerType {
 
 // The common part of every control interface.
 class HOSTSDK_API ICustomControl {
-public:
+ public:
   virtual ~ICustomControl();
   virtual HWND GetHwnd() = 0;
   virtual void Enable(BOOL onOff = TRUE) = 0;
@@ -61,7 +61,7 @@ public:
 // An edit field. A float or int it is asked for is parsed from its text;
 // `valid` (when given) tells whether the whole text was a number.
 class HOSTSDK_API ICustEdit : public ICustomControl {
-public:
+ public:
   virtual void GetText(char* buffer, int bufferMax) = 0;
   virtual void SetText(const char* text) = 0;
   virtual void SetText(int value) = 0;
@@ -75,7 +75,7 @@ public:
 // decimals, trailing zeros dropped but one; ints whole), and takes a number
 // typed there (Enter) as a user change.
 class HOSTSDK_API ISpinnerControl : public ICustomControl {
-public:
+ public:
   virtual float GetFVal() = 0;
   virtual int GetIVal() = 0;
   // Each click of the arrows moves the value by the scale; a drag by the
@@ -106,7 +106,7 @@ public:
 
 // A colour swatch; the user picks a colour in the host's colour picker.
 class HOSTSDK_API IColorSwatch : public ICustomControl {
-public:
+ public:
   virtual COLORREF GetColor() = 0;
   virtual Color GetColorFloat() = 0;
   // With `notify` the parent gets CC_COLOR_CHANGE, as if the user had picked it.
@@ -121,7 +121,7 @@ enum CustButType { CBT_PUSH = 0, CBT_CHECK = 1 };
 
 // A push button, or a check button that stays in when clicked.
 class HOSTSDK_API ICustButton : public ICustomControl {
-public:
+ public:
   virtual void GetText(char* buffer, int bufferMax) = 0;
   virtual void SetText(const char* text) = 0;
   virtual void SetType(CustButType type) = 0;

@@ -4,11 +4,11 @@
 #pragma once
 
 #if defined(_WIN32)
-#  if defined(HOSTSDK_BUILDING)
-#    define HOSTSDK_API __declspec(dllexport)
-#  else
-#    define HOSTSDK_API __declspec(dllimport)
-#  endif
+#if defined(HOSTSDK_BUILDING)
+#define HOSTSDK_API __declspec(dllexport)
 #else
-#  define HOSTSDK_API __attribute__((visibility("default")))
+#define HOSTSDK_API __declspec(dllimport)
+#endif
+#else
+#define HOSTSDK_API __attribute__((visibility("default")))
 #endif

@@ -16,9 +16,7 @@ template <typename T>
 inline T clamp(T value, T low, T high) {
   return value < low ? low : (value > high ? high : value);
 }
-inline float clamp(float value, float low, float high) {
-  return value < low ? low : (value > high ? high : value);
-}
+inline float clamp(float value, float low, float high) { return value < low ? low : (value > high ? high : value); }
 
 // Frees a block from malloc and nulls the pointer.
 template <typename T>

@@ -28,7 +28,7 @@
 // whatever pages are left when it closes a dialog, after the dialog's
 // DeleteThis.
 class HOSTSDK_API IMtlParams {
-public:
+ public:
   virtual ~IMtlParams();
   virtual HWND AddRollupPage(HINSTANCE instance, const char* dlgTemplate, DLGPROC proc, const char* title,
                              LPARAM param = 0, DWORD flags = 0, int category = ROLLUP_CAT_STANDARD) = 0;
@@ -52,13 +52,17 @@ class Texmap;
 
 // A small set of bits, for the map channels a material requires.
 class HOSTSDK_API BitArray {
-public:
+ public:
   BitArray() = default;
   explicit BitArray(int n) : bits_(static_cast<size_t>(n), false) {}
   int GetSize() const { return static_cast<int>(bits_.size()); }
   void SetSize(int n) { bits_.resize(static_cast<size_t>(n), false); }
-  void Set(int i) { if (i >= 0 && i < GetSize()) bits_[static_cast<size_t>(i)] = true; }
-  void Clear(int i) { if (i >= 0 && i < GetSize()) bits_[static_cast<size_t>(i)] = false; }
+  void Set(int i) {
+    if (i >= 0 && i < GetSize()) bits_[static_cast<size_t>(i)] = true;
+  }
+  void Clear(int i) {
+    if (i >= 0 && i < GetSize()) bits_[static_cast<size_t>(i)] = false;
+  }
   int operator[](int i) const { return i >= 0 && i < GetSize() && bits_[static_cast<size_t>(i)] ? 1 : 0; }
   int NumberSet() const {
     int n = 0;
@@ -66,7 +70,7 @@ public:
     return n;
   }
 
-private:
+ private:
   std::vector<bool> bits_;
 };
 
@@ -80,7 +84,7 @@ constexpr int V_WRAP = 1 << 1;
 
 // Everything a map knows about one shading sample.
 class HOSTSDK_API ShadeContext {
-public:
+ public:
   virtual ~ShadeContext();
   virtual TimeValue CurTime() = 0;
   // The point in world space and in the object's own space, and their
@@ -102,13 +106,13 @@ public:
   int mtlNum = 0;
   BOOL doMaps = TRUE;
 
-protected:
+ protected:
   int gbufId = 0;
 };
 
 // Base of materials and maps: a name, a G-buffer id, and the update protocol.
 class HOSTSDK_API MtlBase : public ReferenceTarget {
-public:
+ public:
   MtlBase();
   ~MtlBase() override;
   // Copies the name and the G-buffer id (a clone's base part).
@@ -131,14 +135,14 @@ public:
   // The rollups of this object in the material editor.
   virtual ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) = 0;
 
-protected:
+ protected:
   CStr name_;
   unsigned int gbufID_ = 0;
 };
 
 // The sub-map slots of a material or map.
 class HOSTSDK_API ISubMap {
-public:
+ public:
   virtual ~ISubMap();
   virtual int NumSubTexmaps() { return 0; }
   virtual Texmap* GetSubTexmap(int /*i*/) { return nullptr; }
@@ -147,7 +151,7 @@ public:
 };
 
 class HOSTSDK_API Texmap : public MtlBase, public ISubMap {
-public:
+ public:
   virtual AColor EvalColor(ShadeContext& sc) = 0;
   // Default: the colour's intensity, (r + g + b) / 3.
   virtual float EvalMono(ShadeContext& sc);
@@ -162,7 +166,7 @@ public:
 // per axis, all animatable in its own parameter block. With its defaults a
 // point passes through unchanged, bit for bit.
 class HOSTSDK_API XYZGen : public MtlBase {
-public:
+ public:
   ~XYZGen() override;
   virtual void GetXYZ(ShadeContext& sc, Point3& p, Point3& dp) = 0;
   virtual int Requirements(int /*subMtlNum*/) { return 0; }
@@ -173,7 +177,7 @@ HOSTSDK_API XYZGen* GetNewDefaultXYZGen();
 
 // A material-editor dialog of a material or map.
 class HOSTSDK_API ParamDlg {
-public:
+ public:
   virtual ~ParamDlg();
   virtual Class_ID ClassID() = 0;
   virtual void SetThing(ReferenceTarget* m) = 0;

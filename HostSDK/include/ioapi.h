@@ -8,7 +8,7 @@
 // Work registered while loading, run after every object of the scene exists
 // and has its references installed.
 class HOSTSDK_API PostLoadCallback {
-public:
+ public:
   virtual ~PostLoadCallback();
   virtual void proc(ILoad* iload) = 0;
   // Lower runs earlier; the host's own block converters use 0.
@@ -16,7 +16,7 @@ public:
 };
 
 class HOSTSDK_API ILoad {
-public:
+ public:
   virtual ~ILoad();
   // The loader takes ownership of the callback and deletes it after it ran.
   virtual void RegisterPostLoadCallback(PostLoadCallback* cb) = 0;
@@ -29,7 +29,7 @@ public:
 };
 
 class HOSTSDK_API ISave {
-public:
+ public:
   virtual ~ISave();
   // Writes a named text of the object's own (a file name, say) into the
   // scene, beside its references.
@@ -42,13 +42,13 @@ public:
 // of layout `current`. Values of matching ids carry over; a parameter the old
 // layout lacks keeps the value the object's own construction gave it.
 class HOSTSDK_API ParamBlockPLCB : public PostLoadCallback {
-public:
+ public:
   ParamBlockPLCB(ParamVersionDesc* oldVersions, int count, ParamVersionDesc* current, ReferenceTarget* target,
                  int refNum);
   void proc(ILoad* iload) override;
   int Priority() override { return 0; }
 
-private:
+ private:
   ParamVersionDesc* oldVersions_;
   int count_;
   ParamVersionDesc* current_;

@@ -36,7 +36,7 @@ struct ParamBlockDescID {
 // One saved layout of a block: its descriptors and their count, and its
 // version number.
 class ParamVersionDesc {
-public:
+ public:
   ParamBlockDescID* desc;
   int count;
   DWORD version;
@@ -45,7 +45,7 @@ public:
 
 // Units a parameter is shown in; the default is a plain number.
 class HOSTSDK_API ParamDimension {
-public:
+ public:
   virtual ~ParamDimension();
   virtual float Convert(float value) { return value; }
   virtual float UnConvert(float value) { return value; }
@@ -57,7 +57,7 @@ constexpr SClass_ID PARAMETER_BLOCK_CLASS_ID = 0x82;
 constexpr Class_ID PARAMETER_BLOCK_CLASS(0x0F00BA1, 0x1);
 
 class HOSTSDK_API IParamBlock : public ReferenceTarget {
-public:
+ public:
   ~IParamBlock() override;
   virtual int NumParams() = 0;
   virtual ParamType GetParameterType(int i) = 0;

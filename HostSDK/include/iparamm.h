@@ -37,7 +37,7 @@ enum ControlType {
 
 // One parameter's controls.
 class HOSTSDK_API ParamUIDesc {
-public:
+ public:
   // A spinner for a float or int parameter, showing dim->Convert(value).
   // Limits and scale are in the units shown.
   ParamUIDesc(int index, EditSpinnerType spinType, int idEdit, int idSpin, float lowLim, float highLim, float scale,
@@ -67,7 +67,7 @@ class IParamMap;
 
 // A plug-in's handling of a map's page, after the map's own.
 class HOSTSDK_API ParamMapUserDlgProc {
-public:
+ public:
   virtual ~ParamMapUserDlgProc();
   virtual INT_PTR DlgProc(TimeValue t, IParamMap* map, HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) = 0;
   // The map is done with the procedure (normally `delete this`).
@@ -77,7 +77,7 @@ public:
 };
 
 class HOSTSDK_API IParamMap {
-public:
+ public:
   virtual ~IParamMap();
   // Marks the controls stale: they are reloaded from the block at the page's
   // next paint.

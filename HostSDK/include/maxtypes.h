@@ -20,26 +20,36 @@ constexpr int HOST_FRAME_RATE = 30;
 constexpr TimeValue GetTicksPerFrame() { return TICKS_PER_SECOND / HOST_FRAME_RATE; }
 
 class Interval {
-public:
+ public:
   constexpr Interval() = default;  // empty
   constexpr Interval(TimeValue s, TimeValue e) : start(s), end(e) {}
 
   constexpr TimeValue Start() const { return start; }
   constexpr TimeValue End() const { return end; }
-  constexpr void Set(TimeValue s, TimeValue e) { start = s; end = e; }
+  constexpr void Set(TimeValue s, TimeValue e) {
+    start = s;
+    end = e;
+  }
   constexpr void SetStart(TimeValue s) { start = s; }
   constexpr void SetEnd(TimeValue e) { end = e; }
-  constexpr void SetInfinite() { start = TIME_NegInfinity; end = TIME_PosInfinity; }
-  constexpr void SetEmpty() { start = TIME_NegInfinity; end = TIME_NegInfinity; }
-  constexpr void SetInstant(TimeValue t) { start = t; end = t; }
+  constexpr void SetInfinite() {
+    start = TIME_NegInfinity;
+    end = TIME_PosInfinity;
+  }
+  constexpr void SetEmpty() {
+    start = TIME_NegInfinity;
+    end = TIME_NegInfinity;
+  }
+  constexpr void SetInstant(TimeValue t) {
+    start = t;
+    end = t;
+  }
 
   constexpr bool Empty() const { return start == TIME_NegInfinity && end == TIME_NegInfinity; }
   constexpr bool IsInfinite() const { return start == TIME_NegInfinity && end == TIME_PosInfinity; }
   // The empty interval holds no time, not even the smallest tick.
   constexpr int InInterval(TimeValue t) const { return !Empty() && start <= t && t <= end; }
-  constexpr int InInterval(const Interval& i) const {
-    return !i.Empty() && InInterval(i.start) && InInterval(i.end);
-  }
+  constexpr int InInterval(const Interval& i) const { return !i.Empty() && InInterval(i.start) && InInterval(i.end); }
 
   // Intersection; disjoint intervals give the empty one.
   constexpr Interval operator&(const Interval& o) const {
@@ -52,7 +62,7 @@ public:
   constexpr bool operator==(const Interval& o) const { return start == o.start && end == o.end; }
   constexpr bool operator!=(const Interval& o) const { return !(*this == o); }
 
-private:
+ private:
   TimeValue start = TIME_NegInfinity;
   TimeValue end = TIME_NegInfinity;
 };
@@ -62,7 +72,7 @@ constexpr Interval NEVER(TIME_NegInfinity, TIME_NegInfinity);
 
 // A class is named by two 32-bit words; a super class by one.
 class Class_ID {
-public:
+ public:
   constexpr Class_ID() = default;
   constexpr Class_ID(ULONG aa, ULONG bb) : a(static_cast<uint32_t>(aa)), b(static_cast<uint32_t>(bb)) {}
   constexpr ULONG PartA() const { return a; }
@@ -73,7 +83,7 @@ public:
   constexpr bool operator!=(const Class_ID& o) const { return !(*this == o); }
   constexpr bool operator<(const Class_ID& o) const { return a < o.a || (a == o.a && b < o.b); }
 
-private:
+ private:
   uint32_t a = 0xFFFFFFFFu;
   uint32_t b = 0xFFFFFFFFu;
 };

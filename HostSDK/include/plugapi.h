@@ -21,7 +21,7 @@ class ParamMap2UserDlgProc;
 #define VERSION_3DSMAX ((MAX_RELEASE << 16) + (MAX_API_NUM << 8) + MAX_SDK_REV)
 
 class HOSTSDK_API ClassDesc {
-public:
+ public:
   virtual ~ClassDesc();
   virtual int IsPublic() = 0;
   // A new object of the class; `loading` is set when the scene loader creates
@@ -38,7 +38,7 @@ public:
 
 // The descriptor base with the host's newer services.
 class HOSTSDK_API ClassDesc2 : public ClassDesc {
-public:
+ public:
   ~ClassDesc2() override;
   // A procedure for the newer kind of parameter map, which this host does not
   // make; descriptors may still override it.

@@ -2,7 +2,7 @@
 #pragma once
 
 class Point2 {
-public:
+ public:
   float x, y;
 
   Point2() = default;

@@ -7,7 +7,7 @@
 #include <cmath>
 
 class Point3 {
-public:
+ public:
   float x, y, z;
 
   Point3() = default;
@@ -22,9 +22,24 @@ public:
   constexpr Point3 operator-() const { return Point3(-x, -y, -z); }
   constexpr Point3 operator*(float f) const { return Point3(x * f, y * f, z * f); }
   constexpr Point3 operator/(float f) const { return Point3(x / f, y / f, z / f); }
-  constexpr Point3& operator+=(const Point3& o) { x += o.x; y += o.y; z += o.z; return *this; }
-  constexpr Point3& operator-=(const Point3& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }
-  constexpr Point3& operator*=(float f) { x *= f; y *= f; z *= f; return *this; }
+  constexpr Point3& operator+=(const Point3& o) {
+    x += o.x;
+    y += o.y;
+    z += o.z;
+    return *this;
+  }
+  constexpr Point3& operator-=(const Point3& o) {
+    x -= o.x;
+    y -= o.y;
+    z -= o.z;
+    return *this;
+  }
+  constexpr Point3& operator*=(float f) {
+    x *= f;
+    y *= f;
+    z *= f;
+    return *this;
+  }
   constexpr bool operator==(const Point3& o) const { return x == o.x && y == o.y && z == o.z; }
   constexpr bool operator!=(const Point3& o) const { return !(*this == o); }
 

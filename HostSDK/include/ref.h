@@ -18,8 +18,8 @@
 
 #include "hostsdk_api.h"
 #include "maxtypes.h"
-#include "windows.h"
 #include "strclass.h"
+#include "windows.h"
 
 class ReferenceTarget;
 class ReferenceMaker;
@@ -38,14 +38,14 @@ typedef int RefResult;
 constexpr RefResult REF_FAIL = 0;
 constexpr RefResult REF_SUCCEED = 1;  // let the message pass on to my dependents
 constexpr RefResult REF_DONTCARE = 2;
-constexpr RefResult REF_STOP = 3;     // stop here (also: a query was answered)
+constexpr RefResult REF_STOP = 3;  // stop here (also: a query was answered)
 constexpr RefResult REF_INVALID = 4;
 
 // Messages.
-constexpr RefMessage REFMSG_CHANGE = 80;             // a value of the target changed
-constexpr RefMessage REFMSG_TARGET_DELETED = 0x12;   // the target is being deleted
-constexpr RefMessage REFMSG_GET_PARAM_NAME = 251;    // partID: GetParamName*
-constexpr RefMessage REFMSG_GET_PARAM_DIM = 252;     // partID: GetParamDim*
+constexpr RefMessage REFMSG_CHANGE = 80;            // a value of the target changed
+constexpr RefMessage REFMSG_TARGET_DELETED = 0x12;  // the target is being deleted
+constexpr RefMessage REFMSG_GET_PARAM_NAME = 251;   // partID: GetParamName*
+constexpr RefMessage REFMSG_GET_PARAM_DIM = 252;    // partID: GetParamDim*
 
 constexpr PartID PART_ALL = 0xFFFFFFFFul;
 
@@ -67,7 +67,7 @@ constexpr IOResult IO_OK = 0;
 constexpr IOResult IO_ERROR = 1;
 
 class HOSTSDK_API Animatable {
-public:
+ public:
   Animatable() = default;
   Animatable(const Animatable&) = delete;
   Animatable& operator=(const Animatable&) = delete;
@@ -86,7 +86,7 @@ public:
 };
 
 class HOSTSDK_API ReferenceMaker : public Animatable {
-public:
+ public:
   ReferenceMaker() = default;
   // Drops every reference this maker holds (the record, not the fields).
   ~ReferenceMaker() override;
@@ -121,7 +121,7 @@ public:
   };
   const std::vector<HostRefRecord>& HostRefs() const { return hostRefs_; }
 
-private:
+ private:
   friend class ReferenceTarget;
   friend HOSTSDK_API void HostInstallReference(ReferenceMaker*, int, RefTargetHandle);
   void RecordRef(int which, RefTargetHandle target);
@@ -130,7 +130,7 @@ private:
 };
 
 class HOSTSDK_API ReferenceTarget : public ReferenceMaker {
-public:
+ public:
   ReferenceTarget() = default;
   // Clears every reference to this target still held by a dependent.
   ~ReferenceTarget() override;
@@ -149,7 +149,7 @@ public:
   std::vector<ReferenceMaker*> Dependents() const;
   int DependentCount() const { return static_cast<int>(dependents_.size()); }
 
-private:
+ private:
   friend class ReferenceMaker;
   friend HOSTSDK_API void HostInstallReference(ReferenceMaker*, int, RefTargetHandle);
   std::vector<ReferenceMaker*> dependents_;  // one entry per reference held
@@ -158,7 +158,7 @@ private:
 // Cloning a graph: each target is cloned once however often it is
 // referenced, so shared targets stay shared in the copy.
 class HOSTSDK_API RemapDir {
-public:
+ public:
   virtual ~RemapDir();
   virtual RefTargetHandle CloneRef(RefTargetHandle oldTarget) = 0;
   virtual RefTargetHandle FindMapping(RefTargetHandle oldTarget) = 0;

@@ -7,7 +7,7 @@
 #include "hostsdk_api.h"
 
 class HOSTSDK_API CStr {
-public:
+ public:
   CStr();
   CStr(const char* s);  // NOLINT: implicit, as the host's string converts from text
   CStr(const CStr& o);
@@ -30,7 +30,7 @@ public:
   // Formatted print in the C library's notation; the string grows to fit.
   int printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-private:
+ private:
   void assign(const char* s, size_t n);
   char* buf = nullptr;
   size_t len = 0;

@@ -13,7 +13,7 @@ constexpr DWORD APPENDROLL_CLOSED = 1;
 // The host's main interface as a plug-in sees it: rollups in the command
 // panel, the time slider. Implemented by the host program's panels.
 class HOSTSDK_API Interface {
-public:
+ public:
   virtual ~Interface();
   virtual HWND AddRollupPage(HINSTANCE instance, const char* dlgTemplate, DLGPROC proc, const char* title,
                              LPARAM param = 0, DWORD flags = 0, int category = ROLLUP_CAT_STANDARD) = 0;
@@ -24,19 +24,19 @@ public:
 
 // The command panel's interface while an object is edited there.
 class HOSTSDK_API IObjParam : public Interface {
-public:
+ public:
   ~IObjParam() override;
 };
 
 // The utility panel's own interface.
 class HOSTSDK_API IUtil {
-public:
+ public:
   virtual ~IUtil();
   virtual void CloseUtility() = 0;
 };
 
 class HOSTSDK_API UtilityObj {
-public:
+ public:
   virtual ~UtilityObj();
   virtual void BeginEditParams(Interface* ip, IUtil* iu) = 0;
   virtual void EndEditParams(Interface* ip, IUtil* iu) = 0;

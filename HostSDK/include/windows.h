@@ -211,7 +211,9 @@ typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 #define MAKELPARAM(l, h) (static_cast<LPARAM>(MAKELONG(l, h)))
 #define LOWORD(l) (static_cast<WORD>(static_cast<uintptr_t>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<uintptr_t>(l) >> 16) & 0xffff))
-#define RGB(r, g, b) (static_cast<COLORREF>(static_cast<BYTE>(r) | (static_cast<WORD>(static_cast<BYTE>(g)) << 8) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
+#define RGB(r, g, b)                                                                             \
+  (static_cast<COLORREF>(static_cast<BYTE>(r) | (static_cast<WORD>(static_cast<BYTE>(g)) << 8) | \
+                         (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
 
 // Loads string `id` of the module's string table into `buffer` (at most
 // `bufferMax` - 1 characters and a terminator). Returns the number of
@@ -269,8 +271,7 @@ HOSTSDK_API HWND CreateDialogParamA(HINSTANCE instance, LPCSTR dlgTemplate, HWND
 // "Static", "ComboBox"), the host's custom controls (custcont.h) and
 // "#32770" (a dialog without procedure). Class names compare without case.
 HOSTSDK_API HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                                 int width, int height, HWND parent, HMENU menuOrId, HINSTANCE instance,
-                                 LPVOID param);
+                                 int width, int height, HWND parent, HMENU menuOrId, HINSTANCE instance, LPVOID param);
 HOSTSDK_API BOOL DestroyWindow(HWND hwnd);
 HOSTSDK_API BOOL IsWindow(HWND hwnd);
 // Visible itself and every parent visible.
@@ -328,8 +329,8 @@ HOSTSDK_API BOOL UpdateWindow(HWND hwnd);
 // host counts the live ones (hostside/ui.h). A handle is never reused.
 
 HOSTSDK_API HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
-                              DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision,
-                              DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR faceName);
+                              DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
+                              DWORD quality, DWORD pitchAndFamily, LPCSTR faceName);
 HOSTSDK_API BOOL DeleteObject(HGDIOBJ object);
 HOSTSDK_API HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name);
 HOSTSDK_API HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
@@ -351,5 +352,5 @@ HOSTSDK_API int GetObjectA(HGDIOBJ object, int size, LPVOID out);
 // Opens a document or address through the handler the host installs
 // (hostside/ui.h). Without one it writes what would open to standard error and
 // answers 42; an answer above 32 means success.
-HOSTSDK_API HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
-                                    LPCSTR directory, INT showCmd);
+HOSTSDK_API HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                                    INT showCmd);

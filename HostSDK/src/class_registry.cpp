@@ -28,7 +28,7 @@ std::string Normalise(const std::string& s) {
 
 // Parameter blocks are the host's own class; the scene loader makes them.
 class ParamBlockClassDesc : public ClassDesc {
-public:
+ public:
   int IsPublic() override { return 0; }
   void* Create(BOOL) override { return CreateParameterBlock(nullptr, 0, 0); }
   const char* ClassName() override { return "ParamBlock"; }
@@ -43,8 +43,7 @@ bool HostRegisterClass(ClassDesc* desc, const std::string& source) {
   if (!desc) return false;
   std::lock_guard lock(RegistryMutex());
   for (const RegisteredClass& c : Registry())
-    if (c.desc == desc ||
-        (c.desc->SuperClassID() == desc->SuperClassID() && c.desc->ClassID() == desc->ClassID()))
+    if (c.desc == desc || (c.desc->SuperClassID() == desc->SuperClassID() && c.desc->ClassID() == desc->ClassID()))
       return false;
   Registry().push_back({desc, source});
   return true;

@@ -54,7 +54,7 @@ std::set<ICustomControl*>& LiveInterfaces() {
 
 template <typename Base>
 class ControlBase : public Base {
-public:
+ public:
   explicit ControlBase(HWND hwnd) : hwnd_(hwnd) { LiveInterfaces().insert(this); }
   ~ControlBase() override { LiveInterfaces().erase(this); }
   HWND GetHwnd() override { return hwnd_; }
@@ -62,13 +62,13 @@ public:
   void Disable() override { EnableWindow(hwnd_, FALSE); }
   BOOL IsEnabled() override { return IsWindowEnabled(hwnd_); }
 
-protected:
+ protected:
   std::shared_ptr<Window> W() { return Find(hwnd_); }
   HWND hwnd_;
 };
 
 class CustEditImpl : public ControlBase<ICustEdit> {
-public:
+ public:
   using ControlBase::ControlBase;
   void GetText(char* buffer, int bufferMax) override {
     if (!buffer || bufferMax <= 0) return;
@@ -105,7 +105,7 @@ public:
 };
 
 class SpinnerImpl : public ControlBase<ISpinnerControl> {
-public:
+ public:
   using ControlBase::ControlBase;
   float GetFVal() override {
     auto w = W();
@@ -179,7 +179,7 @@ public:
 };
 
 class ColorSwatchImpl : public ControlBase<IColorSwatch> {
-public:
+ public:
   using ControlBase::ControlBase;
   COLORREF GetColor() override {
     auto w = W();
@@ -205,7 +205,7 @@ public:
 };
 
 class CustButtonImpl : public ControlBase<ICustButton> {
-public:
+ public:
   using ControlBase::ControlBase;
   void GetText(char* buffer, int bufferMax) override { GetWindowTextA(hwnd_, buffer, bufferMax); }
   void SetText(const char* text) override { SetWindowTextA(hwnd_, text); }

@@ -1,11 +1,11 @@
-#include "strclass.h"
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
+
+#include "strclass.h"
 
 namespace {
 char kEmpty[1] = {0};

@@ -1,13 +1,13 @@
 // The host's own 2D maps for sub-map slots: a checker and a bitmap.
+#include "hostside/host_maps.h"
+
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
-#include <algorithm>
-
 #include "builtin_classes.h"
-#include "hostutil.h"
-#include "hostside/host_maps.h"
 #include "hostside/png_image.h"
+#include "hostutil.h"
 #include "imtl.h"
 #include "ioapi.h"
 #include "iparamb.h"
@@ -18,7 +18,7 @@ namespace {
 // A map whose values all live in one parameter block (reference 0) with
 // named parameters.
 class BlockMap : public Texmap {
-public:
+ public:
   BlockMap(ParamBlockDescID* desc, int count, const char* const* names) : desc_(desc), count_(count), names_(names) {}
 
   int NumRefs() override { return 1; }
@@ -44,13 +44,13 @@ public:
   ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
   Point3 EvalNormalPerturb(ShadeContext&) override { return Point3(0.0f, 0.0f, 0.0f); }
 
-protected:
+ protected:
   void NewBlock() { ReplaceReference(0, CreateParameterBlock(desc_, count_, 1)); }
 
   IParamBlock* pblock_ = nullptr;
   Interval ivalid_;
 
-private:
+ private:
   ParamBlockDescID* desc_;
   int count_;
   const char* const* names_;
@@ -70,7 +70,7 @@ ParamBlockDescID kCheckerDesc[] = {
 const char* const kCheckerNames[] = {"Color 1", "Color 2", "U Tiling", "V Tiling"};
 
 class CheckerMap : public BlockMap {
-public:
+ public:
   CheckerMap() : BlockMap(kCheckerDesc, 4, kCheckerNames) { Reset(); }
 
   void GetClassName(CStr& s) override { s = "Checker"; }
@@ -111,13 +111,13 @@ public:
     return AColor(odd ? c2_ : c1_, 1.0f);
   }
 
-private:
+ private:
   Color c1_{0.0f, 0.0f, 0.0f}, c2_{1.0f, 1.0f, 1.0f};
   float tu_ = 1.0f, tv_ = 1.0f;
 };
 
 class CheckerClassDesc : public ClassDesc {
-public:
+ public:
   int IsPublic() override { return 1; }
   void* Create(BOOL) override { return new CheckerMap; }
   const char* ClassName() override { return "Checker"; }
@@ -135,7 +135,7 @@ ParamBlockDescID kBitmapDesc[] = {
 const char* const kBitmapNames[] = {"U Tiling", "V Tiling"};
 
 class BitmapMap : public BlockMap {
-public:
+ public:
   BitmapMap() : BlockMap(kBitmapDesc, 2, kBitmapNames) { Reset(); }
 
   void GetClassName(CStr& s) override { s = "Bitmap"; }
@@ -202,11 +202,12 @@ public:
     int x = std::min(img->width - 1, static_cast<int>(u * static_cast<float>(img->width)));
     int y = std::min(img->height - 1, static_cast<int>((1.0f - v) * static_cast<float>(img->height)));
     y = std::max(0, y);
-    const uint8_t* px = &img->rgba[(static_cast<size_t>(y) * static_cast<size_t>(img->width) + static_cast<size_t>(x)) * 4];
+    const uint8_t* px =
+        &img->rgba[(static_cast<size_t>(y) * static_cast<size_t>(img->width) + static_cast<size_t>(x)) * 4];
     return AColor(px[0] / 255.0f, px[1] / 255.0f, px[2] / 255.0f, px[3] / 255.0f);
   }
 
-private:
+ private:
   CStr file_;
   CStr error_;
   std::shared_ptr<const HostImage> image_;
@@ -214,7 +215,7 @@ private:
 };
 
 class BitmapClassDesc : public ClassDesc {
-public:
+ public:
   int IsPublic() override { return 1; }
   void* Create(BOOL) override { return new BitmapMap; }
   const char* ClassName() override { return "Bitmap"; }

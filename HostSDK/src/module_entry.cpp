@@ -24,7 +24,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 namespace {
 
 class ModuleEntry {
-public:
+ public:
   ModuleEntry() {
     Dl_info info{};
     dladdr(static_cast<const void*>(hostsdk_module_res_begin), &info);
@@ -40,7 +40,7 @@ public:
   ModuleEntry(const ModuleEntry&) = delete;
   ModuleEntry& operator=(const ModuleEntry&) = delete;
 
-private:
+ private:
   HINSTANCE instance_ = nullptr;
 };
 

@@ -23,7 +23,7 @@ constexpr int kRollupGap = 4;
 constexpr UINT kCloseUtilityMsg = WM_USER + 0x3F01;  // the utility panel's own: close at the next pump
 
 class RollupStack {
-public:
+ public:
   explicit RollupStack(HWND owner) : owner_(owner) {}
   ~RollupStack() { DeleteAll(); }
   RollupStack(const RollupStack&) = delete;
@@ -88,7 +88,7 @@ public:
     return FALSE;
   }
 
-private:
+ private:
   struct Entry {
     HWND holder;
     HWND page;

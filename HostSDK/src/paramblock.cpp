@@ -44,9 +44,9 @@ HostParamSample Evaluate(const HostParamValue& p, TimeValue t, Interval& ivalid)
     return keys.back();
   }
   ivalid &= Interval(t, t);
-  size_t i = static_cast<size_t>(
-      std::upper_bound(keys.begin(), keys.end(), t, [](TimeValue tt, const HostParamSample& k) { return tt < k.time; }) -
-      keys.begin() - 1);
+  size_t i = static_cast<size_t>(std::upper_bound(keys.begin(), keys.end(), t,
+                                                  [](TimeValue tt, const HostParamSample& k) { return tt < k.time; }) -
+                                 keys.begin() - 1);
   if (IsStepped(p.type) || keys[i].time == t) return keys[i];
   HostParamSample s;
   s.time = t;
@@ -55,7 +55,7 @@ HostParamSample Evaluate(const HostParamValue& p, TimeValue t, Interval& ivalid)
 }
 
 class ParamBlock : public IParamBlock {
-public:
+ public:
   ParamBlock(const ParamBlockDescID* desc, int count, DWORD version) : version_(version) {
     for (int i = 0; i < count; ++i) {
       descs_.push_back(desc[i]);
@@ -151,7 +151,7 @@ public:
 
   void Changed() { NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE); }
 
-private:
+ private:
   BOOL Write(int i, TimeValue t, HostParamSample s) {
     HostParamValue& p = values_[static_cast<size_t>(i)];
     bool makeKey = descs_[static_cast<size_t>(i)].animatable && (!p.keys.empty() || (g_animate && t != 0));

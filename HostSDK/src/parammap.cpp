@@ -117,7 +117,7 @@ float& Component(Point3& p, int k) { return k == 0 ? p.x : (k == 1 ? p.y : p.z);
 INT_PTR CALLBACK ParamMapProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 class ParamMap : public IParamMap {
-public:
+ public:
   ParamMap(const ParamUIDesc* desc, int count, Panel panel)
       : descs_(desc, desc + count),
         bound_(static_cast<size_t>(count)),
@@ -207,7 +207,7 @@ public:
     return answer;
   }
 
-private:
+ private:
   struct Bound {
     ISpinnerControl* spin[3] = {nullptr, nullptr, nullptr};
     IColorSwatch* swatch = nullptr;

@@ -1,4 +1,6 @@
 // PNG input and output through libpng.
+#include "hostside/png_image.h"
+
 #include <png.h>
 
 #include <cerrno>
@@ -6,8 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-
-#include "hostside/png_image.h"
 
 namespace {
 

@@ -136,7 +136,7 @@ RefResult ReferenceTarget::NotifyDependents(Interval changeInt, PartID partID, R
 namespace {
 
 class HostRemapDir : public RemapDir {
-public:
+ public:
   RefTargetHandle CloneRef(RefTargetHandle oldTarget) override {
     if (!oldTarget) return nullptr;
     if (RefTargetHandle done = FindMapping(oldTarget)) return done;
@@ -150,7 +150,7 @@ public:
   }
   void AddEntry(RefTargetHandle oldTarget, RefTargetHandle newTarget) override { map_[oldTarget] = newTarget; }
 
-private:
+ private:
   std::map<RefTargetHandle, RefTargetHandle> map_;
 };
 

@@ -1,5 +1,4 @@
 #include "hostside/scene_file.h"
-#include "imtl.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,6 +21,7 @@
 
 #include "hostside/class_registry.h"
 #include "hostside/paramblock_access.h"
+#include "imtl.h"
 #include "ioapi.h"
 #include "plugapi.h"
 

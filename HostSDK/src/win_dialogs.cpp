@@ -20,7 +20,7 @@ namespace hostui {
 namespace {
 
 class Reader {
-public:
+ public:
   explicit Reader(std::span<const uint8_t> b) : b_(b) {}
   bool ok() const { return ok_; }
   size_t pos() const { return at_; }
@@ -84,7 +84,7 @@ public:
     return Text();
   }
 
-private:
+ private:
   bool Need(size_t n) {
     if (!ok_ || n > b_.size() - at_) {
       ok_ = false;

@@ -131,7 +131,7 @@ HINSTANCE HostOwnInstance();
 // deleted, as its owners' drop would have done; one never seen owned is never
 // deleted.
 class Watch {
-public:
+ public:
   explicit Watch(std::function<void(ReferenceTarget* target, unsigned int message)> onMessage);
   ~Watch();
   Watch(const Watch&) = delete;
@@ -142,7 +142,7 @@ public:
   // Returns true when it did.
   bool DropIfOrphaned();
 
-private:
+ private:
   class Maker;
   std::unique_ptr<Maker> maker_;
 };

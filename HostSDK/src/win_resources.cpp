@@ -17,9 +17,7 @@
 
 namespace {
 
-uint16_t ReadU16(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
+uint16_t ReadU16(std::span<const uint8_t> b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
 uint32_t ReadU32(std::span<const uint8_t> b, size_t at) {
   return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
          (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
@@ -100,8 +98,7 @@ std::optional<std::vector<ResEntry>> HostParseResFile(std::span<const uint8_t> b
     std::span<const uint8_t> header = bytes.subspan(at, headerSize);
     size_t h = 8;
     ResEntry e;
-    if (!ReadResId(header, h, e.type) || !ReadResId(header, h, e.name))
-      return fail(at, "bad resource type or name");
+    if (!ReadResId(header, h, e.type) || !ReadResId(header, h, e.name)) return fail(at, "bad resource type or name");
     h = Align4(h);
     if (h + 16 > header.size()) return fail(at, "truncated resource header");
     e.language = ReadU16(header, h + 6);

@@ -34,7 +34,7 @@ bool HasOwner(ReferenceTarget* t) {
 }  // namespace
 
 class Watch::Maker : public ReferenceMaker {
-public:
+ public:
   explicit Maker(std::function<void(ReferenceTarget*, unsigned int)> onMessage) : onMessage_(std::move(onMessage)) {
     Watchers().insert(this);
   }
@@ -74,7 +74,7 @@ public:
 
   ReferenceTarget* target_ = nullptr;
 
-private:
+ private:
   // Lets go of the target; deletes it when the watch has seen it owned and
   // no owner is left, whatever other watches still look at it (they are told
   // of the deletion like any dependent).

@@ -39,7 +39,7 @@ class StdXYZGen;
 ParamDlg* NewXYZGenDlg(HWND editor, IMtlParams* ip, StdXYZGen* gen);
 
 class StdXYZGen : public XYZGen {
-public:
+ public:
   StdXYZGen() { Reset(); }
 
   void GetClassName(CStr& s) override { s = "Coordinates"; }
@@ -122,11 +122,11 @@ public:
   }
   int Requirements(int) override { return static_cast<int>(MTLREQ_XYZ); }
 
-private:
+ private:
   Point3 Rotate(const Point3& p) const {
     double x = p.x, y = p.y, z = p.z;
-    double y1 = y * cos_[0] - z * sin_[0], z1 = y * sin_[0] + z * cos_[0];  // about x
-    double x2 = x * cos_[1] + z1 * sin_[1], z2 = -x * sin_[1] + z1 * cos_[1];  // about y
+    double y1 = y * cos_[0] - z * sin_[0], z1 = y * sin_[0] + z * cos_[0];      // about x
+    double x2 = x * cos_[1] + z1 * sin_[1], z2 = -x * sin_[1] + z1 * cos_[1];   // about y
     double x3 = x2 * cos_[2] - y1 * sin_[2], y3 = x2 * sin_[2] + y1 * cos_[2];  // about z
     return Point3(x3, y3, z2);
   }
@@ -143,7 +143,7 @@ private:
 
 // The material editor's dialog of a generator: one parameter map on its block.
 class StdXYZGenDlg : public ParamDlg {
-public:
+ public:
   StdXYZGenDlg(IMtlParams* ip, StdXYZGen* gen)
       : gen_(gen), curTime_(ip->GetTime()), watch_([this](ReferenceTarget*, unsigned int message) {
           // A generator deleted while shown (its owner was reset) is not edited further.
@@ -176,7 +176,7 @@ public:
   }
   void DeleteThis() override { delete this; }
 
-private:
+ private:
   StdXYZGen* gen_;
   TimeValue curTime_;
   hostui::Watch watch_;
@@ -186,7 +186,7 @@ private:
 ParamDlg* NewXYZGenDlg(HWND, IMtlParams* ip, StdXYZGen* gen) { return ip ? new StdXYZGenDlg(ip, gen) : nullptr; }
 
 class StdXYZGenClassDesc : public ClassDesc {
-public:
+ public:
   int IsPublic() override { return 0; }
   void* Create(BOOL) override { return new StdXYZGen; }
   const char* ClassName() override { return "Coordinates"; }

@@ -35,7 +35,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 namespace {
 HINSTANCE Instance() { return (*g_calls)[0].instance; }
-}
+}  // namespace
 
 TEST(ModuleStartUp, DllMainRunsOnceAfterStaticObjectsWithResourcesReady) {
   ASSERT_NE(g_calls, nullptr);

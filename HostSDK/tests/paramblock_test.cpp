@@ -9,15 +9,12 @@
 namespace {
 
 ParamBlockDescID kDesc[] = {
-    {TYPE_FLOAT, nullptr, TRUE, 0},
-    {TYPE_INT, nullptr, TRUE, 1},
-    {TYPE_BOOL, nullptr, TRUE, 2},
-    {TYPE_RGBA, nullptr, TRUE, 3},
-    {TYPE_FLOAT, nullptr, FALSE, 4},
+    {TYPE_FLOAT, nullptr, TRUE, 0}, {TYPE_INT, nullptr, TRUE, 1},    {TYPE_BOOL, nullptr, TRUE, 2},
+    {TYPE_RGBA, nullptr, TRUE, 3},  {TYPE_FLOAT, nullptr, FALSE, 4},
 };
 
 class ParamBlockTest : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     owner = new TestNode(1);
     block = CreateParameterBlock(kDesc, 5, 3);
@@ -190,7 +187,7 @@ namespace {
 
 // Stands in for the scene loader's side of ILoad.
 class FakeLoad : public ILoad {
-public:
+ public:
   void RegisterPostLoadCallback(PostLoadCallback* cb) override { callbacks.push_back(cb); }
   RefTargetHandle DisplacedReference(ReferenceMaker*, int) override { return displaced; }
   std::vector<PostLoadCallback*> callbacks;

@@ -7,8 +7,9 @@
 
 // A target with `n` reference slots that logs what reaches it.
 class TestNode : public ReferenceTarget {
-public:
-  explicit TestNode(int n = 2, int* liveCounter = nullptr) : slots_(static_cast<size_t>(n), nullptr), live_(liveCounter) {
+ public:
+  explicit TestNode(int n = 2, int* liveCounter = nullptr)
+      : slots_(static_cast<size_t>(n), nullptr), live_(liveCounter) {
     if (live_) ++*live_;
   }
   ~TestNode() override {
@@ -40,7 +41,7 @@ public:
   RefResult answer = REF_SUCCEED;
   int tag = 0;
 
-private:
+ private:
   std::vector<RefTargetHandle> slots_;
   int* live_;
 };

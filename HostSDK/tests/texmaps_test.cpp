@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "hostside/class_registry.h"
 #include "hostside/host_maps.h"

@@ -11,7 +11,7 @@
 namespace {
 
 class Controls : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     dlg = CreateDialogParamA(TestInstance(), MAKEINTRESOURCE(IDD_TEST_VARIETY), nullptr, RecordingProc,
                              reinterpret_cast<LPARAM>(&log));

@@ -298,7 +298,7 @@ class SubMapTex;
 // The test map's dialog: a parameter map whose button posts the editor's
 // sub-map message, as a map with a sub-map slot does.
 class SubMapDlg : public ParamDlg {
-public:
+ public:
   SubMapDlg(HWND editor, IMtlParams* ip, SubMapTex* tex);
   ~SubMapDlg() override { DestroyMParamMap(map_); }
   Class_ID ClassID() override { return Class_ID(0x5EB, 1); }
@@ -324,14 +324,14 @@ public:
     SubMapDlg* dlg;
   };
 
-private:
+ private:
   HWND editor_;
   SubMapTex* tex_;
   IParamMap* map_;
 };
 
 class SubMapTex : public Texmap {
-public:
+ public:
   SubMapTex() { ReplaceReference(0, NewBlock()); }
   Class_ID ClassID() override { return Class_ID(0x5EB, 1); }
   SClass_ID SuperClassID() override { return TEXMAP_CLASS_ID; }

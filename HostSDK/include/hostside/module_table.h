@@ -42,7 +42,7 @@ struct ResEntry {
 // for bytes that are not a well-formed .res file; nothing is read outside
 // `bytes`.
 HOSTSDK_API std::optional<std::vector<ResEntry>> HostParseResFile(std::span<const uint8_t> bytes,
-                                                                   std::string* error = nullptr);
+                                                                  std::string* error = nullptr);
 
 // Called by the entry object of each module.
 HOSTSDK_API void HostRegisterModule(HINSTANCE instance, const char* path, const uint8_t* res, size_t resSize);

@@ -8,15 +8,15 @@
 #include "../iparamb.h"
 
 struct HostParamSample {
-  TimeValue time = 0;   // for a key; 0 for the constant
+  TimeValue time = 0;      // for a key; 0 for the constant
   float v[3] = {0, 0, 0};  // float: v[0]; colour and point: all three
-  int i = 0;            // int and bool
+  int i = 0;               // int and bool
 };
 
 struct HostParamValue {
   ParamType type = TYPE_FLOAT;
-  HostParamSample constant;            // used while keys is empty
-  std::vector<HostParamSample> keys;   // sorted by time, no two at one time
+  HostParamSample constant;           // used while keys is empty
+  std::vector<HostParamSample> keys;  // sorted by time, no two at one time
 };
 
 HOSTSDK_API bool HostIsParamBlock(ReferenceTarget* target);

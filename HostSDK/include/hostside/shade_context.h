@@ -5,7 +5,7 @@
 #include "../imtl.h"
 
 class HOSTSDK_API HostShadeContext : public ShadeContext {
-public:
+ public:
   TimeValue CurTime() override { return time; }
   Point3 P() override { return pWorld; }
   Point3 PObj() override { return pObj; }

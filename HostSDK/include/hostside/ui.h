@@ -192,7 +192,7 @@ struct HostMouseMessage {
 // The material editor: a window of its own (class "MtlEditor") that holds the
 // rollups of the material or map shown.
 class HOSTSDK_API HostMtlEditor : public IMtlParams {
-public:
+ public:
   HostMtlEditor();
   // Closes the dialog shown (as CloseDialog) and destroys the window.
   ~HostMtlEditor() override;
@@ -243,13 +243,13 @@ public:
 
   struct Impl;
 
-private:
+ private:
   std::unique_ptr<Impl> impl_;
 };
 
 // The command panel while an object is edited there.
 class HOSTSDK_API HostCommandPanel : public IObjParam {
-public:
+ public:
   HostCommandPanel();
   ~HostCommandPanel() override;  // removes every page left
   HostCommandPanel(const HostCommandPanel&) = delete;
@@ -269,13 +269,13 @@ public:
 
   struct Impl;
 
-private:
+ private:
   std::unique_ptr<Impl> impl_;
 };
 
 // The utility panel: opens one utility at a time.
 class HOSTSDK_API HostUtilityPanel : public Interface {
-public:
+ public:
   HostUtilityPanel();
   ~HostUtilityPanel() override;  // closes the open utility
   HostUtilityPanel(const HostUtilityPanel&) = delete;
@@ -307,6 +307,6 @@ public:
 
   struct Impl;
 
-private:
+ private:
   std::unique_ptr<Impl> impl_;
 };

@@ -24,7 +24,7 @@ constexpr int kMtlEditorTitleHeight = 32;
 constexpr DWORD kRomanVariablePitch = FF_ROMAN | VARIABLE_PITCH;  // 18
 
 class AboutPanel {
-public:
+ public:
   AboutPanel(int titleHeight, HFONT* titleFont) : titleHeight_(titleHeight), titleFont_(titleFont) {}
 
   CStr name;
@@ -103,7 +103,7 @@ public:
   bool OpenWebsite() { return Open(kWebAddress, webVisited); }
   bool OpenSupportMail() { return Open(kSupportMail, mailVisited); }
 
-private:
+ private:
   static bool Open(const char* address, int& visited) {
     HINSTANCE result = ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
     if (reinterpret_cast<intptr_t>(result) <= 32) return false;

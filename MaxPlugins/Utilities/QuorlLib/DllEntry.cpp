@@ -1,18 +1,18 @@
 // The library's module entry point, the host's entry points and the notifier.
+#include "DllEntry.h"
+
+#include <custcont.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
-#include <custcont.h>
-
 #include "QuorlLib.h"
-#include "DllEntry.h"
 #include "QuorlLibInternal.h"
 
 HINSTANCE hInstance = nullptr;
 
 // The info utility's descriptor (QuorlLib.cpp).
-
 
 namespace {
 int controlsInit = 0;
@@ -41,9 +41,7 @@ ClassDesc* LibClassDesc(int i) {
   switch (i) {
     case 0: return GetPerturbDesc();
     case 1: return GetLibInfoDesc();
-    default:
-      assert1(34, __FILE__);
-      return nullptr;
+    default: assert1(34, __FILE__); return nullptr;
   }
 }
 

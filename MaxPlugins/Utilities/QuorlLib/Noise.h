@@ -1,23 +1,23 @@
 // The lattice behind qnoise2, qnoise3 and qnoise4 (internal to the library).
 #pragma once
 
-#include <cstdint>
-
 #include <point2.h>
 #include <point3.h>
+
+#include <cstdint>
 
 // The generator behind rand() of Microsoft's C runtime. The lattice is defined
 // by its sequence, so it is reproduced here rather than taken from the
 // platform, whose rand() draws other numbers.
 class MsvcRand {
-public:
+ public:
   explicit MsvcRand(uint32_t seed) : state_(seed) {}
   int Next() {
     state_ = state_ * 214013u + 2531011u;
     return static_cast<int>((state_ >> 16) & 0x7FFFu);
   }
 
-private:
+ private:
   uint32_t state_;
 };
 
@@ -25,7 +25,7 @@ private:
 // constructor once. After the fill everything is read-only, so evaluation is
 // re-entrant and lock-free.
 class NoiseLattice {
-public:
+ public:
   static constexpr int kCells = 43;   // period along x, y and z
   static constexpr int kLayers = 13;  // period along w
   static constexpr uint32_t kSeed = 1999;

@@ -60,7 +60,7 @@ int ParamNameId(int index) {
 }
 
 class PerturbClassDesc : public ClassDesc {
-public:
+ public:
   int IsPublic() override { return 0; }
   // The host treats what Create returns as an object of its super class.
   void* Create(BOOL loading) override { return static_cast<ReferenceTarget*>(new Perturb(loading)); }

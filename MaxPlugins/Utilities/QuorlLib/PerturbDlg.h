@@ -12,7 +12,7 @@
 class Perturb;
 
 class PerturbDlg : public ParamDlg {
-public:
+ public:
   HWND editorWindow;      // the material editor, kept and not used further
   IMtlParams* mtlParams;  // adds the page, gives the editor's time
   Perturb* perturb;       // the object edited, not owned
@@ -58,7 +58,7 @@ public:
   // Asks for a repaint of the page without reloading it.
   void Invalidate();
 
-private:
+ private:
   void Detach();
 };
 

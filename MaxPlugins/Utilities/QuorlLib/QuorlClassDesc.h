@@ -6,7 +6,7 @@
 
 // The four About operations, in this order.
 class AboutInfo {
-public:
+ public:
   virtual ~AboutInfo() = default;
   virtual float PluginVersion() = 0;
   // Returned by value: the caller owns the text.
@@ -17,7 +17,7 @@ public:
 };
 
 class QuorlClassDesc : public ClassDesc {
-public:
+ public:
   virtual float PluginVersion() = 0;
   virtual CStr BuildDate() = 0;
   virtual int MaxVersion() = 0;

@@ -90,9 +90,7 @@ char* GetQuorlCategoryString(int code) {
     case 13: return cat13;
     case 14: return cat14;
     case 15: return cat15;
-    default:
-      assert1(67, __FILE__);
-      return emptyText;
+    default: assert1(67, __FILE__); return emptyText;
   }
 }
 
@@ -120,7 +118,7 @@ constexpr int kVersionControl = IDC_LIBINFO_VERSION;  // the static text that sh
 INT_PTR CALLBACK LibInfoDlgProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 class LibInfoUtility : public UtilityObj {
-public:
+ public:
   HWND hPanel = nullptr;  // the rollup while the utility is open
   IUtil* iu = nullptr;
   Interface* ip = nullptr;
@@ -157,8 +155,7 @@ INT_PTR CALLBACK LibInfoDlgProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lPara
       return TRUE;
     }
     case WM_DESTROY:
-    case WM_COMMAND:
-      return TRUE;
+    case WM_COMMAND: return TRUE;
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
@@ -166,13 +163,12 @@ INT_PTR CALLBACK LibInfoDlgProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lPara
       // message that arrives while the utility is closed has nobody to go to.
       if (theLibInfo.ip) theLibInfo.ip->RollupMouseMessage(hWnd, msg, wParam, lParam);
       return TRUE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 
 class LibInfoClassDesc : public ClassDesc2 {
-public:
+ public:
   int IsPublic() override { return 1; }
   void* Create(BOOL /*loading*/) override { return static_cast<UtilityObj*>(&theLibInfo); }
   const char* ClassName() override { return "QuorlLib"; }

@@ -4,17 +4,17 @@
 #include <max.h>
 
 #if defined(_WIN32)
-#  if defined(QUORLLIB_BUILDING)
-#    define QUORLLIB_API __declspec(dllexport)
-#  else
-#    define QUORLLIB_API __declspec(dllimport)
-#  endif
-#  define QUORLLIB_KEEP
+#if defined(QUORLLIB_BUILDING)
+#define QUORLLIB_API __declspec(dllexport)
 #else
-#  define QUORLLIB_API __attribute__((visibility("default")))
+#define QUORLLIB_API __declspec(dllimport)
+#endif
+#define QUORLLIB_KEEP
+#else
+#define QUORLLIB_API __attribute__((visibility("default")))
 // Emits an inline member in every module that includes this header, so that
 // each one exports its own copy.
-#  define QUORLLIB_KEEP __attribute__((used))
+#define QUORLLIB_KEEP __attribute__((used))
 #endif
 
 // ---- Identity, version check, categories, notifier -------------------------
@@ -64,7 +64,7 @@ class IMtlParams;
 // Only the members marked QUORLLIB_API are exported; the class as a whole is
 // not (instances come from NewDefaultPerturb, Clone and scene loading).
 class Perturb : public ReferenceTarget {
-public:
+ public:
   // Caches, refilled by Update and emptied by every change of the block.
   Interval ivalid;
   PerturbDlg* paramDlg = nullptr;  // the open dialog, not owned
@@ -147,7 +147,7 @@ public:
   // [low, high] clamps before it is scaled.
   QUORLLIB_API void PPerturbHitPoint(Point3& p);
 
-private:
+ private:
   float UnitNoise(Point3 q, float phase);
   float OctaveNoise(Point3 q, float phase, float levels);
   float HostUnitNoise(Point3 q, float phase);

@@ -34,7 +34,7 @@ char* GetString(int id) {
 namespace {
 
 class DirtClassDesc : public QuorlClassDesc {
-public:
+ public:
   int IsPublic() override { return 1; }
   void* Create(BOOL) override { return new Vede; }
   const char* ClassName() override { return GetString(IDS_CLASS_NAME); }
@@ -108,9 +108,7 @@ RefTargetHandle Vede::GetReference(int i) {
     case REF_PBLOCK: return pblock;
     case REF_PERTURB: return perturb;
     case REF_SUBMAP: return subMap;
-    default:
-      assert1(443, __FILE__);
-      return nullptr;
+    default: assert1(443, __FILE__); return nullptr;
   }
 }
 

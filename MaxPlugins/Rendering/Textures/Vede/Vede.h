@@ -11,9 +11,9 @@
 
 // The plug-in file exports only the host's four entry points.
 #if defined(_WIN32)
-#  define VEDE_EXPORT __declspec(dllexport)
+#define VEDE_EXPORT __declspec(dllexport)
 #else
-#  define VEDE_EXPORT __attribute__((visibility("default")))
+#define VEDE_EXPORT __attribute__((visibility("default")))
 #endif
 
 class DirtDlg;
@@ -34,7 +34,7 @@ enum DirtParam {
 enum DirtRef { REF_XYZGEN = 0, REF_PBLOCK = 1, REF_PERTURB = 2, REF_SUBMAP = 3, DIRT_NUM_REFS = 4 };
 
 class Vede : public Texmap {
-public:
+ public:
   IParamBlock* pblock = nullptr;  // reference 1
   XYZGen* xyzGen = nullptr;       // reference 0
   Perturb* perturb = nullptr;     // reference 2
@@ -64,8 +64,7 @@ public:
   int NumRefs() override { return DIRT_NUM_REFS; }
   RefTargetHandle GetReference(int i) override;
   void SetReference(int i, RefTargetHandle target) override;
-  RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle target, PartID& partID,
-                             RefMessage message) override;
+  RefResult NotifyRefChanged(Interval changeInt, RefTargetHandle target, PartID& partID, RefMessage message) override;
   RefTargetHandle Clone(RemapDir& remap) override;
 
   // MtlBase.
@@ -104,7 +103,7 @@ public:
   // ramped between lo and high and clamped to [0, 1].
   float DirtValue(Point3& p, float high, float lo, float alpha, float mapMono);
 
-private:
+ private:
   // The steps every sample starts with: the point from the generator, divided
   // by Size and perturbed; the lower threshold; the sub-map's mono value.
   void Prelude(ShadeContext& sc, Point3& p, float& lo, float& mapMono);

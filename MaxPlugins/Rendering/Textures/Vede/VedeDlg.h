@@ -27,7 +27,7 @@ extern ParamUIDesc dirtUIDesc[DIRT_NUM_UI];
 // One dialog per material-editor slot that shows a Vede. It owns the two
 // child dialogs and the parameter map, not the texture.
 class DirtDlg : public ParamDlg {
-public:
+ public:
   HWND hwmedit;                    // the material editor window
   HWND hPanel = nullptr;           // the "Vede Parameters" rollup
   IMtlParams* ip;                  // the material editor
@@ -54,14 +54,14 @@ public:
   // The rollup's messages after the parameter map's own handling.
   INT_PTR PanelProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-private:
+ private:
   ~DirtDlg() override = default;
 };
 
 // The parameter map's user procedure: passes the page's messages on to the
 // dialog. The map owns it.
 class DirtDlgProc : public ParamMapUserDlgProc {
-public:
+ public:
   explicit DirtDlgProc(DirtDlg* d) : dlg(d) {}
   INT_PTR DlgProc(TimeValue t, IParamMap* map, HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
   void DeleteThis() override { delete this; }

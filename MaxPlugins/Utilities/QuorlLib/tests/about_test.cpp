@@ -15,7 +15,7 @@ namespace {
 // A plug-in's descriptor that records the order it is asked in.
 template <class Base>
 class RecordingDesc : public Base {
-public:
+ public:
   int IsPublic() override { return 1; }
   void* Create(BOOL) override { return nullptr; }
   const char* ClassName() override {
@@ -73,14 +73,14 @@ INT_PTR RecordShell(HWND owner, const char* op, const char* file, const char* pa
 }
 
 class ShellCatcher {
-public:
+ public:
   ShellCatcher() : old_(HostSetShellExecuteHandler({RecordShell, &log})) {}
   ~ShellCatcher() { HostSetShellExecuteHandler(old_); }
   ShellCatcher(const ShellCatcher&) = delete;
   ShellCatcher& operator=(const ShellCatcher&) = delete;
   ShellLog log;
 
-private:
+ private:
   ShellExecuteHook old_;
 };
 
@@ -307,7 +307,7 @@ namespace {
 
 // An interface of the host's that records what the utility asks of it.
 class RecordingInterface : public Interface {
-public:
+ public:
   HWND AddRollupPage(HINSTANCE instance, const char* dlgTemplate, DLGPROC proc, const char* title, LPARAM param,
                      DWORD flags, int category) override {
     return panel.AddRollupPage(instance, dlgTemplate, proc, title, param, flags, category);

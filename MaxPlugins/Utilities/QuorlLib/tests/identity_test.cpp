@@ -19,7 +19,7 @@ struct Box {
 
 // Captures message boxes and assertion reports while a test runs.
 class Captured : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     oldBox_ = HostSetMessageBoxHandler({&Captured::OnBox, this});
     oldAssert_ = HostSetAssertHandler({&Captured::OnAssert, this});
@@ -67,10 +67,10 @@ TEST_F(Identity, NameVersionAndStubs) {
 }
 
 TEST_F(Identity, CompatibleVersionsPassSilently) {
-  EXPECT_EQ(Check(4000, 0x8010B), 1);         // the library's own
-  EXPECT_EQ(Check(4000, 0x80100), 1);         // 1.00
-  EXPECT_EQ(Check(4000, 0x7F08010Bul), 1);    // differs only in bits 24-31
-  EXPECT_EQ(Check(3000, 0x8010A), 1);         // the release is not checked
+  EXPECT_EQ(Check(4000, 0x8010B), 1);       // the library's own
+  EXPECT_EQ(Check(4000, 0x80100), 1);       // 1.00
+  EXPECT_EQ(Check(4000, 0x7F08010Bul), 1);  // differs only in bits 24-31
+  EXPECT_EQ(Check(3000, 0x8010A), 1);       // the release is not checked
   EXPECT_TRUE(boxes.empty());
 }
 

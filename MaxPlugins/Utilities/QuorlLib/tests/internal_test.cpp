@@ -44,12 +44,21 @@ TEST(Strings, TheLibrarysTableLoadsThroughOneSharedBuffer) {
   EXPECT_EQ(name, title);  // the same buffer: the first text now reads as the second
   EXPECT_STREQ(title, "Perturbation Parameters");
 
-  const char* perturbNames[] = {"Primary Perturb Size", "Primary Perturb Frequency", "Primary Perturb High Clamp",
-                                "Primary Perturb Low Clamp", "Primary Perturb Levels", "Primary Perturb Phase",
-                                "Secondary Perturb Size", "Secondary Perturb Frequency",
-                                "Secondary Perturb High Clamp", "Secondary Perturb Low Clamp",
-                                "Secondary Perturb Levels", "Secondary Perturb Phase", "Perturbation Parameters",
-                                "Perturb On", "Perturb Size"};
+  const char* perturbNames[] = {"Primary Perturb Size",
+                                "Primary Perturb Frequency",
+                                "Primary Perturb High Clamp",
+                                "Primary Perturb Low Clamp",
+                                "Primary Perturb Levels",
+                                "Primary Perturb Phase",
+                                "Secondary Perturb Size",
+                                "Secondary Perturb Frequency",
+                                "Secondary Perturb High Clamp",
+                                "Secondary Perturb Low Clamp",
+                                "Secondary Perturb Levels",
+                                "Secondary Perturb Phase",
+                                "Perturbation Parameters",
+                                "Perturb On",
+                                "Perturb Size"};
   for (int i = 0; i < 15; ++i) EXPECT_STREQ(GetString(30465 + i), perturbNames[i]) << 30465 + i;
   EXPECT_STREQ(GetString(IDS_LIBINFO_CLASSNAME), "QuorlLib");
   EXPECT_STREQ(GetString(IDS_LIBINFO_CATEGORY), "Quorl's Utilities");
@@ -132,8 +141,8 @@ TEST(Lattice, CoordinateReductionKeepsEveryIndexInItsTable) {
   EXPECT_EQ(c.c0, 4);
 
   const float inf = std::numeric_limits<float>::infinity();
-  for (float v : {std::numeric_limits<float>::quiet_NaN(), inf, -inf, 1e30f, -1e30f, 2147483648.0f,
-                  2147473648.0f, -2147503648.0f, std::numeric_limits<float>::max()}) {
+  for (float v : {std::numeric_limits<float>::quiet_NaN(), inf, -inf, 1e30f, -1e30f, 2147483648.0f, 2147473648.0f,
+                  -2147503648.0f, std::numeric_limits<float>::max()}) {
     for (int period : {43, 13}) {
       c = ReduceLatticeCoord(v, period, period == 43 ? NoiseLattice::nextX : NoiseLattice::nextW);
       EXPECT_GE(c.c0, 0) << v;

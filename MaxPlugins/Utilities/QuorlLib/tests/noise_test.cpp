@@ -135,8 +135,16 @@ TEST(Noise, IsContinuousAcrossCellFaces) {
 TEST(Noise, UnrepresentableCoordinatesStayInRange) {
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float bad[] = {nan, inf, -inf, 1e30f, -1e30f, 2147483648.0f, -2147483648.0f, 4294967296.0f,
-                       std::numeric_limits<float>::max(), -std::numeric_limits<float>::max()};
+  const float bad[] = {nan,
+                       inf,
+                       -inf,
+                       1e30f,
+                       -1e30f,
+                       2147483648.0f,
+                       -2147483648.0f,
+                       4294967296.0f,
+                       std::numeric_limits<float>::max(),
+                       -std::numeric_limits<float>::max()};
   for (float b : bad) {
     for (int axis = 0; axis < 4; ++axis) {
       Point3 p(0.25f, 0.5f, 0.75f);
@@ -170,9 +178,7 @@ TEST(Noise, MatchesTheIndependentModelOnRandomPoints) {
     in >> kind >> std::hex >> x >> y >> z >> w >> r;
     ASSERT_TRUE(in) << line;
     Point3 p(FromBits(x), FromBits(y), FromBits(z));
-    float v = kind == "q2"   ? qnoise2(Point2(p.x, p.y))
-              : kind == "q3" ? qnoise3(p)
-                             : qnoise4(p, FromBits(w));
+    float v = kind == "q2" ? qnoise2(Point2(p.x, p.y)) : kind == "q3" ? qnoise3(p) : qnoise4(p, FromBits(w));
     EXPECT_EQ(Bits(v), r) << line;
     ++checked;
   }

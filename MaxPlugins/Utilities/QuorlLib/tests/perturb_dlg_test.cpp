@@ -75,7 +75,7 @@ float BlockValue(Perturb* p, int index, TimeValue t) {
 }
 
 class PerturbDlgTest : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     perturb = new Perturb(FALSE);
     dlg = static_cast<PerturbDlg*>(perturb->CreateParamDlg(editor.Window(), &editor));

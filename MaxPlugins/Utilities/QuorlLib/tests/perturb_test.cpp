@@ -52,7 +52,7 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // The library's classes are listed with the host once, as the loader does.
 class RegisterLibrary : public testing::Environment {
-public:
+ public:
   void SetUp() override {
     for (int i = 0; i < LibNumberClasses(); ++i) HostRegisterClass(LibClassDesc(i), "QuorlLib.dlu");
   }
@@ -74,7 +74,7 @@ struct Owned {
 
 // Captures assertion reports while a test runs.
 class PerturbTest : public testing::Test {
-protected:
+ protected:
   void SetUp() override { old_ = HostSetAssertHandler({&PerturbTest::OnAssert, this}); }
   void TearDown() override {
     HostSetAssertHandler(old_);
@@ -446,7 +446,7 @@ TEST_F(PerturbTest, CloneCopiesValuesBlockAndCachesButNotDialogOrValidity) {
 namespace {
 
 class FakeLoad : public ILoad {
-public:
+ public:
   std::vector<PostLoadCallback*> callbacks;
   ~FakeLoad() override {
     for (PostLoadCallback* cb : callbacks) delete cb;
@@ -749,7 +749,7 @@ TEST(HostNoise, ContinuousAndWithinUnitRange) {
 namespace {
 
 class FakeInterface : public Interface {
-public:
+ public:
   struct Added {
     HINSTANCE instance;
     const char* dlgTemplate;
@@ -783,7 +783,7 @@ public:
 };
 
 class FakeUtil : public IUtil {
-public:
+ public:
   void CloseUtility() override {}
 };
 

@@ -62,7 +62,7 @@ inline std::string WindowText(HWND hwnd) { return Info(hwnd).text; }
 
 // Catches assertion reports for the life of the object.
 class AssertCatcher {
-public:
+ public:
   AssertCatcher()
       : old_(HostSetAssertHandler({[](int line, const char* file, void* u) {
                                      static_cast<AssertCatcher*>(u)->reports.push_back({line, file});
@@ -74,7 +74,7 @@ public:
 
   std::vector<std::pair<int, std::string>> reports;
 
-private:
+ private:
   AssertHook old_;
 };
 

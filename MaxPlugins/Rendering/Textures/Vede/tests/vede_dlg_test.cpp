@@ -61,7 +61,7 @@ const Row kDirtControls[] = {
 
 // Keeps a texture alive through a reference, as a material would.
 class Holder : public ReferenceTarget {
-public:
+ public:
   int NumRefs() override { return 2; }
   RefTargetHandle GetReference(int i) override { return held[i]; }
   void SetReference(int i, RefTargetHandle t) override { held[i] = t; }
@@ -72,7 +72,7 @@ public:
 Texmap* NewChecker() { return static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, CHECKER_CLASS)); }
 
 class DirtDlgTest : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     oldAssert = HostSetAssertHandler({[](int line, const char* file, void* u) {
                                         static_cast<DirtDlgTest*>(u)->asserts.push_back({line, file});

@@ -1,6 +1,8 @@
 // The texture object and its shading. This program is built from the
 // texture's own sources and resources, so it is the texture's module; the
 // library it imports is the real QuorlLib.dlu.
+#include "Vede.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "Vede.h"
 #include "hostside/class_registry.h"
 #include "hostside/handlers.h"
 #include "hostside/paramblock_access.h"
@@ -27,7 +28,7 @@ float FromBits(uint32_t b) { return std::bit_cast<float>(b); }
 // Registers the library's classes as the host does after opening the file,
 // so that NewDefaultPerturb finds the perturbation class.
 class RegisterLibrary : public testing::Environment {
-public:
+ public:
   void SetUp() override {
     Dl_info info{};
     ASSERT_TRUE(dladdr(reinterpret_cast<void*>(&qnoise3), &info));
@@ -45,7 +46,7 @@ const auto* const kEnv = testing::AddGlobalTestEnvironment(new RegisterLibrary);
 
 // Keeps a texture alive through a reference, as a material would.
 class Owner : public ReferenceTarget {
-public:
+ public:
   int NumRefs() override { return 1; }
   RefTargetHandle GetReference(int) override { return held; }
   void SetReference(int, RefTargetHandle t) override { held = t; }
@@ -58,7 +59,7 @@ public:
 };
 
 class VedeTest : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     owner = new Owner;
     tex = static_cast<Vede*>(GetDirtDesc()->Create(FALSE));
@@ -442,9 +443,10 @@ TEST(VedeEntry, ClassListDescriptorAndStrings) {
   EXPECT_STREQ(q->BuildDate(), "Jan 10 2001");
   EXPECT_EQ(q->MaxVersion(), 0x0FA00800);
   EXPECT_FALSE(q->RightsNotice().isNull());
-  const char* strings[] = {nullptr, nullptr, "Quorl Studio", "Vede", "Vede Parameters", "Coordinates",
-                           "Vede Color", "Vede Alpha", "Size", "High", "Low", "Non-Vede Alpha", "Map",
-                           "Map On", "(None)", "Perturb", "LibDescription"};
+  const char* strings[] = {nullptr,       nullptr,          "Quorl Studio", "Vede",   "Vede Parameters",
+                           "Coordinates", "Vede Color",     "Vede Alpha",   "Size",   "High",
+                           "Low",         "Non-Vede Alpha", "Map",          "Map On", "(None)",
+                           "Perturb",     "LibDescription"};
   for (int id = 2; id <= 16; ++id) EXPECT_STREQ(GetString(id), strings[id]) << id;
   EXPECT_EQ(GetString(17), nullptr);
   auto* a = static_cast<Vede*>(cd->Create(TRUE));
