@@ -12,7 +12,7 @@ find_program(QUORL_WINDRES NAMES llvm-windres llvm-windres-16 llvm-windres-15 ll
 find_program(QUORL_CPP NAMES cpp REQUIRED)
 
 get_filename_component(QUORL_HOSTSDK_DIR ${CMAKE_CURRENT_LIST_DIR}/../HostSDK ABSOLUTE)
-set(QUORL_MODULE_ENTRY_SOURCE ${QUORL_HOSTSDK_DIR}/src/module_entry.cpp)
+set(QUORL_MODULE_ENTRY_SOURCE ${QUORL_HOSTSDK_DIR}/src/object_model/module_entry.cpp)
 set(QUORL_RESOURCE_EMBED_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/resource_embed.S.in)
 
 # quorl_compile_resources(<out-var> RC <file.rc> [DEPENDS headers...])

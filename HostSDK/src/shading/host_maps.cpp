@@ -5,12 +5,12 @@
 #include <cmath>
 #include <memory>
 
-#include "builtin_classes.h"
 #include "hostside/png_image.h"
 #include "hostutil.h"
 #include "imtl.h"
 #include "ioapi.h"
 #include "iparamb.h"
+#include "object_model/builtin_classes.h"
 #include "plugapi.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <map>
 #include <sstream>
 
-#include "win_internal.h"
+#include "windows/win_internal.h"
 
 namespace hostui {
 namespace {

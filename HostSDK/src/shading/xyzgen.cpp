@@ -2,14 +2,14 @@
 #include <cmath>
 #include <iterator>
 
-#include "builtin_classes.h"
 #include "hostutil.h"
 #include "imtl.h"
 #include "iparamb.h"
 #include "iparamm.h"
+#include "object_model/builtin_classes.h"
 #include "plugapi.h"
-#include "win_host_ids.h"
-#include "win_internal.h"
+#include "windows/win_host_ids.h"
+#include "windows/win_internal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "hostside/paramblock_access.h"
 #include "iparamm.h"
-#include "win_internal.h"
+#include "windows/win_internal.h"
 
 ParamMapUserDlgProc::~ParamMapUserDlgProc() = default;
 IParamMap::~IParamMap() = default;

@@ -4,7 +4,7 @@
 #include <dlfcn.h>
 
 #include "hostside/module_table.h"
-#include "win_internal.h"
+#include "windows/win_internal.h"
 
 extern "C" {
 // Bounds of the host layer's compiled resources (win_host_resources.S.in).

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "hostside/module_table.h"
-#include "win_internal.h"
+#include "windows/win_internal.h"
 
 namespace hostui {
 namespace {

@@ -13,7 +13,7 @@
 #include <set>
 
 #include "ref.h"
-#include "win_internal.h"
+#include "windows/win_internal.h"
 
 namespace hostui {
 namespace {

@@ -3,7 +3,7 @@
 // that templates naming them load, without behaviour of their own.
 #include <algorithm>
 
-#include "win_internal.h"
+#include "windows/win_internal.h"
 
 namespace hostui {
 namespace {

@@ -14,7 +14,7 @@
 #include <initializer_list>
 
 #include "hostside/module_table.h"
-#include "win_internal.h"
+#include "windows/win_internal.h"
 
 namespace hostui {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <set>
 
-#include "win_internal.h"
+#include "windows/win_internal.h"
 
 ICustomControl::~ICustomControl() = default;
 

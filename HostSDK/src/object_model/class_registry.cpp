@@ -5,8 +5,8 @@
 #include <cctype>
 #include <mutex>
 
-#include "builtin_classes.h"
 #include "iparamb.h"
+#include "object_model/builtin_classes.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "hostside/ui.h"
 #include "imtl.h"
 #include "plugapi.h"
-#include "win_internal.h"
+#include "windows/win_internal.h"
 
 IMtlParams::~IMtlParams() = default;
 
