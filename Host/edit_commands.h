@@ -7,31 +7,7 @@
 #include <string>
 #include <vector>
 
-// What the user does in the material editor, in the order given.
-struct EditAction {
-  enum Kind {
-    kSpin,     // "ID=VALUE": drags a spinner to VALUE
-    kType,     // "ID=TEXT": types TEXT into an edit field and presses Enter
-    kClick,    // "ID": clicks a button, check box or link
-    kColor,    // "ID=r,g,b": picks a colour for a swatch
-    kMap,      // "[ID=]checker|none|FILE.png": presses the map button and chooses
-    kTime,     // "FRAME" or "TICKSt": moves the editor's time
-    kAnimate,  // "on|off": the animate button
-    kOpen,     // "TITLE": opens a rolled-up rollup
-    kClose,    // "TITLE": rolls a rollup up
-  };
-  Kind kind;
-  std::string arg;
-};
-
-// The command-line options that make actions, for the parser.
-struct EditActionOption {
-  const char* flag;
-  EditAction::Kind kind;
-  const char* typeName;
-  const char* help;
-};
-const std::vector<EditActionOption>& EditActionOptions();
+#include "editor_session.h"
 
 struct EditOptions {
   std::string sceneFile;  // empty: a new texture of `className`

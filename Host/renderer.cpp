@@ -204,8 +204,14 @@ int RenderThreadCount(int requested) {
 HostImage RenderTexmap(Texmap* map, const RenderSettings& s, const RenderProgress& progress) {
   Interval valid = FOREVER;
   map->Update(s.time, valid);
-
   HostImage img;
+  ShadeTexmap(map, s, &img, nullptr, progress);
+  return img;
+}
+
+bool ShadeTexmap(Texmap* map, const RenderSettings& s, HostImage* out, const std::atomic<bool>* cancel,
+                 const RenderProgress& progress) {
+  HostImage& img = *out;
   img.width = s.width;
   img.height = s.height;
   img.rgba.assign(static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 4, 255);
@@ -216,6 +222,7 @@ HostImage RenderTexmap(Texmap* map, const RenderSettings& s, const RenderProgres
   std::mutex progressMutex;
   auto worker = [&] {
     for (int y = nextRow++; y < s.height; y = nextRow++) {
+      if (cancel && cancel->load(std::memory_order_relaxed)) return;
       uint8_t* row = &img.rgba[static_cast<size_t>(y) * static_cast<size_t>(s.width) * 4];
       for (int x = 0; x < s.width; ++x) {
         Color c = Shade(map, s, view, x, y);
@@ -235,5 +242,5 @@ HostImage RenderTexmap(Texmap* map, const RenderSettings& s, const RenderProgres
   for (int i = 1; i < threads; ++i) pool.emplace_back(worker);
   worker();
   for (std::thread& t : pool) t.join();
-  return img;
+  return done == s.height;
 }

@@ -9,6 +9,7 @@
 #include <hostside/png_image.h>
 #include <imtl.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -33,7 +34,15 @@ const char* RenderChannelName(RenderChannel c);
 // Called from the rendering threads with the rows done so far (serialised).
 using RenderProgress = std::function<void(int rowsDone, int rowsTotal)>;
 
+// Brings the map up to date for the time, then shades it.
 HostImage RenderTexmap(Texmap* map, const RenderSettings& settings, const RenderProgress& progress = nullptr);
+
+// The shading alone, for a map already brought up to date for settings.time:
+// it only evaluates, so it may run away from the user-interface thread as long
+// as nothing changes the map meanwhile. Once *cancel is set the threads stop
+// after their current row and the result is false.
+bool ShadeTexmap(Texmap* map, const RenderSettings& settings, HostImage* out, const std::atomic<bool>* cancel,
+                 const RenderProgress& progress = nullptr);
 
 // The number of threads a setting of 0 means.
 int RenderThreadCount(int requested);

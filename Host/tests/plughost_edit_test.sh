@@ -57,6 +57,10 @@ has "$shown" "Map: Checker"
 "$plughost" edit "$tmp/b.json" --type 1490=0.25 >/dev/null
 has "$("$plughost" scene show "$tmp/b.json")" "Vede Alpha (float) = 0.25"
 
+# A spinner's arrows move it by its scale.
+has "$("$plughost" edit --step 1497=5 --step 1496=-100)" '1497  SpinnerControl  value 10.5 (0 to 100000)'
+has "$("$plughost" edit --step 1496=-100)" '1496  SpinnerControl  value 0 (0 to 1)'
+
 # Links open through the shell, reported on standard error.
 err=$("$plughost" edit --click About:1012 --click 1013 2>&1 >/dev/null)
 has "$err" "plughost: open http://www.quorlstudio.example"
@@ -73,6 +77,7 @@ expect_error 'is in the rolled-up rollup "Perturbation Parameters"; open it firs
   "$plughost" edit "$tmp/b.json" --spin 1052=2 -o "$tmp/c.json"
 expect_error "control 1000 is a Static, not a spinner" "$plughost" edit "$tmp/b.json" --spin 1000=1
 expect_error "'abc' is not a number" "$plughost" edit "$tmp/b.json" --spin 1491=abc
+expect_error "-5 is outside the range of spinner 1497 (0 to 100000)" "$plughost" edit "$tmp/b.json" --spin 1497=-5
 expect_error "control 1056 of rollup \"Perturbation Parameters\" is hidden" \
   "$plughost" edit "$tmp/b.json" --open Perturbation --spin 1056=1
 expect_error "no control 9999 in any rollup" "$plughost" edit "$tmp/b.json" --click 9999

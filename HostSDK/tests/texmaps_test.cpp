@@ -168,5 +168,12 @@ TEST(PngImage, FailedWriteLeavesTheOldFileAndNoPartial) {
   EXPECT_EQ(files, 1);
   std::ofstream(dir / "junk.png") << "not a png";
   EXPECT_FALSE(HostReadPng((dir / "junk.png").string(), back, &err));
+
+  // In memory: the same bytes as the file.
+  std::vector<uint8_t> png;
+  ASSERT_TRUE(HostEncodePng(img, &png, &err)) << err;
+  std::ifstream in(dir / "a.png", std::ios::binary);
+  EXPECT_EQ(png, std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+  EXPECT_FALSE(HostEncodePng(bad, &png, &err));
   fs::remove_all(dir);
 }

@@ -88,6 +88,14 @@ TEST_F(Controls, SpinnerTellsItsParentOfUserChanges) {
   EXPECT_EQ(LOWORD(log[1].wParam), IDC_T_SPIN);
   EXPECT_EQ(s->GetFVal(), 1.0f);
 
+  // Arrows and pixel drags move by the scale, within the range.
+  log.clear();
+  EXPECT_TRUE(HostStepSpinner(Item(IDC_T_SPIN), -30));
+  EXPECT_EQ(Messages(log), (std::vector<UINT>{CC_SPINNER_BUTTONDOWN, CC_SPINNER_CHANGE, CC_SPINNER_BUTTONUP}));
+  EXPECT_EQ(s->GetFVal(), static_cast<float>(1.0 - 30 * static_cast<double>(0.01f)));
+  EXPECT_TRUE(HostStepSpinner(Item(IDC_T_SPIN), -1000));
+  EXPECT_EQ(s->GetFVal(), 0.0f);
+
   // Typing into the linked edit: a number is taken, limited and shown; a
   // text that is no number is replaced by the value again.
   log.clear();
@@ -110,6 +118,8 @@ TEST_F(Controls, IntSpinnerRoundsAndALoneEditReportsEnter) {
   s->SetValue(4.6f, FALSE);
   EXPECT_EQ(s->GetIVal(), 5);
   EXPECT_EQ(Text(IDC_T_EDIT), "5");
+  HostStepSpinner(Item(IDC_T_SPIN), 2);  // a whole-number spinner steps by at least 1
+  EXPECT_EQ(s->GetIVal(), 7);
   ReleaseISpinner(s);
   // The hidden edit field has no spinner: Enter goes to the dialog, but a
   // user cannot type into a hidden field at all.

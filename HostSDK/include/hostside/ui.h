@@ -102,6 +102,11 @@ HOSTSDK_API bool HostTypeText(HWND edit, const char* text);
 // Drags a spinner to `value`: CC_SPINNER_BUTTONDOWN, CC_SPINNER_CHANGE with
 // the drag flag (the value limited to the range), CC_SPINNER_BUTTONUP.
 HOSTSDK_API bool HostDragSpinner(HWND spinner, float value);
+// Clicks a spinner's arrows `steps` times (negative: the down arrow), or drags
+// it `steps` pixels up (down when negative): the value moves by `steps` times
+// the spinner's scale (at least 1 for a whole-number spinner), limited to its
+// range, with the notifications of HostDragSpinner.
+HOSTSDK_API bool HostStepSpinner(HWND spinner, int steps);
 // Picks a colour for a swatch in the colour picker: CC_COLOR_CHANGE.
 HOSTSDK_API bool HostPickColor(HWND swatch, COLORREF color);
 // Picks item `index` of a combo box: CBN_SELCHANGE.

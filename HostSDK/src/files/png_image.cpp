@@ -17,7 +17,40 @@ struct FileCloser {
   }
 };
 
+bool WellFormed(const HostImage& image) {
+  return image.width > 0 && image.height > 0 &&
+         image.rgba.size() == static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4;
+}
+
+png_image RgbaHeader(const HostImage& image) {
+  png_image img{};
+  img.version = PNG_IMAGE_VERSION;
+  img.width = static_cast<png_uint_32>(image.width);
+  img.height = static_cast<png_uint_32>(image.height);
+  img.format = PNG_FORMAT_RGBA;
+  return img;
+}
+
 }  // namespace
+
+bool HostEncodePng(const HostImage& image, std::vector<uint8_t>* png, std::string* error) {
+  if (!WellFormed(image)) {
+    if (error) *error = "empty or malformed picture";
+    return false;
+  }
+  // The first call measures, the second writes.
+  png_image img = RgbaHeader(image);
+  png_alloc_size_t size = 0;
+  bool ok = png_image_write_to_memory(&img, nullptr, &size, 0, image.rgba.data(), 0, nullptr) != 0;
+  if (ok) {
+    png->resize(size);
+    ok = png_image_write_to_memory(&img, png->data(), &size, 0, image.rgba.data(), 0, nullptr) != 0;
+    png->resize(size);
+  }
+  if (!ok && error) *error = std::string("cannot encode the picture (") + img.message + ")";
+  png_image_free(&img);
+  return ok;
+}
 
 bool HostReadPng(const std::string& path, HostImage& out, std::string* error) {
   png_image img{};
@@ -47,8 +80,7 @@ bool HostReadPng(const std::string& path, HostImage& out, std::string* error) {
 
 bool HostWritePng(const std::string& path, const HostImage& image, std::string* error) {
   namespace fs = std::filesystem;
-  if (image.width <= 0 || image.height <= 0 ||
-      image.rgba.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4) {
+  if (!WellFormed(image)) {
     if (error) *error = path + ": empty or malformed picture";
     return false;
   }
@@ -61,11 +93,7 @@ bool HostWritePng(const std::string& path, const HostImage& image, std::string* 
       if (error) *error = path + ": cannot write (" + std::strerror(errno) + ")";
       return false;
     }
-    png_image img{};
-    img.version = PNG_IMAGE_VERSION;
-    img.width = static_cast<png_uint_32>(image.width);
-    img.height = static_cast<png_uint_32>(image.height);
-    img.format = PNG_FORMAT_RGBA;
+    png_image img = RgbaHeader(image);
     bool ok = png_image_write_to_stdio(&img, f.get(), 0, image.rgba.data(), 0, nullptr) != 0;
     std::string message = img.message;
     png_image_free(&img);

@@ -368,6 +368,14 @@ bool HostDragSpinner(HWND spinner, float value) {
   return true;
 }
 
+bool HostStepSpinner(HWND spinner, int steps) {
+  auto w = Find(spinner);
+  if (!Usable(w, "SpinnerControl")) return false;
+  double step = IsIntType(w->spinType) ? std::max(1.0, std::round(static_cast<double>(w->scale))) : w->scale;
+  double target = static_cast<double>(w->value) + step * steps;
+  return HostDragSpinner(spinner, static_cast<float>(std::clamp(target, -3.0e38, 3.0e38)));
+}
+
 bool HostPickColor(HWND swatch, COLORREF color) {
   auto w = Find(swatch);
   if (!Usable(w, "ColorSwatch")) return false;
