@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "edit_commands.h"
+#include "editor_server.h"
 #include "hostside/module_table.h"
 #include "iparamb.h"
 #include "known_params.h"
@@ -219,6 +220,17 @@ int main(int argc, char** argv) {
         });
   }
 
+  ServeOptions serveOpts;
+  CLI::App* serve = app.add_subcommand(
+      "serve", "Edit a texture in the material editor in a web browser: every rollup, live preview, animation, save");
+  serve->add_option("scene", serveOpts.sceneFile, "A scene file; its first texture map is edited (default: a new one)");
+  serve->add_option("--class", serveOpts.className, "The class of the new texture when no scene is given")
+      ->capture_default_str();
+  serve->add_option("--port", serveOpts.port, "The port to listen on; 0 picks a free one")->capture_default_str();
+  serve->add_option("--bind", serveOpts.bind, "The address to listen on (another than this machine's loopback warns)")
+      ->capture_default_str();
+  serve->add_flag("!--no-open", serveOpts.open, "Only print the address; do not open it in the desktop's browser");
+
   std::string utilityName;
   CLI::App* utility = app.add_subcommand("utility", "Open a utility in the utility panel and print its rollups");
   utility->add_option("name", utilityName, "The utility's class name, e.g. QuorlLib")->required();
@@ -241,6 +253,7 @@ int main(int argc, char** argv) {
     if (sample->parsed()) return SampleCommand(sampleSrc, sampleOpts);
     if (edit->parsed()) return EditCommand(editOpts);
     if (utility->parsed()) return UtilityCommand(utilityName);
+    if (serve->parsed()) return ServeCommand(serveOpts);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "plughost: %s\n", e.what());
     return 1;
