@@ -79,6 +79,7 @@ json Control(HWND hwnd) {
             {"enabled", w->enabled},
             {"align", Align(*w)},
             {"leftText", SameClassName(w->className, "Button") && (w->style & BS_LEFTTEXT) != 0},
+            {"notify", SameClassName(w->className, "Static") && (w->style & SS_NOTIFY) != 0},
             {"font", Font(w->font)}};
   switch (w->kind) {
     case HostValueKind::kCheck: j["check"] = w->check; break;

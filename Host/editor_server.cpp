@@ -485,6 +485,9 @@ class HttpFront {
 
   void Routes() {
     http_.set_payload_max_length(kMaxBody);
+    // An idle connection holds a server thread until this runs out, and the
+    // server waits for them all when it stops.
+    http_.set_keep_alive_timeout(1);
     http_.set_pre_routing_handler([this](const Request& req, Response& res) {
       return Admit(req, res) ? httplib::Server::HandlerResponse::Unhandled : httplib::Server::HandlerResponse::Handled;
     });

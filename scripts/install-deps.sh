@@ -9,8 +9,13 @@ packages=(
   llvm-14                               # llvm-windres: compiles the resource scripts
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
+  libcpp-httplib-dev pkg-config         # plughost serve's HTTP server
+  chromium fonts-liberation2            # the editor's browser tests (Debian's browser, Arial-like metrics)
   libstb-dev libnoise-dev               # peers in the benchmarks
 )
+# Node.js and npm run the editor's tests; a machine may bring its own.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,4 +33,12 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The editor's browser tests drive that chromium through Playwright, pinned by
+# Host/web/package-lock.json; never a browser of Playwright's own.
+web=$(dirname "$0")/../Host/web
+if [[ ! -f $web/node_modules/.package-lock.json || $web/package-lock.json -nt $web/node_modules/.package-lock.json ]]; then
+  echo "Installing the editor tests' node modules"
+  (cd "$web" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi

@@ -1,0 +1,70 @@
+// Gestures on the rollups: each one becomes a host action, and the page shows
+// what the host reads back afterwards, with a new picture in the sample slot.
+const { test, expect, hostState, readBack, previewBytes } = require('./fixtures');
+
+test.describe('editing', () => {
+  test('dragging a spinner and typing a value change the parameter and the preview', async ({ editor: page, server }) => {
+    const vede = page.getByRole('region', { name: 'Vede Parameters' });
+    const size = vede.getByRole('spinbutton', { name: 'Size' });
+    const spinner = () => readBack(page, server, size, 'data-spinner');
+    const start = await spinner();
+    const picture = await previewBytes(page);
+
+    // Held on the up arrow and dragged up 20 pixels: 20 steps of the spinner's scale.
+    const up = vede.getByRole('button', { name: 'Increase Size' });
+    const box = await up.boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.mouse.down();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2 - 20, { steps: 5 });
+    await page.mouse.up();
+    await expect.poll(async () => (await spinner()).value).toBe(Math.fround(start.value + 20 * start.scale));
+    await expect(size).toHaveValue((await readBack(page, server, size)).text);
+    await expect.poll(() => previewBytes(page)).not.toBe(picture);
+
+    // Typed and entered: the host takes the number.
+    const dragPicture = await previewBytes(page);
+    await size.fill('4');
+    await size.press('Enter');
+    await expect.poll(async () => (await spinner()).value).toBe(4);
+    await expect(size).toHaveValue((await readBack(page, server, size)).text);
+    await expect.poll(() => previewBytes(page)).not.toBe(dragPicture);
+    await expect(page).toHaveTitle(/^● /);
+
+    // Not a number: the field shows the host's value again.
+    await size.fill('lots');
+    await size.press('Enter');
+    await expect(size).toHaveValue((await readBack(page, server, size)).text);
+  });
+
+  test('a colour picked in the swatch reaches the host and the preview', async ({ editor: page, server }) => {
+    const swatch = page.getByRole('region', { name: 'Vede Parameters' }).getByLabel('Vede Color');
+    const picture = await previewBytes(page);
+    await swatch.fill('#c06020');
+    await expect.poll(async () => (await readBack(page, server, swatch)).color).toBe('#c06020');
+    await expect(swatch).toHaveValue('#c06020');
+    await expect.poll(() => previewBytes(page)).not.toBe(picture);
+  });
+
+  test('the map button opens a chooser; the checker shows its name and changes the preview', async ({ editor: page, server }) => {
+    const vede = page.getByRole('region', { name: 'Vede Parameters' });
+    const rollup = (await hostState(page, server)).editor.rollups.find((r) => r.title === 'Vede Parameters');
+    const button = rollup.controls.find((c) => c.role === 'button');
+    const mapButton = vede.getByTestId(`Vede Parameters:${button.id}`);
+    await expect(mapButton).toHaveText(button.text);
+    const picture = await previewBytes(page);
+
+    await mapButton.click();
+    const chooser = page.getByRole('dialog', { name: 'Choose a map' });
+    await expect(chooser).toBeVisible();
+    // A file that is not there: the host's reason, and the chooser stays.
+    await chooser.getByLabel(/PNG file/).fill('/nonexistent/dirt.png');
+    await chooser.getByRole('button', { name: 'Use file' }).click();
+    await expect(chooser.getByRole('alert')).toContainText('/nonexistent/dirt.png');
+    await chooser.getByRole('button', { name: 'Checker' }).click();
+    await expect(chooser).toBeHidden();
+
+    await expect.poll(async () => (await readBack(page, server, mapButton)).text).toMatch(/Checker/);
+    await expect(mapButton).toHaveText((await readBack(page, server, mapButton)).text);
+    await expect.poll(() => previewBytes(page)).not.toBe(picture);
+  });
+});
