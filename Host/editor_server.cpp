@@ -230,6 +230,7 @@ class Editor {
   }
 
   Reply OpenUtility(const std::string& name) {
+    preview_.Stop();  // the pump may repaint a rollup, which reloads from the objects
     ClassDesc* d = HostFindClassByName(name);
     if (!d || d->SuperClassID() != UTILITY_CLASS_ID) return Reply::Error(400, "no utility '" + name + "'");
     if (!utilities_.Open(d)) return Reply::Error(400, "the utility '" + name + "' could not be opened");
@@ -239,6 +240,7 @@ class Editor {
   }
 
   Reply SetUtilityRollupOpen(const std::string& title, bool open) {
+    preview_.Stop();
     for (const HostRollupInfo& r : utilities_.Rollups()) {
       if (r.title != title) continue;
       utilities_.SetRollupOpen(r.page, open);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release preset and runs the benchmarks: five repetitions each,
 # then a table of medians, and for the noise functions the ratios to the
-# peers' 3D noise measured in the same run.
+# peers' 3D noise measured in the same run; then how soon the editor's
+# sample slot shows an edit (median of 50).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -29,3 +30,5 @@ for name, b in med.items():
 print(f"\nmachine: {data['context'].get('num_cpus')} cpus at {data['context'].get('mhz_per_cpu')} MHz; "
       "ratios are time over the peer's time (above 1: slower than the peer)")
 PY
+echo
+node bench/editor_latency.mjs build/release/bin/plughost

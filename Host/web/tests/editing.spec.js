@@ -19,6 +19,7 @@ test.describe('editing', () => {
     await page.mouse.up();
     await expect.poll(async () => (await spinner()).value).toBe(Math.fround(start.value + 20 * start.scale));
     await expect(size).toHaveValue((await readBack(page, server, size)).text);
+    expect((await hostState(page, server)).dirty).toBe(true);  // the scene's parameter changed
     await expect.poll(() => previewBytes(page)).not.toBe(picture);
 
     // Typed and entered: the host takes the number.

@@ -50,9 +50,9 @@ test.describe('material editor rollups', () => {
       await expectDrawnAsReadBack(region, rollup, pageBox);
     }
 
-    // The picture for the README: every rollup open, the preview drawn.
-    await expect(page.locator('#preview')).toHaveAttribute('data-serial', /\d+/);
-    await expect(page.locator('#preview-note')).not.toHaveText('Rendering…');
+    // The picture for the README: every rollup open, the sphere in the slot.
+    await page.getByLabel('View').selectOption('sphere');
+    await expect(page.locator('#preview-note')).toHaveText(/^sphere, color · \d+ ms$/);
     await page.screenshot({ path: process.env.EDITOR_SCREENSHOT || testInfo.outputPath('editor.png'), fullPage: true });
   });
 

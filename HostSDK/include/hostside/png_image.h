@@ -14,8 +14,9 @@ struct HostImage {
 
 // Reads any PNG (palette, grey, 16-bit and alpha are converted to 8-bit RGBA).
 HOSTSDK_API bool HostReadPng(const std::string& path, HostImage& out, std::string* error);
-// The PNG file of an RGBA picture, in memory (for a picture sent rather than
-// written); false with a reason for an empty or malformed picture.
+// The PNG file of an RGBA picture, in memory, made quickly rather than small
+// (for a picture sent rather than kept); false with a reason for an empty or
+// malformed picture.
 HOSTSDK_API bool HostEncodePng(const HostImage& image, std::vector<uint8_t>* png, std::string* error);
 // Writes an RGBA PNG through a temporary file in the same folder, renamed over
 // `path` only when complete: a failed write leaves no partial picture behind.
