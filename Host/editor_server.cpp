@@ -54,6 +54,13 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// A whole text as a number of type T (no sign, spaces or rest allowed).
+template <typename T>
+bool WholeNumber(const std::string& text, T* out) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 // ---- The user-interface thread --------------------------------------------------
@@ -550,9 +557,7 @@ class HttpFront {
     http_.Get("/api/preview", [this](const Request& req, Response& res) {
       RenderSettings s;
       int size = 256;
-      std::string sizeText = req.has_param("size") ? req.get_param_value("size") : "256";
-      auto [end, ec] = std::from_chars(sizeText.data(), sizeText.data() + sizeText.size(), size);
-      if (ec != std::errc() || end != sizeText.data() + sizeText.size() || size < 16 || size > 1024)
+      if (req.has_param("size") && (!WholeNumber(req.get_param_value("size"), &size) || size < 16 || size > 1024))
         return Send(res, Reply::Error(400, "size must be a whole number from 16 to 1024"));
       s.width = s.height = size;
       std::string view = req.has_param("view") ? req.get_param_value("view") : "flat";
@@ -572,10 +577,8 @@ class HttpFront {
     });
 
     http_.Get("/api/bitmap", [this](const Request& req, Response& res) {
-      std::string text = req.get_param_value("hwnd");
       uintptr_t h = 0;
-      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), h);
-      if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+      if (!WholeNumber(req.get_param_value("hwnd"), &h))
         return Send(res, Reply::Error(400, "hwnd must be a window number"));
       OnUi(res, [this, h] { return editor_.Bitmap(reinterpret_cast<HWND>(h)); });
     });

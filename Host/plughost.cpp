@@ -125,6 +125,12 @@ void AddTextureOptions(CLI::App* cmd, TextureSource& src) {
   cmd->add_option("--map", src.map, "A sub-map for the texture: 'checker' or a PNG file (switches Map On on)");
 }
 
+// The options of the commands that open a texture in the material editor.
+void AddEditedTextureOptions(CLI::App* cmd, std::string& sceneFile, std::string& className) {
+  cmd->add_option("scene", sceneFile, "A scene file; its first texture map is edited (default: a new one)");
+  cmd->add_option("--class", className, "The class of the new texture when no scene is given")->capture_default_str();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -203,9 +209,7 @@ int main(int argc, char** argv) {
   EditOptions editOpts;
   CLI::App* edit = app.add_subcommand(
       "edit", "Open a texture in the material editor, print its rollups, act on them as a user, print and save");
-  edit->add_option("scene", editOpts.sceneFile, "A scene file; its first texture map is edited (default: a new one)");
-  edit->add_option("--class", editOpts.className, "The class of the new texture when no scene is given")
-      ->capture_default_str();
+  AddEditedTextureOptions(edit, editOpts.sceneFile, editOpts.className);
   edit->add_option("-o,--output", editOpts.output,
                    "Save the scene here (default: back to the scene file; with neither, nothing is saved)");
   // Actions run in the order given, whatever their kind.
@@ -223,9 +227,7 @@ int main(int argc, char** argv) {
   ServeOptions serveOpts;
   CLI::App* serve = app.add_subcommand(
       "serve", "Edit a texture in the material editor in a web browser: every rollup, live preview, animation, save");
-  serve->add_option("scene", serveOpts.sceneFile, "A scene file; its first texture map is edited (default: a new one)");
-  serve->add_option("--class", serveOpts.className, "The class of the new texture when no scene is given")
-      ->capture_default_str();
+  AddEditedTextureOptions(serve, serveOpts.sceneFile, serveOpts.className);
   serve->add_option("--port", serveOpts.port, "The port to listen on; 0 picks a free one")->capture_default_str();
   serve->add_option("--bind", serveOpts.bind, "The address to listen on (another than this machine's loopback warns)")
       ->capture_default_str();
