@@ -112,7 +112,10 @@ async function requestPreview() {
       $('preview-note').textContent = `${$('view').value}, ${$('channel').value} · ${Math.round(performance.now() - started)} ms`;
     }
   } catch (e) {
-    if (e.status !== 409) showStatus(e.message, true);  // 409: a newer picture is on its way
+    // 409: overtaken by a newer request, or by an edit. Unless a newer
+    // request is on its way, ask again for the state as it is now.
+    if (e.status !== 409) showStatus(e.message, true);
+    else if (serial === previewAsked) requestPreview();
   }
 }
 
