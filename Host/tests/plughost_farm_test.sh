@@ -65,7 +65,7 @@ cp "$scene" "$tmp/submitted.json"
 seq=$tmp/seq
 farm "$scene" --frames 1-24 --chunks 6 -o "$seq/dirt.####.png" --sbatch=--hold --wait >"$tmp/seq.out" 2>"$tmp/seq.err" &
 farm_pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 600); do
   grep -q "check job" "$tmp/seq.out" && break
   sleep 0.1
 done
