@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -145,7 +146,8 @@ std::vector<std::string> RenderArgs(const TextureSource& src, const RenderOption
   return a;
 }
 
-// The frame a still is rendered at: as render takes --frames and --time.
+// The render's frames as --frames takes them (a still: its one frame), and
+// how many.
 bool FramesText(const RenderOptions& opts, std::string* frames, size_t* count, std::string* error) {
   std::vector<int> list;
   if (!opts.frames.empty()) {
@@ -265,7 +267,10 @@ bool WriteFileWhole(const std::string& path, const std::string& bytes, unsigned 
   }
   ok = ok && fchmod(fd, static_cast<mode_t>(mode)) == 0 && fsync(fd) == 0;
   int e = errno;
-  ok = close(fd) == 0 && ok;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    e = errno;
+  }
   if (ok && rename(name.data(), path.c_str()) != 0) {
     ok = false;
     e = errno;
@@ -354,30 +359,20 @@ int FarmSlurmCommand(const TextureSource& srcIn, const RenderOptions& optsIn, co
   task.push_back("render");
   task.insert(task.end(), render.begin(), render.end());
   if (farm.overwrite) task.push_back("--overwrite");
-  std::vector<std::string> checkCmd = {plughost,
-                                       "farm",
-                                       "check",
-                                       "-o",
-                                       opts.output,
-                                       "--width",
-                                       std::to_string(opts.width),
-                                       "--height",
-                                       std::to_string(opts.height),
-                                       "--frames",
-                                       frames};
+  std::vector<std::string> checkCmd = {plughost, "farm", "check", "-o", opts.output, "--frames", frames};
+  checkCmd.insert(checkCmd.end(), {"--width", std::to_string(opts.width), "--height", std::to_string(opts.height)});
   if (farm.tiles > 0) checkCmd.insert(checkCmd.end(), {"--tiles", std::to_string(farm.tiles)});
 
   nlohmann::json job = {{"render", render}, {"pieces", pieces}, {"tiles", farm.tiles > 0}};
   fs::path taskScript = folder / "task.sh", checkScript = folder / "check.sh";
   for (const Frozen& f : frozen)
     if (!WriteFileWhole(f.copy.string(), f.bytes, 0644, &error)) return Fail(error);
+  std::string checkText =
+      "#!/bin/sh\n# Checks a farm render and writes its manifest (written by plughost farm slurm).\n";
+  checkText += "exec " + ShellLine(checkCmd) + "\n";
   if (!WriteFileWhole(taskScript.string(),
                       TaskScript(task, farm.tiles > 0 ? "--tile" : "--chunk", pieces, farm.retries), 0755, &error) ||
-      !WriteFileWhole(checkScript.string(),
-                      "#!/bin/sh\n# Checks a farm render and writes its manifest (written by plughost farm slurm).\n"
-                      "exec " +
-                          ShellLine(checkCmd) + "\n",
-                      0755, &error) ||
+      !WriteFileWhole(checkScript.string(), checkText, 0755, &error) ||
       !WriteFileWhole(jobFile.string(), job.dump(2) + "\n", 0644, &error))
     return Fail(error);
   std::string manifest = FarmManifest(opts.output);
