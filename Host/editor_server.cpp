@@ -417,9 +417,15 @@ class HttpFront {
 
   // Runs `work` on the user-interface thread and sends its reply.
   void OnUi(Response& res, const std::function<Reply()>& work) {
-    Reply reply = Reply::Error(503, "the editor is closing");
-    ui_.Call([&] { reply = work(); });
-    Send(res, reply);
+    Reply reply;
+    bool ran = ui_.Call([&] {
+      try {
+        reply = work();
+      } catch (const std::exception& e) {
+        reply = Reply::Error(500, std::string("internal error: ") + e.what());
+      }
+    });
+    Send(res, ran ? reply : Reply::Error(503, "the editor is closing"));
   }
 
   bool HostAllowed(const Request& req) const {
