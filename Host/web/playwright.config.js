@@ -4,7 +4,7 @@ const { defineConfig } = require('@playwright/test');
 
 module.exports = defineConfig({
   testDir: './tests',
-  testMatch: '*.spec.js',
+  testMatch: '*.browser.js',
   // Generous: the machine's two cores are often shared with other work.
   timeout: 120_000,
   expect: { timeout: 30_000 },
