@@ -26,10 +26,22 @@ async function request(method, path, body) {
   return res;
 }
 
+// Work under way (actions waiting or on their way, pictures asked for): the
+// page says it is busy until all of it has been answered and drawn.
+let busy = 0;
+async function busyWhile(work) {
+  document.body.setAttribute('aria-busy', String(++busy > 0));
+  try {
+    return await work();
+  } finally {
+    document.body.setAttribute('aria-busy', String(--busy > 0));
+  }
+}
+
 // Actions go one at a time, in the order the person made them.
 let queue = Promise.resolve();
 function enqueue(work) {
-  const next = queue.then(work, work);
+  const next = busyWhile(() => queue.then(work, work));
   queue = next.catch(() => {});
   return next;
 }
@@ -92,7 +104,11 @@ async function refresh() {
 
 let previewAsked = 0;  // the newest request made
 let previewShown = 0;  // the request whose picture is shown
-async function requestPreview() {
+function requestPreview() {
+  return busyWhile(askForPreview);
+}
+
+async function askForPreview() {
   const serial = ++previewAsked;
   const started = performance.now();
   const params = new URLSearchParams({ view: $('view').value, channel: $('channel').value, size: 256 });
@@ -107,6 +123,7 @@ async function requestPreview() {
     const old = img.src;
     img.src = URL.createObjectURL(blob);
     if (old.startsWith('blob:')) URL.revokeObjectURL(old);
+    await img.decode().catch(() => {});
     img.dataset.serial = String(serial);
     if (serial === previewAsked) {
       $('preview-note').textContent = `${$('view').value}, ${$('channel').value} · ${Math.round(performance.now() - started)} ms`;
@@ -115,7 +132,7 @@ async function requestPreview() {
     // 409: overtaken by a newer request, or by an edit. Unless a newer
     // request is on its way, ask again for the state as it is now.
     if (e.status !== 409) showStatus(e.message, true);
-    else if (serial === previewAsked) requestPreview();
+    else if (serial === previewAsked) await askForPreview();
   }
 }
 

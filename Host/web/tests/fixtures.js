@@ -49,8 +49,11 @@ async function readBack(page, server, locator, attribute = 'data-testid') {
   return flatControls(rollup).find((c) => c.id === Number(ref.slice(colon + 1)));
 }
 
-// A fingerprint of the picture the sample slot shows, from its pixels.
-function previewBytes(page) {
+// A fingerprint of the picture the sample slot shows, from its pixels, once
+// the page has nothing more on its way (every action answered, the newest
+// picture drawn).
+async function previewBytes(page) {
+  await base.expect(page.locator('body')).toHaveAttribute('aria-busy', 'false');
   return page.evaluate(() => {
     const img = document.getElementById('preview');
     const canvas = document.createElement('canvas');
