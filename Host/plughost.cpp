@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "edit_commands.h"
+#include "hostside/class_registry.h"
 #include "hostside/module_table.h"
 #include "iparamb.h"
 #include "known_params.h"
@@ -50,15 +52,14 @@ void PrintClass(const PluginClass& pc) {
     return;
   }
   ClassDesc* d = pc.desc;
-  Class_ID id = d->ClassID();
   // A descriptor's texts may share one buffer that the next call overwrites
   // (a plug-in's string loader): copy each before asking for the next.
   auto text = [](const char* s) { return std::string(s ? s : ""); };
   std::string name = text(d->ClassName());
   std::string category = text(d->Category());
-  std::printf("    \"%s\": %s, %s, category \"%s\", class id (0x%08lX, 0x%08lX), super class 0x%08lX\n", name.c_str(),
-              d->IsPublic() ? "public" : "not public", SuperClassName(d->SuperClassID()), category.c_str(), id.PartA(),
-              id.PartB(), d->SuperClassID());
+  std::printf("    \"%s\": %s, %s, category \"%s\", class id %s, super class %s\n", name.c_str(),
+              d->IsPublic() ? "public" : "not public", SuperClassName(d->SuperClassID()), category.c_str(),
+              HostClassIdText(d->ClassID()).c_str(), HostHexWord(d->SuperClassID()).c_str());
   if (!pc.registered) std::printf("      %s\n", pc.problem.c_str());
 }
 
@@ -113,6 +114,15 @@ void LoadPluginsQuietly(const std::vector<fs::path>& folders) {
   InstallKnownParamNames(opened);
 }
 
+// A whole-number option, read by the same rules as every other value.
+CLI::Option* AddIntOption(CLI::App* cmd, const std::string& name, int& into, const std::string& help) {
+  auto read = [&into, name](const std::string& text) {
+    std::string error;
+    if (!ParseInt(text, &into, &error)) throw CLI::ValidationError(name, error);
+  };
+  return cmd->add_option_function<std::string>(name, read, help)->default_str(std::to_string(into));
+}
+
 // The options render and sample share: where the texture comes from.
 void AddTextureOptions(CLI::App* cmd, TextureSource& src) {
   cmd->add_option("scene", src.sceneFile, "A scene file; its first texture map is used (default: a new texture)");
@@ -129,6 +139,7 @@ void AddTextureOptions(CLI::App* cmd, TextureSource& src) {
 int main(int argc, char** argv) {
   CLI::App app{"plughost: loads the plug-in files and lists, creates, edits and renders their classes"};
   app.require_subcommand(1);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) { return FailureLine(e.what()); });
   std::vector<std::string> extraFolders;
   bool noDefault = false;
   app.add_option("--plugins", extraFolders, "Another plug-in folder to scan (repeatable)");
@@ -179,11 +190,11 @@ int main(int argc, char** argv) {
   render->add_option("--view", renderOpts.view, "flat (the swatch), sphere or cube")->capture_default_str();
   render->add_option("--channel", renderOpts.channel, "color (over the background), mono or bump")
       ->capture_default_str();
-  render->add_option("--width", renderOpts.width, "Width in pixels")->capture_default_str();
-  render->add_option("--height", renderOpts.height, "Height in pixels")->capture_default_str();
+  AddIntOption(render, "--width", renderOpts.width, "Width in pixels");
+  AddIntOption(render, "--height", renderOpts.height, "Height in pixels");
   render->add_option("--frames", renderOpts.frames, "Frames to render: 0-100, 0-100x5, or a list 1,5,9");
   render->add_option("--time", renderOpts.time, "One time: a frame number, or ticks with a t suffix");
-  render->add_option("--threads", renderOpts.threads, "Render threads; 0 uses every core")->capture_default_str();
+  AddIntOption(render, "--threads", renderOpts.threads, "Render threads; 0 uses every core");
   render->add_flag("-q,--quiet", renderOpts.quiet, "No progress bar");
 
   TextureSource sampleSrc;
@@ -242,8 +253,7 @@ int main(int argc, char** argv) {
     if (edit->parsed()) return EditCommand(editOpts);
     if (utility->parsed()) return UtilityCommand(utilityName);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "plughost: %s\n", e.what());
-    return 1;
+    return Fail(e.what());
   }
   return 0;
 }

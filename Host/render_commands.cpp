@@ -9,7 +9,6 @@
 #include <imtl.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -18,17 +17,13 @@
 #include <memory>
 #include <sstream>
 
+#include "command_line.h"
 #include "param_path.h"
 #include "renderer.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
 
 // The scene a command works on and the texture in it.
 struct Loaded {
@@ -91,19 +86,6 @@ bool LoadTexture(const TextureSource& src, Loaded* out, std::string* error) {
     if (!p || !SetParamKey(*p, a.time, a.value, error)) return false;
   }
   return true;
-}
-
-bool ParseInt(const std::string& s, int* out) {
-  const char* b = s.data();
-  const char* e = b + s.size();
-  auto r = std::from_chars(b, e, *out);
-  return r.ec == std::errc() && r.ptr == e;
-}
-
-std::string Shortest(float v) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
 }
 
 // A progress bar on standard error, for a terminal only, from the first
@@ -250,22 +232,6 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
 
 namespace {
 
-bool ParseTriple(const std::string& text, float out[3]) {
-  std::stringstream in(text);
-  std::string tok;
-  int n = 0;
-  while (in >> tok) {
-    if (n == 3) return false;
-    const char* b = tok.data();
-    const char* e = b + tok.size();
-    if (b != e && *b == '+') ++b;
-    auto r = std::from_chars(b, e, out[n]);
-    if (r.ec != std::errc() || r.ptr != e) return false;
-    ++n;
-  }
-  return n == 3;
-}
-
 using PerturbHitPointFn = void (*)(void* self, Point3& p);
 
 // The perturbation's exported member, from the library file that holds the
@@ -303,10 +269,7 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
   TimeValue t = 0;
   if (!ParseTime(opts.time, &t, &error)) return Fail("--time " + error);
   float n[3];
-  std::string normal = opts.normal;
-  for (char& c : normal)
-    if (c == ',') c = ' ';
-  if (!ParseTriple(normal, n)) return Fail("--normal must be three numbers x,y,z, not '" + opts.normal + "'");
+  if (!ParseTriple(opts.normal, n, &error)) return Fail("--normal " + error);
 
   Loaded loaded;
   if (!LoadTexture(src, &loaded, &error)) return Fail(error);
@@ -334,8 +297,8 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
   while (std::getline(std::cin, line)) {
     ++lineNo;
     float p[3];
-    if (!ParseTriple(line, p)) {
-      std::fprintf(stderr, "plughost: line %d: expected three numbers \"x y z\", got \"%s\"\n", lineNo, line.c_str());
+    if (!ParseTriple(line, p, &error)) {
+      Fail("line " + std::to_string(lineNo) + ": " + error);
       ++bad;
       continue;
     }
@@ -345,15 +308,15 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
     sc.normal = Point3(n[0], n[1], n[2]);
     std::string out;
     switch (what) {
-      case Mono: out = Shortest(tex->EvalMono(sc)); break;
+      case Mono: out = FloatText(tex->EvalMono(sc)); break;
       case ColorOut: {
         AColor c = tex->EvalColor(sc);
-        out = Shortest(c.r) + " " + Shortest(c.g) + " " + Shortest(c.b) + " " + Shortest(c.a);
+        out = FloatText(c.r) + " " + FloatText(c.g) + " " + FloatText(c.b) + " " + FloatText(c.a);
         break;
       }
       case Bump: {
         Point3 b = tex->EvalNormalPerturb(sc);
-        out = Shortest(b.x) + " " + Shortest(b.y) + " " + Shortest(b.z);
+        out = FloatText(b.x) + " " + FloatText(b.y) + " " + FloatText(b.z);
         break;
       }
       case Perturbed: {
@@ -361,7 +324,7 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
         tex->GetTheXYZGen()->GetXYZ(sc, q, dq);
         q = Point3(q.x / size, q.y / size, q.z / size);
         hitPoint(perturb, q);
-        out = Shortest(q.x) + " " + Shortest(q.y) + " " + Shortest(q.z);
+        out = FloatText(q.x) + " " + FloatText(q.y) + " " + FloatText(q.z);
         break;
       }
     }

@@ -7,14 +7,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "command_line.h"
 #include "param_path.h"
 
 namespace {
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
 
 std::vector<ReferenceTarget*> Roots(const Scene& scene) {
   std::vector<ReferenceTarget*> roots;
@@ -41,12 +37,6 @@ std::string SceneClassList() {
   return s.empty() ? " none (no plug-in file with such classes was loaded)" : s;
 }
 
-std::string Hex(unsigned long v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08lX", v & 0xFFFFFFFFul);
-  return buf;
-}
-
 }  // namespace
 
 int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
@@ -56,7 +46,7 @@ int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
     ClassDesc* d = HostFindClassByName(name);
     if (!d) return Fail("unknown class '" + name + "'. Classes that can be placed in a scene:" + SceneClassList());
     if (!HostIsSceneSuperClass(d->SuperClassID())) {
-      return Fail("class '" + NameOf(d) + "' (super class " + Hex(d->SuperClassID()) +
+      return Fail("class '" + NameOf(d) + "' (super class " + HostHexWord(d->SuperClassID()) +
                   ") cannot be placed in a scene. Classes that can:" + SceneClassList());
     }
     if (d->SuperClassID() == PARAMETER_BLOCK_CLASS_ID) {
@@ -117,9 +107,9 @@ class Printer : public SceneVisitor {
     if (!t) {
       line += name + ": none";
     } else {
-      std::string cls = ClassNameOf(t);
+      std::string cls = HostClassName(t);
       line += depth == 0 || name == cls ? cls : name + ": " + cls;
-      if (depth == 0) line += "  class " + Hex(t->ClassID().PartA()) + ", " + Hex(t->ClassID().PartB());
+      if (depth == 0) line += "  class " + HostHexWord(t->ClassID().PartA()) + ", " + HostHexWord(t->ClassID().PartB());
       if (again) line += "  (shared: shown above)";
     }
     std::printf("%s\n", line.c_str());
@@ -133,7 +123,7 @@ class Printer : public SceneVisitor {
     } else {
       line += " keys:";
       for (size_t k = 0; k < v.keys.size(); ++k) {
-        line += (k ? ", " : " ") + FormatTime(v.keys[k].time) + "=" + FormatParamValue(p.type, v.keys[k]);
+        line += (k ? ", " : " ") + TimeText(v.keys[k].time) + "=" + FormatParamValue(p.type, v.keys[k]);
       }
     }
     std::printf("%s\n", line.c_str());

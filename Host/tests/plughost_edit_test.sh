@@ -72,14 +72,14 @@ sum=$(md5sum <"$tmp/b.json")
 expect_error 'is in the rolled-up rollup "Perturbation Parameters"; open it first' \
   "$plughost" edit "$tmp/b.json" --spin 1052=2 -o "$tmp/c.json"
 expect_error "control 1000 is a Static, not a spinner" "$plughost" edit "$tmp/b.json" --spin 1000=1
-expect_error "'abc' is not a number" "$plughost" edit "$tmp/b.json" --spin 1491=abc
+expect_error "'abc' is not a number" "$plughost" edit "$tmp/b.json" --spin 1497=abc
 expect_error "control 1056 of rollup \"Perturbation Parameters\" is hidden" \
   "$plughost" edit "$tmp/b.json" --open Perturbation --spin 1056=1
 expect_error "no control 9999 in any rollup" "$plughost" edit "$tmp/b.json" --click 9999
 expect_error 'no rollup "Nope"; the rollups are: "Coordinates"' "$plughost" edit "$tmp/b.json" --open Nope
-expect_error "bad colour '300,0,0'" "$plughost" edit "$tmp/b.json" --color 1456=300,0,0
+expect_error "'300,0,0' is out of range for a colour" "$plughost" edit "$tmp/b.json" --color 1456=300,0,0
 expect_error "$tmp/none.png" "$plughost" edit "$tmp/b.json" --map "$tmp/none.png"
-expect_error "--animate takes on or off" "$plughost" edit "$tmp/b.json" --animate maybe
+expect_error "'maybe' is not on or off" "$plughost" edit "$tmp/b.json" --animate maybe
 expect_error "bad time 'x'" "$plughost" edit "$tmp/b.json" --time x
 expect_error "cannot read $tmp/missing.json" "$plughost" edit "$tmp/missing.json"
 [[ $(md5sum <"$tmp/b.json") == "$sum" ]] || fail "a failed edit changed the file"

@@ -50,7 +50,7 @@ cmp "$tmp/b.json" "$tmp/c.json" || fail "load and save changed the file"
 sum=$(md5sum <"$tmp/b.json")
 expect_error "unknown parameter 'nope'. The parameters are:" ph scene set "$tmp/b.json" --set nope=1
 expect_error "  Part.Strength (float)" ph scene set "$tmp/b.json" --set nope=1
-expect_error "Count: bad value 'many' for a int" ph scene set "$tmp/b.json" --set count=many -o "$tmp/d.json"
+expect_error "Count: 'many' is not a whole number" ph scene set "$tmp/b.json" --set count=many -o "$tmp/d.json"
 expect_error "bad time '1.5'" ph scene set "$tmp/b.json" --key size@1.5=2 -o "$tmp/d.json"
 expect_error "Offset is not animatable" ph scene set "$tmp/b.json" --key offset@2=1,2,3 -o "$tmp/d.json"
 expect_error "--set 'size' is not NAME=VALUE" ph scene set "$tmp/b.json" --set size

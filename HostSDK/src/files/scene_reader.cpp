@@ -120,13 +120,14 @@ bool ReadObject(Reader& r, const Json& jo, size_t i, size_t count, FileObject* o
     o->desc = HostFindClass(o->superClass, o->classId);
     // The registered name where there is one; the file's is for readers.
     std::string name = o->desc && o->desc->ClassName() ? o->desc->ClassName() : o->className;
-    std::string label = (name.empty() ? "" : "'" + name + "' ") + ClassIdText(o->classId);
+    std::string label = (name.empty() ? "" : "'" + name + "' ") + HostClassIdText(o->classId);
     if (!o->desc) {
-      return r.Fail(place, "unknown class " + label + ", super class " + Hex32(o->superClass) +
+      return r.Fail(place, "unknown class " + label + ", super class " + HostHexWord(o->superClass) +
                                " (is the plug-in file that defines it loaded?)");
     }
     if (!HostIsSceneSuperClass(o->superClass)) {
-      return r.Fail(place, "class " + label + " (super class " + Hex32(o->superClass) + ") is not a scene object");
+      return r.Fail(place,
+                    "class " + label + " (super class " + HostHexWord(o->superClass) + ") is not a scene object");
     }
     return true;
   }
