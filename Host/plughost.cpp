@@ -12,7 +12,7 @@
 #include "hostside/class_registry.h"
 #include "hostside/module_table.h"
 #include "iparamb.h"
-#include "known_params.h"
+#include "param_names.h"
 #include "plugin_loader.h"
 #include "render_commands.h"
 #include "scene_commands.h"
@@ -93,6 +93,12 @@ int List(const std::vector<fs::path>& folders) {
     } else {
       std::printf("  resources: none (not built with the host's entry object)\n");
     }
+    if (!pf.paramNamesError.empty()) {
+      std::printf("  parameter names: left out: %s\n", pf.paramNamesError.c_str());
+    } else if (pf.paramNameTables > 0) {
+      std::printf("  parameter names: %d table(s) from %s\n", pf.paramNameTables,
+                  ParamNamesFile(pf.path).filename().c_str());
+    }
     std::printf("  classes: %zu\n", pf.classes.size());
     for (const PluginClass& pc : pf.classes) PrintClass(pc);
   }
@@ -110,8 +116,9 @@ void LoadPluginsQuietly(const std::vector<fs::path>& folders) {
     if (!pf.handle) {
       std::fprintf(stderr, "plughost: warning: %s not loaded: %s\n", pf.path.filename().c_str(), pf.error.c_str());
     }
+    if (!pf.paramNamesError.empty())
+      std::fprintf(stderr, "plughost: warning: parameter names left out: %s\n", pf.paramNamesError.c_str());
   }
-  InstallKnownParamNames(opened);
 }
 
 // A whole-number option, read by the same rules as every other value.
@@ -204,8 +211,8 @@ int main(int argc, char** argv) {
   AddTextureOptions(sample, sampleSrc);
   sample
       ->add_option("--what", sampleOpts.what,
-                   "mono, color, bump, or perturbed (the point after Size and the "
-                   "perturbation)")
+                   "mono, color, bump, or perturbed (the coordinates generator's point moved by the "
+                   "perturbation object the map references)")
       ->capture_default_str();
   sample->add_option("--time", sampleOpts.time, "A frame number, or ticks with a t suffix")->capture_default_str();
   sample->add_option("--normal", sampleOpts.normal, "The shading normal for bump, x,y,z")->capture_default_str();

@@ -10,6 +10,7 @@
 
 #include "hostside/class_registry.h"
 #include "hostside/module_table.h"
+#include "param_names.h"
 
 namespace fs = std::filesystem;
 
@@ -142,6 +143,9 @@ std::vector<PluginFile> LoadPlugins(const std::vector<fs::path>& folders, std::v
   HostRegisterBuiltinClasses();
   std::vector<PluginFile> files = OpenPluginFiles(FindPluginFiles(folders, problems));
   RegisterPluginClasses(files);
+  for (PluginFile& pf : files) {
+    if (pf.handle) LoadParamNames(pf);
+  }
   return files;
 }
 

@@ -232,21 +232,27 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
 
 namespace {
 
-using PerturbHitPointFn = void (*)(void* self, Point3& p);
+using PointPerturbation = void (*)(void* self, Point3& p);
 
-// The perturbation's exported member, from the library file that holds the
-// perturbation class.
-PerturbHitPointFn FindPerturbHitPoint(ReferenceTarget* perturb) {
-  if (!perturb) return nullptr;
-  for (const RegisteredClass& rc : HostClasses()) {
-    if (rc.desc->ClassID() != perturb->ClassID()) continue;
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(rc.desc), &info)) return nullptr;
-    void* lib = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
-    if (!lib) return nullptr;
-    void* sym = dlsym(lib, "_ZN7Perturb15PerturbHitPointER6Point3");
-    dlclose(lib);  // still loaded: the registry holds it open
-    return reinterpret_cast<PerturbHitPointFn>(sym);
+// The member that moves a point by a perturbation object, as the maker's
+// library exports it for its plug-ins.
+constexpr const char* kPerturbPoint = "_ZN7Perturb15PerturbHitPointER6Point3";
+
+// A perturbation object among the map's references: one of the general
+// reference-target super class whose class comes from a module that exports
+// the member. Null when the map has none.
+ReferenceTarget* FindPerturbation(Texmap* map, PointPerturbation* perturb) {
+  for (int i = 0; i < map->NumRefs(); ++i) {
+    ReferenceTarget* r = map->GetReference(i);
+    ClassDesc* d = r && r->SuperClassID() == REF_TARGET_CLASS_ID ? HostFindClass(r->SuperClassID(), r->ClassID())
+                                                                   : nullptr;
+    Dl_info module{};
+    if (!d || !dladdr(reinterpret_cast<void*>(d), &module)) continue;
+    void* lib = dlopen(module.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (!lib) continue;
+    *perturb = reinterpret_cast<PointPerturbation>(dlsym(lib, kPerturbPoint));
+    dlclose(lib);  // still loaded: the plug-in loader holds it open
+    if (*perturb) return r;
   }
   return nullptr;
 }
@@ -277,19 +283,14 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
   Interval valid = FOREVER;
   tex->Update(t, valid);
 
-  // For the perturbed point: the texture's generator, Size (parameter 2 of
-  // its block, reference 1) and perturbation (reference 2).
-  PerturbHitPointFn hitPoint = nullptr;
-  float size = 1.0f;
-  ReferenceTarget* perturb = nullptr;
+  // For the perturbed point: the map's coordinates generator and the
+  // perturbation object it references.
+  PointPerturbation perturbPoint = nullptr;
+  ReferenceTarget* perturbation = nullptr;
   if (what == Perturbed) {
-    auto* block = tex->NumRefs() > 2 ? static_cast<IParamBlock*>(tex->GetReference(1)) : nullptr;
-    perturb = tex->NumRefs() > 2 ? tex->GetReference(2) : nullptr;
-    hitPoint = FindPerturbHitPoint(perturb);
-    Interval iv = FOREVER;
-    if (!block || !HostIsParamBlock(block) || !block->GetValue(2, t, size, iv) || !hitPoint || !tex->GetTheXYZGen())
-      return Fail("--what perturbed needs a texture with a coordinates generator, a size and a perturbation");
-    if (size == 0.0f) size = 0.0001f;
+    perturbation = FindPerturbation(tex, &perturbPoint);
+    if (!perturbation || !tex->GetTheXYZGen())
+      return Fail("--what perturbed needs a map with a coordinates generator and a perturbation object");
   }
 
   std::string line;
@@ -322,8 +323,7 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
       case Perturbed: {
         Point3 q, dq;
         tex->GetTheXYZGen()->GetXYZ(sc, q, dq);
-        q = Point3(q.x / size, q.y / size, q.z / size);
-        hitPoint(perturb, q);
+        perturbPoint(perturbation, q);
         out = FloatText(q.x) + " " + FloatText(q.y) + " " + FloatText(q.z);
         break;
       }
