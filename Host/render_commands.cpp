@@ -244,8 +244,8 @@ constexpr const char* kPerturbPoint = "_ZN7Perturb15PerturbHitPointER6Point3";
 ReferenceTarget* FindPerturbation(Texmap* map, PointPerturbation* perturb) {
   for (int i = 0; i < map->NumRefs(); ++i) {
     ReferenceTarget* r = map->GetReference(i);
-    ClassDesc* d = r && r->SuperClassID() == REF_TARGET_CLASS_ID ? HostFindClass(r->SuperClassID(), r->ClassID())
-                                                                   : nullptr;
+    ClassDesc* d =
+        r && r->SuperClassID() == REF_TARGET_CLASS_ID ? HostFindClass(r->SuperClassID(), r->ClassID()) : nullptr;
     Dl_info module{};
     if (!d || !dladdr(reinterpret_cast<void*>(d), &module)) continue;
     void* lib = dlopen(module.dli_fname, RTLD_NOW | RTLD_NOLOAD);

@@ -95,6 +95,7 @@ function(quorl_param_names target)
   add_executable(${writer} ${source})
   target_include_directories(${writer} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
                              $<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>)
+  target_compile_definitions(${writer} PRIVATE $<TARGET_PROPERTY:${target},COMPILE_DEFINITIONS>)
   foreach(lib ${N_LIBS})
     target_include_directories(${writer} PRIVATE $<TARGET_PROPERTY:${lib},INTERFACE_INCLUDE_DIRECTORIES>)
   endforeach()

@@ -3,21 +3,8 @@
 # printed before and after user actions, the scene saved with what the
 # actions changed, links and messages on standard error, and every user error
 # one message, a non-zero exit and no file written.
-set -euo pipefail
+source "$(dirname "$0")/helpers.sh"
 plughost=$1
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-has() { grep -qF -- "$2" <<<"$1" || fail "expected '$2' in:"$'\n'"$1"; }
-hasnt() { ! grep -qF -- "$2" <<<"$1" || fail "did not expect '$2' in:"$'\n'"$1"; }
-# expect_error WANTED COMMAND...: the command fails, saying WANTED on stderr.
-expect_error() {
-  local wanted=$1 err
-  shift
-  if err=$("$@" 2>&1 >/dev/null); then fail "succeeded: $*"; fi
-  has "$err" "$wanted"
-  [[ $(grep -c '^plughost: ' <<<"$err") == 1 && $err != *Sanitizer* ]] || fail "not one clean message: $err"
-}
 
 # A new texture, printed only: four rollups, the perturbation's rolled up.
 out=$("$plughost" edit)

@@ -2,13 +2,19 @@
 // on classes whose every detail the tests know: "Host Test Widget" with a
 // block of each parameter type (the offset not animatable), a "Host Test
 // Part" that the widget makes and shows as its sub-anim "Part", an empty
-// "Extra" slot, and a utility, which no scene can hold.
+// "Extra" slot, a "Host Test Plain" that does not name its parameters, and a
+// utility, which no scene can hold.
 //
-// Built three ways: as it should be; with TEST_PLUGIN_API set to another host
-// API number; and with TEST_PLUGIN_NO_ENTRY, without the entry points.
+// Built as it should be; with TEST_PLUGIN_API set to another host API number;
+// with TEST_PLUGIN_NO_ENTRY, without the entry points; and with
+// TEST_PLUGIN_RESOURCES as a module with a string table, whose build writes
+// a parameter-name table for the plain class (twice: the second time with
+// TEST_PLUGIN_MOVED, see test_plugin_ids.h).
 #include <iparamb.h>
 #include <plugapi.h>
 #include <utilapi.h>
+
+#include "test_plugin_ids.h"
 
 #ifndef TEST_PLUGIN_API
 #define TEST_PLUGIN_API MAX_API_NUM
@@ -21,6 +27,7 @@ namespace {
 constexpr Class_ID kWidgetId(0x5EC0AB01, 0x1);
 constexpr Class_ID kPartId(0x5EC0AB01, 0x2);
 constexpr Class_ID kToolId(0x5EC0AB01, 0x3);
+constexpr int kPlainRefs = 3;
 
 ParamBlockDescID widgetParams[] = {{TYPE_FLOAT, nullptr, TRUE, 0},
                                    {TYPE_INT, nullptr, TRUE, 1},
@@ -29,6 +36,7 @@ ParamBlockDescID widgetParams[] = {{TYPE_FLOAT, nullptr, TRUE, 0},
                                    {TYPE_POINT3, nullptr, FALSE, 4}};
 const char* const widgetNames[] = {"Size", "Count", "Enabled", "Tint", "Offset"};
 ParamBlockDescID partParams[] = {{TYPE_FLOAT, nullptr, TRUE, 0}};
+ParamBlockDescID plainParams[] = {{TYPE_FLOAT, nullptr, TRUE, PLAIN_SIZE}, {TYPE_INT, nullptr, TRUE, PLAIN_COUNT}};
 
 // An object whose reference 0 is its parameter block, named by `names`.
 class Named : public ReferenceTarget {
@@ -99,6 +107,30 @@ class Widget : public Named {
   IParamBlock* block_ = nullptr;
 };
 
+// Its block, at reference PLAIN_BLOCK_REF, answers no name query.
+class Plain : public ReferenceTarget {
+ public:
+  Plain() {
+    ReplaceReference(PLAIN_BLOCK_REF, CreateParameterBlock(plainParams, 2, 1));
+    Block()->SetValue(PLAIN_SIZE, 0, 0.5f);
+    Block()->SetValue(PLAIN_COUNT, 0, 2);
+  }
+  Class_ID ClassID() override { return PLAIN_CLASS_ID; }
+  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
+  int NumSubs() override { return 1; }
+  Animatable* SubAnim(int i) override { return i == 0 ? Block() : nullptr; }
+  int NumRefs() override { return kPlainRefs; }
+  RefTargetHandle GetReference(int i) override { return i >= 0 && i < kPlainRefs ? refs_[i] : nullptr; }
+  void SetReference(int i, RefTargetHandle t) override {
+    if (i >= 0 && i < kPlainRefs) refs_[i] = t;
+  }
+  RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
+
+ private:
+  IParamBlock* Block() { return static_cast<IParamBlock*>(refs_[PLAIN_BLOCK_REF]); }
+  RefTargetHandle refs_[kPlainRefs] = {nullptr, nullptr, nullptr};
+};
+
 class Tool : public UtilityObj {
  public:
   void BeginEditParams(Interface*, IUtil*) override {}
@@ -136,14 +168,28 @@ class ToolDesc : public ClassDesc {
   const char* Category() override { return "Host Tests"; }
 } toolDesc;
 
+class PlainDesc : public ClassDesc {
+ public:
+  int IsPublic() override { return 1; }
+  void* Create(BOOL) override { return new Plain; }
+  const char* ClassName() override { return "Host Test Plain"; }
+  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
+  Class_ID ClassID() override { return PLAIN_CLASS_ID; }
+  const char* Category() override { return "Host Tests"; }
+} plainDesc;
+
 }  // namespace
+
+#ifdef TEST_PLUGIN_RESOURCES
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif
 
 #ifndef TEST_PLUGIN_NO_ENTRY
 TEST_PLUGIN_EXPORT const char* LibDescription() { return "plughost test classes"; }
-TEST_PLUGIN_EXPORT int LibNumberClasses() { return 3; }
+TEST_PLUGIN_EXPORT int LibNumberClasses() { return 4; }
 TEST_PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) {
-  ClassDesc* descs[] = {&widgetDesc, &partDesc, &toolDesc};
-  return i >= 0 && i < 3 ? descs[i] : nullptr;
+  ClassDesc* descs[] = {&widgetDesc, &partDesc, &toolDesc, &plainDesc};
+  return i >= 0 && i < 4 ? descs[i] : nullptr;
 }
 TEST_PLUGIN_EXPORT unsigned long LibVersion() { return (MAX_RELEASE << 16) + (TEST_PLUGIN_API << 8); }
 #endif
