@@ -197,6 +197,8 @@ struct FileObject {
   bool isBlock = false;
   DWORD blockVersion = 0;
   std::vector<FileParam> params;
+  std::string mapName;                         // a map's name
+  unsigned int gbufferId = 0;                  // a map's G-buffer id
   std::vector<int> refs;                       // object indexes, -1 for an empty slot
   std::map<std::string, std::string> strings;  // what its Save wrote with SaveString
 };

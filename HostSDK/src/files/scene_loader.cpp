@@ -109,6 +109,12 @@ class SceneLoader : public ILoad {
       r_.Fail(ObjPlace(i), "class '" + name + "' created an object of another class " + HostClassIdText(t->ClassID()));
       return nullptr;
     }
+    // Set before the object's own Load, which may read more of its base.
+    if (o.superClass == TEXMAP_CLASS_ID) {
+      auto* map = static_cast<MtlBase*>(t);
+      map->SetName(o.mapName.c_str());
+      map->SetGBufID(o.gbufferId);
+    }
     int slots = t->NumRefs();
     if (static_cast<int>(o.refs.size()) > slots) {
       r_.Fail(ObjPlace(i) + ".refs", "class '" + name + "' has " + std::to_string(slots) +

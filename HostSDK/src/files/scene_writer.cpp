@@ -8,6 +8,7 @@
 
 #include "files/scene_format.h"
 #include "hostside/class_registry.h"
+#include "imtl.h"
 #include "ioapi.h"
 
 namespace hostscene {
@@ -185,6 +186,11 @@ bool HostWriteScene(const Scene& scene, std::string* text, std::string* error) {
     o["class"] = desc && desc->ClassName() ? desc->ClassName() : (block ? "ParamBlock" : "");
     o["classId"] = OrderedJson::array({HostHexWord(id.PartA()), HostHexWord(id.PartB())});
     o["superClassId"] = HostHexWord(super);
+    if (super == TEXMAP_CLASS_ID) {
+      auto* map = static_cast<MtlBase*>(t);
+      o["name"] = map->GetName().data();
+      o["gbufferId"] = map->GetGBufID();
+    }
     OrderedJson refs = OrderedJson::array();
     for (int r : order.refs[i]) {
       if (r >= 0)
