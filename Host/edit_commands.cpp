@@ -16,6 +16,7 @@
 
 #include "command_line.h"
 #include "param_path.h"
+#include "scene_maps.h"
 
 namespace {
 
@@ -427,18 +428,8 @@ class EditSession {
       }
       button = buttons[0];
     }
-    Texmap* map = nullptr;
-    if (what == "checker") {
-      map = static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, CHECKER_CLASS));
-      if (!map) return *error = "the host's checker map is missing", false;
-    } else if (what != "none") {
-      map = static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, BITMAP_TEX_CLASS));
-      if (!map) return *error = "the host's bitmap map is missing", false;
-      if (!HostSetBitmapFile(map, what.c_str(), error)) {
-        map->DeleteThis();
-        return false;
-      }
-    }
+    Texmap* map = what == "none" ? nullptr : NewHostMap(what, error);
+    if (!map && what != "none") return false;
     int before = editor_.SubMapRequests();
     int refusedBefore = editor_.SubMapRequestsRefused();
     choice_ = map;
@@ -501,25 +492,7 @@ int EditCommand(const EditOptions& opts) {
   std::string error;
   std::unique_ptr<Scene> scene;
   Texmap* tex = nullptr;
-  if (!opts.sceneFile.empty()) {
-    scene = HostLoadScene(opts.sceneFile, &error);
-    if (!scene) return Fail(error);
-    for (int i = 0; i < scene->NumRoots() && !tex; ++i) {
-      ReferenceTarget* r = scene->Root(i);
-      if (r && r->SuperClassID() == TEXMAP_CLASS_ID) tex = static_cast<Texmap*>(r);
-    }
-    if (!tex) return Fail(opts.sceneFile + ": the scene holds no texture map");
-  } else {
-    ClassDesc* d = HostFindClassByName(opts.className);
-    if (!d || d->SuperClassID() != TEXMAP_CLASS_ID) {
-      return Fail("no texture map class '" + opts.className +
-                  "' is loaded (is its plug-in file in the plug-in folder?)");
-    }
-    scene = std::make_unique<Scene>();
-    tex = static_cast<Texmap*>(d->Create(FALSE));
-    if (!tex) return Fail("class '" + opts.className + "' created no object");
-    scene->AddRoot(tex);
-  }
+  if (!OpenMapScene(opts.sceneFile, opts.className, &scene, &tex, &error)) return Fail(error);
 
   bool ok = true;
   {

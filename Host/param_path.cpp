@@ -177,6 +177,32 @@ bool ParseAssignment(const std::string& text, bool withTime, ParamAssignment* ou
   return true;
 }
 
+bool ParseAssignments(const std::vector<std::string>& sets, const std::vector<std::string>& keys, ParamAssignments* out,
+                      std::string* error) {
+  for (bool keyed : {false, true}) {
+    for (const std::string& text : keyed ? keys : sets) {
+      ParamAssignment a;
+      if (!ParseAssignment(text, keyed, &a, error)) return *error = (keyed ? "--key " : "--set ") + *error, false;
+      (keyed ? out->keys : out->sets).push_back(std::move(a));
+    }
+  }
+  return true;
+}
+
+bool ApplyAssignments(const std::vector<ReferenceTarget*>& roots, const ParamAssignments& assignments,
+                      std::string* error) {
+  std::vector<ParamEntry> params = CollectParams(roots);
+  for (const ParamAssignment& a : assignments.sets) {
+    const ParamEntry* p = FindParam(params, a.name, error);
+    if (!p || !SetParamConstant(*p, a.value, error)) return false;
+  }
+  for (const ParamAssignment& a : assignments.keys) {
+    const ParamEntry* p = FindParam(params, a.name, error);
+    if (!p || !SetParamKey(*p, a.time, a.value, error)) return false;
+  }
+  return true;
+}
+
 bool SetParamConstant(const ParamEntry& p, const std::string& value, std::string* error) {
   HostParamValue v;
   v.type = p.type;

@@ -60,6 +60,16 @@ struct ParamAssignment {
 };
 bool ParseAssignment(const std::string& text, bool withTime, ParamAssignment* out, std::string* error);
 
+// Every --set and --key of a command, read before anything is loaded so
+// that a typo costs no work, then applied in the order given (sets first).
+struct ParamAssignments {
+  std::vector<ParamAssignment> sets, keys;
+};
+bool ParseAssignments(const std::vector<std::string>& sets, const std::vector<std::string>& keys, ParamAssignments* out,
+                      std::string* error);
+bool ApplyAssignments(const std::vector<ReferenceTarget*>& roots, const ParamAssignments& assignments,
+                      std::string* error);
+
 // --set: the parameter holds `value` at every time (its keys are dropped).
 bool SetParamConstant(const ParamEntry& p, const std::string& value, std::string* error);
 // --key: a key at time t, as the host's animate mode makes it (the first key

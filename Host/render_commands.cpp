@@ -20,6 +20,7 @@
 #include "command_line.h"
 #include "param_path.h"
 #include "renderer.h"
+#include "scene_maps.h"
 
 namespace fs = std::filesystem;
 
@@ -32,60 +33,15 @@ struct Loaded {
 };
 
 bool LoadTexture(const TextureSource& src, Loaded* out, std::string* error) {
-  // Every assignment is read first, so that a typo costs no work.
-  std::vector<ParamAssignment> setList, keyList;
-  for (const std::string& s : src.sets) {
-    ParamAssignment a;
-    if (!ParseAssignment(s, false, &a, error)) return *error = "--set " + *error, false;
-    setList.push_back(a);
-  }
-  for (const std::string& k : src.keys) {
-    ParamAssignment a;
-    if (!ParseAssignment(k, true, &a, error)) return *error = "--key " + *error, false;
-    keyList.push_back(a);
-  }
-  if (!src.sceneFile.empty()) {
-    out->scene = HostLoadScene(src.sceneFile, error);
-    if (!out->scene) return false;
-    for (int i = 0; i < out->scene->NumRoots() && !out->tex; ++i) {
-      ReferenceTarget* r = out->scene->Root(i);
-      if (r && r->SuperClassID() == TEXMAP_CLASS_ID) out->tex = static_cast<Texmap*>(r);
-    }
-    if (!out->tex) return *error = src.sceneFile + ": the scene holds no texture map", false;
-  } else {
-    ClassDesc* d = HostFindClassByName(src.className);
-    if (!d || d->SuperClassID() != TEXMAP_CLASS_ID) {
-      *error = "no texture map class '" + src.className + "' is loaded (is its plug-in file in the plug-in folder?)";
-      return false;
-    }
-    out->scene = std::make_unique<Scene>();
-    out->tex = static_cast<Texmap*>(d->Create(FALSE));
-    if (!out->tex) return *error = "class '" + src.className + "' created no object", false;
-    out->scene->AddRoot(out->tex);
-  }
+  ParamAssignments assignments;
+  if (!ParseAssignments(src.sets, src.keys, &assignments, error)) return false;
+  if (!OpenMapScene(src.sceneFile, src.className, &out->scene, &out->tex, error)) return false;
   if (!src.map.empty()) {
-    bool checker = src.map == "checker";
-    auto* map = static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, checker ? CHECKER_CLASS : BITMAP_TEX_CLASS));
-    if (!map) return *error = "the host's map classes are missing", false;
-    if (!checker && !HostSetBitmapFile(map, src.map.c_str(), error)) {
-      map->DeleteThis();
-      *error = "--map " + *error;
-      return false;
-    }
+    Texmap* map = NewHostMap(src.map, error);
+    if (!map) return *error = "--map " + *error, false;
     out->tex->SetSubTexmap(0, map);
   }
-  std::vector<ReferenceTarget*> roots;
-  for (int i = 0; i < out->scene->NumRoots(); ++i) roots.push_back(out->scene->Root(i));
-  std::vector<ParamEntry> params = CollectParams(roots);
-  for (const ParamAssignment& a : setList) {
-    const ParamEntry* p = FindParam(params, a.name, error);
-    if (!p || !SetParamConstant(*p, a.value, error)) return false;
-  }
-  for (const ParamAssignment& a : keyList) {
-    const ParamEntry* p = FindParam(params, a.name, error);
-    if (!p || !SetParamKey(*p, a.time, a.value, error)) return false;
-  }
-  return true;
+  return ApplyAssignments(SceneRoots(*out->scene), assignments, error);
 }
 
 // A progress bar on standard error, for a terminal only, from the first

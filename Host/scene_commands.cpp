@@ -9,16 +9,9 @@
 
 #include "command_line.h"
 #include "param_path.h"
+#include "scene_maps.h"
 
 namespace {
-
-std::vector<ReferenceTarget*> Roots(const Scene& scene) {
-  std::vector<ReferenceTarget*> roots;
-  for (int i = 0; i < scene.NumRoots(); ++i) {
-    if (ReferenceTarget* r = scene.Root(i)) roots.push_back(r);
-  }
-  return roots;
-}
 
 std::string NameOf(ClassDesc* d) {
   if (d->ClassName()) return d->ClassName();
@@ -70,30 +63,12 @@ int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
 
 int SceneSet(const std::string& file, const std::vector<std::string>& sets, const std::vector<std::string>& keys,
              const std::string& out) {
-  // Every assignment is read before the file, so a typo costs no load.
-  std::vector<ParamAssignment> setList, keyList;
+  ParamAssignments assignments;
   std::string error;
-  for (const std::string& s : sets) {
-    ParamAssignment a;
-    if (!ParseAssignment(s, false, &a, &error)) return Fail("--set " + error);
-    setList.push_back(a);
-  }
-  for (const std::string& k : keys) {
-    ParamAssignment a;
-    if (!ParseAssignment(k, true, &a, &error)) return Fail("--key " + error);
-    keyList.push_back(a);
-  }
+  if (!ParseAssignments(sets, keys, &assignments, &error)) return Fail(error);
   std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
   if (!scene) return Fail(error);
-  std::vector<ParamEntry> params = CollectParams(Roots(*scene));
-  for (const ParamAssignment& a : setList) {
-    const ParamEntry* p = FindParam(params, a.name, &error);
-    if (!p || !SetParamConstant(*p, a.value, &error)) return Fail(error);
-  }
-  for (const ParamAssignment& a : keyList) {
-    const ParamEntry* p = FindParam(params, a.name, &error);
-    if (!p || !SetParamKey(*p, a.time, a.value, &error)) return Fail(error);
-  }
+  if (!ApplyAssignments(SceneRoots(*scene), assignments, &error)) return Fail(error);
   if (!HostSaveScene(*scene, out.empty() ? file : out, &error)) return Fail(error);
   return 0;
 }
@@ -136,7 +111,7 @@ int SceneShow(const std::string& file) {
   std::string error;
   std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
   if (!scene) return Fail(error);
-  std::vector<ReferenceTarget*> roots = Roots(*scene);
+  std::vector<ReferenceTarget*> roots = SceneRoots(*scene);
   std::printf("%s: %zu root object(s); times in frames (%d ticks each) or ticks with t\n", file.c_str(), roots.size(),
               GetTicksPerFrame());
   Printer printer;
