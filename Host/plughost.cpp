@@ -185,6 +185,39 @@ int main(int argc, char** argv) {
   CLI::App* sceneShow = scene->add_subcommand("show", "Print the scene's objects, parameters, values and keys");
   sceneShow->add_option("file", sceneFile, "The scene file to read")->required();
 
+  // The map verbs: each FILE [VALUE] [--map MAP] [--into MAP --slot N] [-o OUT].
+  MapVerb verb;
+  std::string verbFile, verbOut;
+  struct VerbSpec {
+    const char* name;
+    MapVerb::Kind kind;
+    const char* help;
+    const char* value;  // the name of the verb's value, if it takes one
+  };
+  const VerbSpec verbSpecs[] = {
+      {"reset", MapVerb::kReset, "Reset a map: its parameters back to their defaults", nullptr},
+      {"copy", MapVerb::kCopy, "Copy a map with everything it references: a new root, or --into a sub-map slot",
+       nullptr},
+      {"instance", MapVerb::kInstance, "Show the same map --into a sub-map slot of another map", nullptr},
+      {"rename", MapVerb::kRename, "Name a map", "name"},
+      {"channel", MapVerb::kChannel, "Set a map's effects channel (G-buffer id), 0 to 15", "channel"},
+  };
+  std::vector<std::pair<CLI::App*, MapVerb::Kind>> verbCommands;
+  for (const VerbSpec& v : verbSpecs) {
+    CLI::App* cmd = scene->add_subcommand(v.name, v.help);
+    cmd->add_option("file", verbFile, "The scene file to read")->required();
+    if (v.value) cmd->add_option(v.value, verb.value, v.help)->required();
+    cmd->add_option("--map", verb.map,
+                    "Which map: its name, or its place as show prints it, e.g. \"Vede #2.Map\" (default: the first "
+                    "map among the roots)");
+    if (v.kind == MapVerb::kCopy || v.kind == MapVerb::kInstance) {
+      cmd->add_option("--into", verb.into, "The map whose sub-map slot takes it");
+      AddIntOption(cmd, "--slot", verb.slot, "That sub-map slot");
+    }
+    cmd->add_option("-o,--output", verbOut, "Save to this file instead of the one read");
+    verbCommands.emplace_back(cmd, v.kind);
+  }
+
   TextureSource renderSrc;
   RenderOptions renderOpts;
   CLI::App* render = app.add_subcommand(
@@ -255,6 +288,11 @@ int main(int argc, char** argv) {
     if (sceneNew->parsed()) return SceneNew(sceneFile, classes);
     if (sceneSet->parsed()) return SceneSet(sceneFile, sets, keys, outFile);
     if (sceneShow->parsed()) return SceneShow(sceneFile);
+    for (const auto& [cmd, kind] : verbCommands) {
+      if (!cmd->parsed()) continue;
+      verb.kind = kind;
+      return SceneMapVerb(verbFile, verb, verbOut);
+    }
     if (render->parsed()) return RenderCommand(renderSrc, renderOpts);
     if (sample->parsed()) return SampleCommand(sampleSrc, sampleOpts);
     if (edit->parsed()) return EditCommand(editOpts);

@@ -3,9 +3,11 @@
 #include <hostside/class_registry.h>
 #include <hostside/paramblock_access.h>
 #include <hostside/scene_file.h>
+#include <imtl.h>
 
 #include <cstdio>
 #include <memory>
+#include <set>
 
 #include "command_line.h"
 #include "param_path.h"
@@ -75,6 +77,71 @@ int SceneSet(const std::string& file, const std::vector<std::string>& sets, cons
 
 namespace {
 
+// The effects channels the material editor offers.
+constexpr int kMaxEffectsChannel = 15;
+
+// Whether `to` is `from` or among what `from` references, however deep.
+bool Reaches(ReferenceTarget* from, ReferenceTarget* to) {
+  std::vector<ReferenceTarget*> open = {from};
+  std::set<ReferenceTarget*> seen;
+  while (!open.empty()) {
+    ReferenceTarget* t = open.back();
+    open.pop_back();
+    if (t == to) return true;
+    if (!t || !seen.insert(t).second) continue;
+    for (int i = 0; i < t->NumRefs(); ++i) open.push_back(t->GetReference(i));
+  }
+  return false;
+}
+
+}  // namespace
+
+int SceneMapVerb(const std::string& file, const MapVerb& verb, const std::string& out) {
+  std::string error;
+  int channel = 0;
+  if (verb.kind == MapVerb::kChannel) {
+    if (!ParseInt(verb.value, &channel, &error)) return Fail(error);
+    if (channel < 0 || channel > kMaxEffectsChannel)
+      return Fail("'" + verb.value + "' is out of range for an effects channel (0 to 15)");
+  }
+  if (verb.kind == MapVerb::kInstance && verb.into.empty())
+    return Fail("instance needs --into: the map whose sub-map slot is to show the same map");
+  std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
+  if (!scene) return Fail(error);
+  Texmap* map = FindMap(*scene, verb.map, &error);
+  if (!map) return Fail(file + ": " + error);
+  Texmap* into = nullptr;
+  if (!verb.into.empty()) {
+    into = FindMap(*scene, verb.into, &error);
+    if (!into) return Fail(file + ": --into " + error);
+    if (verb.slot < 0 || verb.slot >= into->NumSubTexmaps()) {
+      return Fail("'" + HostClassName(into) + "' has " + std::to_string(into->NumSubTexmaps()) +
+                  " sub-map slot(s); there is no slot " + std::to_string(verb.slot));
+    }
+    if (verb.kind == MapVerb::kInstance && Reaches(map, into))
+      return Fail("a map cannot show itself: '" + verb.into + "' is the map or a part of it");
+  }
+  switch (verb.kind) {
+    case MapVerb::kReset: map->Reset(); break;
+    case MapVerb::kRename: map->SetName(verb.value.c_str()); break;
+    case MapVerb::kChannel: map->SetGBufID(static_cast<unsigned int>(channel)); break;
+    case MapVerb::kCopy: {
+      auto* copy = static_cast<Texmap*>(CloneRefHierarchy(map));
+      if (!copy) return Fail("'" + HostClassName(map) + "' cannot be copied: its class makes no copy");
+      if (into)
+        into->SetSubTexmap(verb.slot, copy);
+      else
+        scene->AddRoot(copy);
+      break;
+    }
+    case MapVerb::kInstance: into->SetSubTexmap(verb.slot, map); break;
+  }
+  if (!HostSaveScene(*scene, out.empty() ? file : out, &error)) return Fail(error);
+  return 0;
+}
+
+namespace {
+
 class Printer : public SceneVisitor {
  public:
   void Object(int depth, const std::string& name, ReferenceTarget* t, bool again) override {
@@ -84,6 +151,11 @@ class Printer : public SceneVisitor {
     } else {
       std::string cls = HostClassName(t);
       line += depth == 0 || name == cls ? cls : name + ": " + cls;
+      if (t->SuperClassID() == TEXMAP_CLASS_ID) {
+        auto* map = static_cast<MtlBase*>(t);
+        if (!map->GetName().isNull()) line += std::string(" \"") + map->GetName().data() + "\"";
+        if (map->GetGBufID() != 0) line += "  channel " + std::to_string(map->GetGBufID());
+      }
       if (depth == 0) line += "  class " + HostHexWord(t->ClassID().PartA()) + ", " + HostHexWord(t->ClassID().PartB());
       if (again) line += "  (shared: shown above)";
     }

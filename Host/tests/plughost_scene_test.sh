@@ -118,5 +118,29 @@ PY
   "$plughost" scene show "$tmp/v.json" >/dev/null || fail "the untouched texture scene no longer loads"
   "$plughost" edit "$tmp/v.json" --map checker -o "$tmp/v-map.json" >/dev/null 2>&1 || fail "edit --map failed"
   "$plughost" scene show "$tmp/v-map.json" | grep -q "Map: Checker" || fail "a real sub-map did not load"
+
+  # The map verbs. A name and a channel survive saving and loading; a copy
+  # keeps them and gets its own parameters; an instance is the same map.
+  "$plughost" scene rename "$tmp/v.json" "Dirt A"
+  "$plughost" scene channel "$tmp/v.json" 3
+  "$plughost" scene set "$tmp/v.json" --set size=4
+  "$plughost" scene copy "$tmp/v.json"
+  "$plughost" scene rename "$tmp/v.json" "Dirt B" --map "Vede #2"
+  "$plughost" scene reset "$tmp/v.json" --map "dirt b"
+  "$plughost" scene instance "$tmp/v.json" --map "Dirt A" --into "Dirt B"
+  out=$("$plughost" scene show "$tmp/v.json" | grep -E '^Vede|^  Size|Map:')
+  [[ $out == 'Vede "Dirt A"  channel 3  class 0x761983AE, 0x9B35C99C
+  Size (float) = 4
+  Map: none
+Vede "Dirt B"  channel 3  class 0x761983AE, 0x9B35C99C
+  Size (float) = 10
+  Map: Vede "Dirt A"  channel 3  (shared: shown above)' ]] || fail "after the map verbs:"$'\n'"$out"
+  sum=$(md5sum <"$tmp/v.json")
+  expect_error "a map cannot show itself" "$plughost" scene instance "$tmp/v.json" --map "Dirt B" --into "Dirt A"
+  expect_error "'16' is out of range for an effects channel (0 to 15)" "$plughost" scene channel "$tmp/v.json" 16
+  expect_error "no map 'nope' in the scene. Its maps:" "$plughost" scene reset "$tmp/v.json" --map nope
+  expect_error "there is no slot 1" "$plughost" scene copy "$tmp/v.json" --into "Dirt A" --slot 1
+  expect_error "instance needs --into" "$plughost" scene instance "$tmp/v.json"
+  [[ $(md5sum <"$tmp/v.json") == "$sum" ]] || fail "a failed map verb changed the file"
 fi
 echo "plughost scene: ok"
