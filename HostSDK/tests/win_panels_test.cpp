@@ -460,6 +460,15 @@ TEST(XYZGenDialog, CoordinatesRollupEditsTheGeneratorsBlock) {
   EXPECT_EQ(HostGetParam(pb, 3).keys.size(), 2u);
   EXPECT_EQ(P(pb, 3, 320).z, 90.0f);
 
+  // Reset gives the generator a new block: the open rollup shows and edits it.
+  gen->Reset();
+  auto* fresh = static_cast<IParamBlock*>(gen->GetReference(0));
+  HostPumpMessages();
+  EXPECT_EQ(SpinValue(page, kAngleZ), 0.0f);
+  HostDragSpinner(GetDlgItem(page, kOffsetX), 4.0f);
+  EXPECT_EQ(P(fresh, 1), Point3(4.0f, 0.0f, 0.0f));
+  EXPECT_EQ(SpinValue(page, kOffsetX), 4.0f);
+
   // Another generator takes over the same dialog.
   XYZGen* other = GetNewDefaultXYZGen();
   EXPECT_EQ(ed.Show(other), dlg);

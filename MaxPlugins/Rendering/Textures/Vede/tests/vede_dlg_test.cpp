@@ -280,6 +280,16 @@ TEST_F(DirtDlgTest, ResetRebindsTheMapToTheNewBlock) {
   Interval v;
   tex->pblock->GetValue(PB_SIZE, 0, size, v);
   EXPECT_EQ(size, 6.0f);
+
+  // The host's coordinates rollup follows the generator's new block too.
+  HWND offsetX = nullptr;
+  for (HWND h : Info(editor->Rollups()[0].page).children) {
+    if (!offsetX && Info(h).kind == HostValueKind::kSpinner) offsetX = h;
+  }
+  ASSERT_TRUE(HostDragSpinner(offsetX, 2.0f));
+  HostPumpMessages();
+  EXPECT_EQ(Info(offsetX).value, 2.0f);
+  EXPECT_EQ(HostGetParam(static_cast<IParamBlock*>(tex->xyzGen->GetReference(0)), 1).constant.v[0], 2.0f);
 }
 
 TEST_F(DirtDlgTest, BlockChangesRedrawTheRollup) {
