@@ -69,6 +69,18 @@ expect_error "$tmp/none.png" "$plughost" edit "$tmp/b.json" --map "$tmp/none.png
 expect_error "'maybe' is not on or off" "$plughost" edit "$tmp/b.json" --animate maybe
 expect_error "bad time 'x'" "$plughost" edit "$tmp/b.json" --time x
 expect_error "cannot read $tmp/missing.json" "$plughost" edit "$tmp/missing.json"
+# A bad value is refused with the same words wherever a value is taken.
+for bad in nan inf -inf 1e "" 1e39; do
+  want="'$bad' is not a number"
+  [[ $bad == 1e39 ]] && want="'1e39' is out of range for a number"
+  expect_error "Size: $want" "$plughost" scene set "$tmp/b.json" --set "size=$bad"
+  expect_error "Size: $want" "$plughost" scene set "$tmp/b.json" --key "size@1=$bad"
+  expect_error "Size: $want" "$plughost" render "$tmp/b.json" --set "size=$bad" -o "$tmp/c.png"
+  expect_error "--spin 1497=$bad: $want" "$plughost" edit "$tmp/b.json" --spin "1497=$bad"
+  expect_error "--type 1491=$bad: $want" "$plughost" edit "$tmp/b.json" --type "1491=$bad"
+done
+expect_error "--width: 'wide' is not a whole number" "$plughost" render --width wide
+expect_error "bad time '99999999'" "$plughost" edit "$tmp/b.json" --time 99999999
 [[ $(md5sum <"$tmp/b.json") == "$sum" ]] || fail "a failed edit changed the file"
 [[ ! -e $tmp/c.json ]] || fail "a failed edit wrote its output"
 expect_error "no utility 'Vede'. Utilities:" "$plughost" utility Vede
