@@ -10,6 +10,7 @@
 
 #include "Noise.h"
 #include "QuorlLibInternal.h"
+#include "assert_capture.h"
 #include "hostside/handlers.h"
 #include "hostside/module_table.h"
 #include "resource.h"
@@ -65,8 +66,7 @@ TEST(Strings, TheLibrarysTableLoadsThroughOneSharedBuffer) {
 }
 
 TEST(Strings, MissingStringOrModuleGivesNullWithoutReport) {
-  int reports = 0;
-  AssertHook old = HostSetAssertHandler({[](int, const char*, void* u) { ++*static_cast<int*>(u); }, &reports});
+  AssertCapture reports;
   EXPECT_EQ(GetString(2), nullptr);
   EXPECT_EQ(GetString(30480), nullptr);
   EXPECT_EQ(GetString(-1), nullptr);
@@ -74,8 +74,7 @@ TEST(Strings, MissingStringOrModuleGivesNullWithoutReport) {
   hInstance = nullptr;  // as before the entry point's first call
   EXPECT_EQ(GetString(IDS_LIBINFO_TITLE), nullptr);
   hInstance = saved;
-  HostSetAssertHandler(old);
-  EXPECT_EQ(reports, 0);
+  EXPECT_TRUE(reports.empty());
 }
 
 TEST(Lattice, FilledOnceInTheDocumentedOrder) {

@@ -6,14 +6,14 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "assert_capture.h"
+#include "float_bits.h"
+#include "golden_table.h"
 #include "hostside/class_registry.h"
 #include "hostside/handlers.h"
 #include "hostside/paramblock_access.h"
@@ -21,9 +21,6 @@
 #include "resource.h"
 
 namespace {
-
-uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
-float FromBits(uint32_t b) { return std::bit_cast<float>(b); }
 
 // Registers the library's classes as the host does after opening the file,
 // so that NewDefaultPerturb finds the perturbation class.
@@ -64,13 +61,8 @@ class VedeTest : public testing::Test {
     owner = new Owner;
     tex = static_cast<Vede*>(GetDirtDesc()->Create(FALSE));
     owner->ReplaceReference(0, tex);
-    oldAssert = HostSetAssertHandler({[](int line, const char* file, void* u) {
-                                        static_cast<VedeTest*>(u)->asserts.push_back({line, file});
-                                      },
-                                      this});
   }
   void TearDown() override {
-    HostSetAssertHandler(oldAssert);
     owner->DeleteThis();
     SetAnimateMode(FALSE);
   }
@@ -87,8 +79,7 @@ class VedeTest : public testing::Test {
 
   Owner* owner;
   Vede* tex;
-  AssertHook oldAssert;
-  std::vector<std::pair<int, std::string>> asserts;
+  AssertCapture asserts;
 };
 
 Texmap* NewChecker() { return static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, CHECKER_CLASS)); }
@@ -390,39 +381,26 @@ TEST_F(VedeTest, BumpIsZeroWhereCoverageIsFlatOrTheNormalIsZero) {
 }
 
 TEST_F(VedeTest, MatchesTheIndependentModel) {
-  std::ifstream golden(VEDE_GOLDEN);
-  ASSERT_TRUE(golden) << VEDE_GOLDEN;
-  std::string line;
-  int checked = 0;
-  while (std::getline(golden, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream in(line);
-    std::string kind;
-    uint32_t v[10], r[3] = {0, 0, 0};
-    in >> kind >> std::hex;
-    for (uint32_t& x : v) in >> x;
-    int results = kind == "mono" ? 1 : 3;
-    for (int i = 0; i < results; ++i) in >> r[i];
-    ASSERT_TRUE(in) << line;
-    tex->SetDirtAlpha(FromBits(v[0]), 0);
-    tex->SetSize(FromBits(v[1]), 0);
-    tex->SetHigh(FromBits(v[2]), 0);
-    tex->SetLow(FromBits(v[3]), 0);
+  std::vector<GoldenRow> rows = ReadGoldenTable(VEDE_GOLDEN);
+  for (const GoldenRow& row : rows) {
+    tex->SetDirtAlpha(row.Float(1), 0);
+    tex->SetSize(row.Float(2), 0);
+    tex->SetHigh(row.Float(3), 0);
+    tex->SetLow(row.Float(4), 0);
     Update();
     HostShadeContext sc;
-    sc.pObj = Point3(FromBits(v[4]), FromBits(v[5]), FromBits(v[6]));
-    sc.normal = Point3(FromBits(v[7]), FromBits(v[8]), FromBits(v[9]));
-    if (kind == "mono") {
-      EXPECT_EQ(Bits(tex->EvalMono(sc)), r[0]) << line;
+    sc.pObj = Point3(row.Float(5), row.Float(6), row.Float(7));
+    sc.normal = Point3(row.Float(8), row.Float(9), row.Float(10));
+    if (row.Word(0) == "mono") {
+      EXPECT_EQ(Bits(tex->EvalMono(sc)), row.Bits(11)) << row.line;
     } else {
       Point3 b = tex->EvalNormalPerturb(sc);
-      EXPECT_EQ(Bits(b.x), r[0]) << line;
-      EXPECT_EQ(Bits(b.y), r[1]) << line;
-      EXPECT_EQ(Bits(b.z), r[2]) << line;
+      EXPECT_EQ(Bits(b.x), row.Bits(11)) << row.line;
+      EXPECT_EQ(Bits(b.y), row.Bits(12)) << row.line;
+      EXPECT_EQ(Bits(b.z), row.Bits(13)) << row.line;
     }
-    ++checked;
   }
-  EXPECT_EQ(checked, 300);
+  EXPECT_EQ(rows.size(), 300u);
 }
 
 TEST(VedeEntry, ClassListDescriptorAndStrings) {
