@@ -18,8 +18,8 @@
 
 #include "hostside/class_registry.h"
 #include "hostside/host_maps.h"
-#include "imtl.h"
 #include "hostside/paramblock_access.h"
+#include "imtl.h"
 #include "ioapi.h"
 #include "iparamb.h"
 #include "test_objects.h"
