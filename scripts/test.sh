@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test: install what is missing, check the layout of the C++ files,
-# then build and run the release suite
-# and the sanitizer (address and undefined behaviour) suite.
+# then build and run the release suite and the sanitizer (address and
+# undefined behaviour) suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
