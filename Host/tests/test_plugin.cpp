@@ -14,6 +14,8 @@
 #include <plugapi.h>
 #include <utilapi.h>
 
+#include <iterator>
+
 #include "test_plugin_ids.h"
 
 #ifndef TEST_PLUGIN_API
@@ -138,45 +140,33 @@ class Tool : public UtilityObj {
   void DeleteThis() override {}
 } tool;
 
-class WidgetDesc : public ClassDesc {
+// One descriptor class for the four: what each lists, and how it makes its object.
+class Desc : public ClassDesc {
  public:
-  int IsPublic() override { return 1; }
-  void* Create(BOOL) override { return new Widget; }
-  const char* ClassName() override { return "Host Test Widget"; }
-  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
-  Class_ID ClassID() override { return kWidgetId; }
+  Desc(const char* name, SClass_ID super, Class_ID id, int isPublic, void* (*make)())
+      : name_(name), super_(super), id_(id), public_(isPublic), make_(make) {}
+  int IsPublic() override { return public_; }
+  void* Create(BOOL) override { return make_(); }
+  const char* ClassName() override { return name_; }
+  SClass_ID SuperClassID() override { return super_; }
+  Class_ID ClassID() override { return id_; }
   const char* Category() override { return "Host Tests"; }
-} widgetDesc;
 
-class PartDesc : public ClassDesc {
- public:
-  int IsPublic() override { return 0; }
-  void* Create(BOOL) override { return new Part; }
-  const char* ClassName() override { return "Host Test Part"; }
-  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
-  Class_ID ClassID() override { return kPartId; }
-  const char* Category() override { return "Host Tests"; }
-} partDesc;
+ private:
+  const char* name_;
+  SClass_ID super_;
+  Class_ID id_;
+  int public_;
+  void* (*make_)();
+};
 
-class ToolDesc : public ClassDesc {
- public:
-  int IsPublic() override { return 1; }
-  void* Create(BOOL) override { return &tool; }
-  const char* ClassName() override { return "Host Test Tool"; }
-  SClass_ID SuperClassID() override { return UTILITY_CLASS_ID; }
-  Class_ID ClassID() override { return kToolId; }
-  const char* Category() override { return "Host Tests"; }
-} toolDesc;
-
-class PlainDesc : public ClassDesc {
- public:
-  int IsPublic() override { return 1; }
-  void* Create(BOOL) override { return new Plain; }
-  const char* ClassName() override { return "Host Test Plain"; }
-  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
-  Class_ID ClassID() override { return PLAIN_CLASS_ID; }
-  const char* Category() override { return "Host Tests"; }
-} plainDesc;
+Desc descs[] = {
+    {"Host Test Widget", REF_TARGET_CLASS_ID, kWidgetId, 1, [] { return static_cast<void*>(new Widget); }},
+    {"Host Test Part", REF_TARGET_CLASS_ID, kPartId, 0, [] { return static_cast<void*>(new Part); }},
+    {"Host Test Tool", UTILITY_CLASS_ID, kToolId, 1, [] { return static_cast<void*>(&tool); }},
+    {"Host Test Plain", REF_TARGET_CLASS_ID, PLAIN_CLASS_ID, 1, [] { return static_cast<void*>(new Plain); }},
+};
+constexpr int kClasses = static_cast<int>(std::size(descs));
 
 }  // namespace
 
@@ -186,10 +176,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 #ifndef TEST_PLUGIN_NO_ENTRY
 TEST_PLUGIN_EXPORT const char* LibDescription() { return "plughost test classes"; }
-TEST_PLUGIN_EXPORT int LibNumberClasses() { return 4; }
-TEST_PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) {
-  ClassDesc* descs[] = {&widgetDesc, &partDesc, &toolDesc, &plainDesc};
-  return i >= 0 && i < 4 ? descs[i] : nullptr;
-}
+TEST_PLUGIN_EXPORT int LibNumberClasses() { return kClasses; }
+TEST_PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) { return i >= 0 && i < kClasses ? &descs[i] : nullptr; }
 TEST_PLUGIN_EXPORT unsigned long LibVersion() { return (MAX_RELEASE << 16) + (TEST_PLUGIN_API << 8); }
 #endif

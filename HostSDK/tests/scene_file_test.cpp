@@ -22,7 +22,7 @@
 #include "imtl.h"
 #include "ioapi.h"
 #include "iparamb.h"
-#include "test_objects.h"
+#include "test_node.h"
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;

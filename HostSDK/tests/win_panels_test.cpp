@@ -7,7 +7,7 @@
 #include "iparamm.h"
 #include "plugapi.h"
 #include "test_module_ids.h"
-#include "test_objects.h"
+#include "test_node.h"
 #include "win_test_util.h"
 
 namespace {

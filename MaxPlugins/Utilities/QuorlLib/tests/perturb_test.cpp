@@ -21,6 +21,7 @@
 #include "golden_table.h"
 #include "hostside/class_registry.h"
 #include "hostside/handlers.h"
+#include "resource_scripts.h"
 
 // ---- Allocation counting ---------------------------------------------------
 //
@@ -364,25 +365,14 @@ TEST_F(PerturbTest, ChangeMessageEmptiesTheCacheIntervalAndPassesOn) {
 
 TEST_F(PerturbTest, NameAndDimensionQueriesAreAnswered) {
   Owned p;
-  const char* names[] = {"Primary Perturb Size",
-                         "Primary Perturb Frequency",
-                         "Primary Perturb High Clamp",
-                         "Primary Perturb Low Clamp",
-                         "Primary Perturb Levels",
-                         "Primary Perturb Phase",
-                         "Secondary Perturb Size",
-                         "Secondary Perturb Frequency",
-                         "Secondary Perturb High Clamp",
-                         "Secondary Perturb Low Clamp",
-                         "Secondary Perturb Levels",
-                         "Secondary Perturb Phase",
-                         "Perturb Size",
-                         "Perturb On"};
+  // The names are the library's strings 30465 on, the last two the other way round.
+  std::map<int, std::string> strings = ReadScriptedStrings(QUORLLIB_RC);
+  auto name = [&](int i) { return i < 0 || i >= 14 ? "unchanged" : strings[i < 12 ? 30465 + i : 30491 - i]; };
   for (int i = -1; i <= 14; ++i) {
     GetParamName query(CStr("unchanged"), i);
     PartID part = reinterpret_cast<PartID>(&query);
     EXPECT_EQ(p->NotifyRefChanged(FOREVER, p->pblock, part, REFMSG_GET_PARAM_NAME), REF_STOP);
-    EXPECT_STREQ(query.name.data(), i >= 0 && i < 14 ? names[i] : "unchanged") << i;
+    EXPECT_EQ(query.name.data(), name(i)) << i;
 
     GetParamDim dim(i);
     part = reinterpret_cast<PartID>(&dim);

@@ -12,10 +12,10 @@
 
 #include "QuorlLibInternal.h"
 #include "assert_capture.h"
-#include "dialog_scripts.h"
 #include "hostside/handlers.h"
 #include "hostside/module_table.h"
 #include "hostside/ui.h"
+#include "resource_scripts.h"
 
 inline HostDialogTemplate LoadTemplate(int id) { return LoadTemplate(hInstance, id); }
 

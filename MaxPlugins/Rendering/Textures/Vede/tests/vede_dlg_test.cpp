@@ -12,33 +12,24 @@
 #include "Vede.h"
 #include "VedeDlg.h"
 #include "assert_capture.h"
-#include "dialog_scripts.h"
 #include "hostside/handlers.h"
 #include "hostside/module_table.h"
 #include "hostside/paramblock_access.h"
 #include "hostside/ui.h"
 #include "resource.h"
+#include "resource_scripts.h"
+#include "test_node.h"
 
 extern HINSTANCE hInstance;
 
 namespace {
-
-// Keeps a texture alive through a reference, as a material would.
-class Holder : public ReferenceTarget {
- public:
-  int NumRefs() override { return 2; }
-  RefTargetHandle GetReference(int i) override { return held[i]; }
-  void SetReference(int i, RefTargetHandle t) override { held[i] = t; }
-  RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
-  RefTargetHandle held[2] = {nullptr, nullptr};
-};
 
 Texmap* NewChecker() { return static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, CHECKER_CLASS)); }
 
 class DirtDlgTest : public testing::Test {
  protected:
   void SetUp() override {
-    holder = new Holder;
+    holder = new TestNode(2);
     tex = NewVede(0);
     editor = new HostMtlEditor;
     dlg = static_cast<DirtDlg*>(editor->Show(tex));
@@ -62,7 +53,7 @@ class DirtDlgTest : public testing::Test {
     return std::find(w.begin(), w.end(), h) != w.end();
   }
 
-  Holder* holder = nullptr;
+  TestNode* holder = nullptr;
   Vede* tex = nullptr;
   HostMtlEditor* editor = nullptr;
   DirtDlg* dlg = nullptr;

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@
 #include "hostside/paramblock_access.h"
 #include "hostside/shade_context.h"
 #include "resource.h"
+#include "resource_scripts.h"
+#include "test_node.h"
 
 namespace {
 
@@ -41,24 +44,10 @@ class RegisterLibrary : public testing::Environment {
 };
 const auto* const kEnv = testing::AddGlobalTestEnvironment(new RegisterLibrary);
 
-// Keeps a texture alive through a reference, as a material would.
-class Owner : public ReferenceTarget {
- public:
-  int NumRefs() override { return 1; }
-  RefTargetHandle GetReference(int) override { return held; }
-  void SetReference(int, RefTargetHandle t) override { held = t; }
-  RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage m) override {
-    messages.push_back(m);
-    return REF_SUCCEED;
-  }
-  RefTargetHandle held = nullptr;
-  std::vector<RefMessage> messages;
-};
-
 class VedeTest : public testing::Test {
  protected:
   void SetUp() override {
-    owner = new Owner;
+    owner = new TestNode(1);
     tex = static_cast<Vede*>(GetDirtDesc()->Create(FALSE));
     owner->ReplaceReference(0, tex);
   }
@@ -77,7 +66,7 @@ class VedeTest : public testing::Test {
     return tex->EvalMono(sc);
   }
 
-  Owner* owner;
+  TestNode* owner;
   Vede* tex;
   AssertCapture asserts;
 };
@@ -189,8 +178,8 @@ TEST_F(VedeTest, UpdateReadsOnceAndChangesFromEveryReferenceInvalidate) {
   checker->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
   EXPECT_TRUE(tex->ivalid.Empty());
   // The message climbs on to whoever references the texture.
-  EXPECT_FALSE(owner->messages.empty());
-  EXPECT_EQ(owner->messages.back(), REFMSG_CHANGE);
+  ASSERT_FALSE(owner->received.empty());
+  EXPECT_EQ(owner->received.back().message, REFMSG_CHANGE);
 }
 
 TEST_F(VedeTest, ValidityFollowsAnimatedParameters) {
@@ -248,7 +237,7 @@ TEST_F(VedeTest, CloneWithAndWithoutSubMap) {
     RemapDir* remap = NewRemapDir();
     auto* copy = static_cast<Vede*>(remap->CloneRef(tex));
     ASSERT_NE(copy, nullptr);
-    Owner* holder = new Owner;
+    auto* holder = new TestNode(1);
     holder->ReplaceReference(0, copy);
     EXPECT_EQ(copy->xyzGen, remap->FindMapping(tex->xyzGen));
     EXPECT_EQ(copy->perturb, remap->FindMapping(tex->perturb));
@@ -421,11 +410,9 @@ TEST(VedeEntry, ClassListDescriptorAndStrings) {
   EXPECT_STREQ(q->BuildDate(), "Jan 10 2001");
   EXPECT_EQ(q->MaxVersion(), 0x0FA00800);
   EXPECT_FALSE(q->RightsNotice().isNull());
-  const char* strings[] = {nullptr,       nullptr,          "Quorl Studio", "Vede",   "Vede Parameters",
-                           "Coordinates", "Vede Color",     "Vede Alpha",   "Size",   "High",
-                           "Low",         "Non-Vede Alpha", "Map",          "Map On", "(None)",
-                           "Perturb",     "LibDescription"};
-  for (int id = 2; id <= 16; ++id) EXPECT_STREQ(GetString(id), strings[id]) << id;
+  std::map<int, std::string> strings = ReadScriptedStrings(VEDE_RC);
+  EXPECT_EQ(strings.size(), 15u);
+  for (const auto& [id, text] : strings) EXPECT_STREQ(GetString(id), text.c_str()) << id;
   EXPECT_EQ(GetString(17), nullptr);
   auto* a = static_cast<Vede*>(cd->Create(TRUE));
   auto* b = static_cast<Vede*>(cd->Create(FALSE));

@@ -1,9 +1,10 @@
-// Dialog templates checked against the resource scripts they are compiled
-// from. The script is the source of truth: a test compares the compiled
-// template, and the windows the host makes from it, with the script rather
-// than with a copy of its rows.
+// Compiled resources checked against the resource scripts they come from.
+// The script is the source of truth: a test compares a compiled template,
+// the windows the host makes from it or the strings a module loads with the
+// script rather than with a copy of its rows.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ HostWindowInfo Info(HWND hwnd);
 // includes (beside it, or the host layer's headers). A failed test when the
 // script has no such dialog or a statement this reader does not know.
 ScriptedDialog ReadScriptedDialog(const std::string& script, int id);
+
+// Every string of the script's string tables, by id (its symbols read as
+// for a dialog).
+std::map<int, std::string> ReadScriptedStrings(const std::string& script);
 
 // The template `id` compiled into `module` has the script's size and, in
 // order, its controls: id, class (compared without case, as Windows does),

@@ -1,4 +1,4 @@
-#include "dialog_scripts.h"
+#include "resource_scripts.h"
 
 #include <gtest/gtest.h>
 #include <strings.h>
@@ -8,7 +8,6 @@
 #include <map>
 #include <optional>
 #include <regex>
-#include <sstream>
 
 #include "hostside/module_table.h"
 
@@ -18,9 +17,9 @@ namespace {
 
 using Symbols = std::map<std::string, long>;
 
+// 12, 0x1F, 0x20L, (-1).
 std::optional<long> Number(std::string text) {
-  while (!text.empty() && (text.back() == 'L' || text.back() == ')')) text.pop_back();
-  while (!text.empty() && text.front() == '(') text.erase(0, 1);
+  std::erase_if(text, [](char c) { return c == '(' || c == ')' || c == 'L'; });
   try {
     size_t used = 0;
     long v = std::stol(text, &used, 0);
@@ -90,26 +89,43 @@ int Value(const std::string& arg, const Symbols& symbols) {
   return it == symbols.end() ? 0 : static_cast<int>(it->second);
 }
 
+// The lines between BEGIN and END of every block whose head line matches.
+struct Block {
+  std::string head;
+  std::vector<std::string> body;
+};
+std::vector<Block> Blocks(const std::string& script, const std::regex& head) {
+  std::vector<Block> blocks;
+  std::ifstream in(script);
+  enum { kOut, kHead, kBody } state = kOut;
+  for (std::string line; std::getline(in, line);) {
+    if (state == kOut && std::regex_search(line, head)) {
+      blocks.push_back({line, {}});
+      state = kHead;
+    } else if (state != kOut && line.rfind(state == kHead ? "BEGIN" : "END", 0) == 0) {
+      state = state == kHead ? kBody : kOut;
+    } else if (state == kBody) {
+      blocks.back().body.push_back(line);
+    }
+  }
+  return blocks;
+}
+
 }  // namespace
 
 ScriptedDialog ReadScriptedDialog(const std::string& script, int id) {
   Symbols symbols;
   ReadSymbols(script, &symbols);
-  std::ifstream in(script);
   static const std::regex head(R"(^(\w+)\s+DIALOGEX\s+(.*)$)"), statement(R"(^\s*([A-Z]+)\s+(.*)$)");
-  ScriptedDialog dialog;
-  enum { kLooking, kHead, kBody, kDone } state = kLooking;
   std::smatch m;
-  for (std::string line; state != kDone && std::getline(in, line);) {
-    if (state == kLooking && std::regex_search(line, m, head) && Value(m[1].str(), symbols) == id) {
-      std::vector<std::string> size = Arguments(m[2].str());
-      if (size.size() == 4) dialog.cx = Value(size[2], symbols), dialog.cy = Value(size[3], symbols);
-      state = kHead;
-    } else if (state == kHead && line.rfind("BEGIN", 0) == 0) {
-      state = kBody;
-    } else if (state == kBody && line.rfind("END", 0) == 0) {
-      state = kDone;
-    } else if (state == kBody && std::regex_search(line, m, statement)) {
+  for (const Block& block : Blocks(script, head)) {
+    std::regex_search(block.head, m, head);
+    if (Value(m[1].str(), symbols) != id) continue;
+    ScriptedDialog dialog;
+    std::vector<std::string> size = Arguments(m[2].str());
+    if (size.size() == 4) dialog.cx = Value(size[2], symbols), dialog.cy = Value(size[3], symbols);
+    for (const std::string& line : block.body) {
+      if (!std::regex_search(line, m, statement)) continue;
       std::string kind = m[1].str();
       std::vector<std::string> a = Arguments(m[2].str());
       ScriptedControl c;
@@ -130,9 +146,24 @@ ScriptedDialog ReadScriptedDialog(const std::string& script, int id) {
       c.cx = Value(a[at + 2], symbols), c.cy = Value(a[at + 3], symbols);
       dialog.controls.push_back(c);
     }
+    return dialog;
   }
-  if (state != kDone) ADD_FAILURE() << script << ": no whole DIALOGEX " << id;
-  return dialog;
+  ADD_FAILURE() << script << ": no DIALOGEX " << id;
+  return {};
+}
+
+std::map<int, std::string> ReadScriptedStrings(const std::string& script) {
+  Symbols symbols;
+  ReadSymbols(script, &symbols);
+  static const std::regex entry(R"(^\s*(\w+)\s+("(?:[^"\\]|\\.)*")\s*$)");
+  std::map<int, std::string> strings;
+  std::smatch m;
+  for (const Block& block : Blocks(script, std::regex("^STRINGTABLE"))) {
+    for (const std::string& line : block.body) {
+      if (std::regex_search(line, m, entry)) strings[Value(m[1].str(), symbols)] = Text(m[2].str());
+    }
+  }
+  return strings;
 }
 
 HostDialogTemplate LoadTemplate(HINSTANCE module, int id) {
