@@ -7,7 +7,6 @@
 #include <fstream>
 #include <map>
 #include <optional>
-#include <regex>
 
 #include "hostside/module_table.h"
 
@@ -16,6 +15,19 @@ namespace fs = std::filesystem;
 namespace {
 
 using Symbols = std::map<std::string, long>;
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r"), e = s.find_last_not_of(" \t\r");
+  return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+}
+
+// The first word of a line and the rest after it.
+std::pair<std::string, std::string> Split(const std::string& line) {
+  std::string t = Trim(line);
+  size_t space = t.find_first_of(" \t");
+  return space == std::string::npos ? std::make_pair(t, std::string())
+                                    : std::make_pair(t.substr(0, space), Trim(t.substr(space)));
+}
 
 // 12, 0x1F, 0x20L, (-1).
 std::optional<long> Number(std::string text) {
@@ -33,14 +45,15 @@ std::optional<long> Number(std::string text) {
 void ReadSymbols(const fs::path& file, Symbols* symbols) {
   std::ifstream in(file);
   if (!in) ADD_FAILURE() << "cannot read " << file;
-  static const std::regex include(R"(^\s*#\s*include\s+"([^"]+)\")"), define(R"(^\s*#\s*define\s+(\w+)\s+(\S+))");
-  std::smatch m;
   for (std::string line; std::getline(in, line);) {
-    if (std::regex_search(line, m, include)) {
-      fs::path beside = file.parent_path() / m[1].str();
-      ReadSymbols(fs::exists(beside) ? beside : fs::path(HOSTSDK_INCLUDE_DIR) / m[1].str(), symbols);
-    } else if (std::regex_search(line, m, define)) {
-      if (std::optional<long> v = Number(m[2].str())) (*symbols)[m[1].str()] = *v;
+    auto [word, rest] = Split(line);
+    if (word == "#include" && rest.size() > 2 && rest.front() == '"') {
+      std::string name = rest.substr(1, rest.find('"', 1) - 1);
+      fs::path beside = file.parent_path() / name;
+      ReadSymbols(fs::exists(beside) ? beside : fs::path(HOSTSDK_INCLUDE_DIR) / name, symbols);
+    } else if (word == "#define") {
+      auto [name, value] = Split(rest);
+      if (std::optional<long> v = Number(Split(value).first)) (*symbols)[name] = *v;
     }
   }
 }
@@ -58,10 +71,7 @@ std::vector<std::string> Arguments(const std::string& text) {
     }
     args.back() += c;
   }
-  for (std::string& a : args) {
-    size_t b = a.find_first_not_of(" \t"), e = a.find_last_not_of(" \t");
-    a = b == std::string::npos ? "" : a.substr(b, e - b + 1);
-  }
+  for (std::string& a : args) a = Trim(a);
   return args;
 }
 
@@ -89,20 +99,22 @@ int Value(const std::string& arg, const Symbols& symbols) {
   return it == symbols.end() ? 0 : static_cast<int>(it->second);
 }
 
-// The lines between BEGIN and END of every block whose head line matches.
+// The lines between BEGIN and END of every block whose head line has
+// `keyword` as its first or second word.
 struct Block {
   std::string head;
   std::vector<std::string> body;
 };
-std::vector<Block> Blocks(const std::string& script, const std::regex& head) {
+std::vector<Block> Blocks(const std::string& script, const std::string& keyword) {
   std::vector<Block> blocks;
   std::ifstream in(script);
   enum { kOut, kHead, kBody } state = kOut;
   for (std::string line; std::getline(in, line);) {
-    if (state == kOut && std::regex_search(line, head)) {
+    auto [first, rest] = Split(line);
+    if (state == kOut && (first == keyword || Split(rest).first == keyword)) {
       blocks.push_back({line, {}});
       state = kHead;
-    } else if (state != kOut && line.rfind(state == kHead ? "BEGIN" : "END", 0) == 0) {
+    } else if (state != kOut && first == (state == kHead ? "BEGIN" : "END")) {
       state = state == kHead ? kBody : kOut;
     } else if (state == kBody) {
       blocks.back().body.push_back(line);
@@ -116,18 +128,15 @@ std::vector<Block> Blocks(const std::string& script, const std::regex& head) {
 ScriptedDialog ReadScriptedDialog(const std::string& script, int id) {
   Symbols symbols;
   ReadSymbols(script, &symbols);
-  static const std::regex head(R"(^(\w+)\s+DIALOGEX\s+(.*)$)"), statement(R"(^\s*([A-Z]+)\s+(.*)$)");
-  std::smatch m;
-  for (const Block& block : Blocks(script, head)) {
-    std::regex_search(block.head, m, head);
-    if (Value(m[1].str(), symbols) != id) continue;
+  for (const Block& block : Blocks(script, "DIALOGEX")) {
+    auto [name, rest] = Split(block.head);
+    if (Value(name, symbols) != id) continue;
     ScriptedDialog dialog;
-    std::vector<std::string> size = Arguments(m[2].str());
+    std::vector<std::string> size = Arguments(Split(rest).second);
     if (size.size() == 4) dialog.cx = Value(size[2], symbols), dialog.cy = Value(size[3], symbols);
     for (const std::string& line : block.body) {
-      if (!std::regex_search(line, m, statement)) continue;
-      std::string kind = m[1].str();
-      std::vector<std::string> a = Arguments(m[2].str());
+      auto [kind, statement] = Split(line);
+      std::vector<std::string> a = Arguments(statement);
       ScriptedControl c;
       c.shown = line.find("NOT WS_VISIBLE") == std::string::npos;
       size_t at = 2;  // where the rectangle starts
@@ -137,7 +146,7 @@ ScriptedDialog ReadScriptedDialog(const std::string& script, int id) {
       } else if ((kind == "LTEXT" || kind == "RTEXT" || kind == "CTEXT" || kind == "GROUPBOX") && a.size() >= 6) {
         c.cls = kind == "GROUPBOX" ? "Button" : "Static";
       } else {
-        ADD_FAILURE() << script << ": a statement this reader does not know: " << line;
+        if (!kind.empty()) ADD_FAILURE() << script << ": a statement this reader does not know: " << line;
         continue;
       }
       c.text = Text(a[0]);
@@ -155,12 +164,11 @@ ScriptedDialog ReadScriptedDialog(const std::string& script, int id) {
 std::map<int, std::string> ReadScriptedStrings(const std::string& script) {
   Symbols symbols;
   ReadSymbols(script, &symbols);
-  static const std::regex entry(R"(^\s*(\w+)\s+("(?:[^"\\]|\\.)*")\s*$)");
   std::map<int, std::string> strings;
-  std::smatch m;
-  for (const Block& block : Blocks(script, std::regex("^STRINGTABLE"))) {
+  for (const Block& block : Blocks(script, "STRINGTABLE")) {
     for (const std::string& line : block.body) {
-      if (std::regex_search(line, m, entry)) strings[Value(m[1].str(), symbols)] = Text(m[2].str());
+      auto [name, text] = Split(line);
+      if (!text.empty() && text.front() == '"') strings[Value(name, symbols)] = Text(text);
     }
   }
   return strings;
