@@ -68,7 +68,7 @@ endfunction()
 # Each table is "CLASS_ID REFERENCE: PARAM=STRING PARAM=STRING ...", in the
 # plug-in's own symbols: the class, the reference index of its block, and
 # for each parameter index the string-table id of its name. HEADERS define
-# the symbols; LIBS lend their include folders.
+# the symbols; LIBS lend their include folders and compile options.
 function(quorl_param_names target)
   cmake_parse_arguments(N "" "FILE" "TABLES;HEADERS;LIBS" ${ARGN})
   set(PN_TARGET ${target})
@@ -96,8 +96,10 @@ function(quorl_param_names target)
   target_include_directories(${writer} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
                              $<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>)
   target_compile_definitions(${writer} PRIVATE $<TARGET_PROPERTY:${target},COMPILE_DEFINITIONS>)
+  # The plug-in's headers are compiled as the plug-in compiles them.
   foreach(lib ${N_LIBS})
     target_include_directories(${writer} PRIVATE $<TARGET_PROPERTY:${lib},INTERFACE_INCLUDE_DIRECTORIES>)
+    target_compile_options(${writer} PRIVATE $<TARGET_PROPERTY:${lib},INTERFACE_COMPILE_OPTIONS>)
   endforeach()
   target_link_libraries(${writer} PRIVATE HostSDK nlohmann_json::nlohmann_json)
   set_target_properties(${writer} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
