@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
+#include "assemble_command.h"
+#include "cli_options.h"
 #include "edit_commands.h"
+#include "farm_cli.h"
+#include "farm_commands.h"
 #include "hostside/class_registry.h"
 #include "hostside/module_table.h"
 #include "iparamb.h"
@@ -121,15 +124,6 @@ void LoadPluginsQuietly(const std::vector<fs::path>& folders) {
   }
 }
 
-// A whole-number option, read by the same rules as every other value.
-CLI::Option* AddIntOption(CLI::App* cmd, const std::string& name, int& into, const std::string& help) {
-  auto read = [&into, name](const std::string& text) {
-    std::string error;
-    if (!ParseInt(text, &into, &error)) throw CLI::ValidationError(name, error);
-  };
-  return cmd->add_option_function<std::string>(name, read, help)->default_str(std::to_string(into));
-}
-
 // The options render and sample share: where the texture comes from.
 void AddTextureOptions(CLI::App* cmd, TextureSource& src) {
   cmd->add_option("scene", src.sceneFile, "A scene file; its first texture map is used (default: a new texture)");
@@ -139,6 +133,19 @@ void AddTextureOptions(CLI::App* cmd, TextureSource& src) {
       ->allow_extra_args(false);
   cmd->add_option("--key", src.keys, "NAME@TIME=VALUE, as plughost scene set takes it")->allow_extra_args(false);
   cmd->add_option("--map", src.map, "A sub-map for the texture: 'checker' or a PNG file (switches Map On on)");
+}
+
+// The options of a picture, for render and farm slurm.
+void AddRenderOptions(CLI::App* cmd, TextureSource& src, RenderOptions& opts) {
+  AddTextureOptions(cmd, src);
+  cmd->add_option("-o,--output", opts.output, "The PNG to write; a run of # becomes the frame number (dirt.####.png)")
+      ->capture_default_str();
+  cmd->add_option("--view", opts.view, "flat (the swatch), sphere or cube")->capture_default_str();
+  cmd->add_option("--channel", opts.channel, "color (over the background), mono or bump")->capture_default_str();
+  AddNumberOption(cmd, "--width", opts.width, "Width in pixels");
+  AddNumberOption(cmd, "--height", opts.height, "Height in pixels");
+  cmd->add_option("--frames", opts.frames, "Frames to render: 0-100, 0-100x5, or a list 1,5,9");
+  cmd->add_option("--time", opts.time, "One time: a frame number, or ticks with a t suffix");
 }
 
 }  // namespace
@@ -212,7 +219,7 @@ int main(int argc, char** argv) {
                     "map among the roots)");
     if (v.kind == MapVerb::kCopy || v.kind == MapVerb::kInstance) {
       cmd->add_option("--into", verb.into, "The map whose sub-map slot takes it");
-      AddIntOption(cmd, "--slot", verb.slot, "That sub-map slot");
+      AddNumberOption(cmd, "--slot", verb.slot, "That sub-map slot");
     }
     cmd->add_option("-o,--output", verbOut, "Save to this file instead of the one read");
     verbCommands.emplace_back(cmd, v.kind);
@@ -222,20 +229,19 @@ int main(int argc, char** argv) {
   RenderOptions renderOpts;
   CLI::App* render = app.add_subcommand(
       "render", "Write a picture of a texture (default: a new Vede, as the material editor shows a map, to vede.png)");
-  AddTextureOptions(render, renderSrc);
-  render
-      ->add_option("-o,--output", renderOpts.output,
-                   "The PNG to write; a run of # becomes the frame number (dirt.####.png)")
-      ->capture_default_str();
-  render->add_option("--view", renderOpts.view, "flat (the swatch), sphere or cube")->capture_default_str();
-  render->add_option("--channel", renderOpts.channel, "color (over the background), mono or bump")
-      ->capture_default_str();
-  AddIntOption(render, "--width", renderOpts.width, "Width in pixels");
-  AddIntOption(render, "--height", renderOpts.height, "Height in pixels");
-  render->add_option("--frames", renderOpts.frames, "Frames to render: 0-100, 0-100x5, or a list 1,5,9");
-  render->add_option("--time", renderOpts.time, "One time: a frame number, or ticks with a t suffix");
-  AddIntOption(render, "--threads", renderOpts.threads, "Render threads; 0 uses every core");
+  AddRenderOptions(render, renderSrc, renderOpts);
+  AddNumberOption(render, "--threads", renderOpts.threads, "Render threads; 0 uses every core");
   render->add_flag("-q,--quiet", renderOpts.quiet, "No progress bar");
+  AddPieceOptions(render, renderOpts.piece);
+
+  AssembleOptions assembleOpts;
+  CLI::App* assemble = AddAssembleCommand(app, assembleOpts);
+  TextureSource farmSrc;
+  RenderOptions farmOpts;
+  FarmOptions farmSlurmOpts;
+  FarmCheckOptions farmCheckOpts;
+  FarmCommands farm = AddFarmCommands(app, farmSlurmOpts, farmCheckOpts);
+  AddRenderOptions(farm.slurm, farmSrc, farmOpts);
 
   TextureSource sampleSrc;
   SampleOptions sampleOpts;
@@ -294,6 +300,14 @@ int main(int argc, char** argv) {
       return SceneMapVerb(verbFile, verb, verbOut);
     }
     if (render->parsed()) return RenderCommand(renderSrc, renderOpts);
+    if (assemble->parsed()) return AssembleCommand(assembleOpts);
+    if (farm.slurm->parsed()) {
+      for (const std::string& f : extraFolders)
+        farmSlurmOpts.hostArgs.insert(farmSlurmOpts.hostArgs.end(), {"--plugins", f});
+      if (noDefault) farmSlurmOpts.hostArgs.push_back("--no-default-plugins");
+      return FarmSlurmCommand(farmSrc, farmOpts, farmSlurmOpts);
+    }
+    if (farm.check->parsed()) return FarmCheckCommand(farmCheckOpts);
     if (sample->parsed()) return SampleCommand(sampleSrc, sampleOpts);
     if (edit->parsed()) return EditCommand(editOpts);
     if (utility->parsed()) return UtilityCommand(utilityName);

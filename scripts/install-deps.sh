@@ -10,6 +10,8 @@ packages=(
   clang-format-14                       # the layout of every C++ file, checked by the tests
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
+  libssl-dev                            # SHA-256 for the farm's manifests
+  slurm-wlm munge                       # the farm test's one-node cluster
   libstb-dev libnoise-dev               # peers in the benchmarks
 )
 
