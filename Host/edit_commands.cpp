@@ -6,16 +6,13 @@
 #include <hostside/ui.h>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 
-#include "param_path.h"
+#include "command_line.h"
+#include "scene_maps.h"
 
 namespace {
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
 
 // ---- Messages for the user ---------------------------------------------------
 //
@@ -70,7 +67,7 @@ std::string ValueText(const HostWindowInfo& w) {
       }
       return w.check == BST_CHECKED ? "checked" : "unchecked";
     case HostValueKind::kSpinner:
-      return "value " + NumberText(w.value) + " (" + NumberText(w.minimum) + " to " + NumberText(w.maximum) + ")";
+      return "value " + FloatText(w.value) + " (" + FloatText(w.minimum) + " to " + FloatText(w.maximum) + ")";
     case HostValueKind::kColor: return "color " + ColorText(w.color);
     case HostValueKind::kCombo:
       return "item " + std::to_string(w.selection) +
@@ -123,15 +120,16 @@ void PrintRollups(const std::vector<HostRollupInfo>& rollups) {
 int EditCommand(const EditOptions& opts) {
   UserMessages messages;
   std::string error;
-  EditedTexture edited;
-  if (!OpenEditedTexture(opts.sceneFile, opts.className, &edited, &error)) return Fail(error);
+  std::unique_ptr<Scene> scene;
+  Texmap* tex = nullptr;
+  if (!OpenMapScene(opts.sceneFile, opts.className, &scene, &tex, &error)) return Fail(error);
 
   bool ok = true;
   {
     // The editor goes before the scene that keeps the texture.
     EditSession session;
-    if (!session.Show(edited.tex, &error)) return Fail(error);
-    std::printf("Material editor: %s\n", ClassNameOf(edited.tex).c_str());
+    if (!session.Show(tex, &error)) return Fail(error);
+    std::printf("Material editor: %s\n", HostClassName(tex).c_str());
     PrintRollups(session.Rollups());
     if (!opts.actions.empty()) {
       for (const EditAction& a : opts.actions) {
@@ -156,7 +154,7 @@ int EditCommand(const EditOptions& opts) {
 
   std::string out = !opts.output.empty() ? opts.output : opts.sceneFile;
   if (out.empty()) return 0;
-  if (!HostSaveScene(*edited.scene, out, &error)) return Fail(error);
+  if (!HostSaveScene(*scene, out, &error)) return Fail(error);
   std::printf("\nSaved %s\n", out.c_str());
   return 0;
 }

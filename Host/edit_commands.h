@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "editor_session.h"
+#include "scene_maps.h"
 
 struct EditOptions {
   std::string sceneFile;  // empty: a new texture of `className`
-  std::string className = "Vede";
+  std::string className = kNewMapClass;
   std::string output;  // empty: back to the scene file, or (no scene) nothing saved
   std::vector<EditAction> actions;
 };

@@ -7,13 +7,12 @@
 #include <hostside/scene_file.h>
 #include <httplib.h>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
-#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -30,10 +29,11 @@
 #include <string_view>
 #include <thread>
 
+#include "command_line.h"
 #include "editor_readback.h"
 #include "editor_session.h"
-#include "param_path.h"
 #include "preview_renderer.h"
+#include "scene_maps.h"
 #include "web_assets.h"
 
 using nlohmann::json;
@@ -43,23 +43,6 @@ namespace {
 constexpr size_t kMaxBody = 1 << 20;
 constexpr size_t kMaxField = 4096;
 constexpr int kFramesShown = 100;  // the time slider's end, in frames
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-// A whole text as a number of type T (no sign, spaces or rest allowed).
-template <typename T>
-bool WholeNumber(const std::string& text, T* out) {
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
-  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
-}
 
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
@@ -147,9 +130,9 @@ class Editor {
   bool Start(std::string* error) {
     box_ = HostSetMessageBoxHandler({&Editor::OnMessageBox, this});
     shell_ = HostSetShellExecuteHandler({&Editor::OnShellOpen, this});
-    if (!OpenEditedTexture(file_, opts_.className, &edited_, error)) return false;
-    if (!session_.Show(edited_.tex, error)) return false;
-    title_ = ClassNameOf(edited_.tex);
+    if (!OpenMapScene(file_, opts_.className, &scene_, &tex_, error)) return false;
+    if (!session_.Show(tex_, error)) return false;
+    title_ = HostClassName(tex_);
     saved_ = SceneText();
     return true;
   }
@@ -157,11 +140,12 @@ class Editor {
   // Ends the dialogs, then lets the scene go; once is enough.
   void Close() {
     preview_.Stop();
-    if (!edited_.scene) return;
+    if (!scene_) return;
     utilities_.Close();
     session_.Close();
     SetAnimateMode(FALSE);
-    edited_ = {};
+    scene_.reset();
+    tex_ = nullptr;
   }
 
   bool QuitRequested() const { return quit_; }
@@ -169,14 +153,14 @@ class Editor {
 
   json State() {
     json j;
-    title_ = ClassNameOf(edited_.tex);
+    title_ = HostClassName(tex_);
     j["title"] = title_;
     j["file"] = file_;
     j["dirty"] = SceneText() != saved_;
     j["revision"] = revision_;
     TimeValue t = session_.Editor().GetTime();
     j["time"] = {{"ticks", t},
-                 {"text", FormatTime(t)},
+                 {"text", TimeText(t)},
                  {"ticksPerFrame", GetTicksPerFrame()},
                  {"start", 0},
                  {"end", kFramesShown * GetTicksPerFrame()}};
@@ -211,8 +195,8 @@ class Editor {
     s.time = session_.Editor().GetTime();
     preview_.Stop();
     Interval valid = FOREVER;
-    edited_.tex->Update(s.time, valid);
-    return preview_.Start(edited_.tex, s);
+    tex_->Update(s.time, valid);
+    return preview_.Start(tex_, s);
   }
 
   Reply Bitmap(HWND hwnd) {
@@ -262,7 +246,7 @@ class Editor {
     std::string target = saveAs.empty() ? file_ : saveAs;
     if (target.empty()) return Reply::Error(400, "the scene has no file yet: save it as a file first");
     std::string error;
-    if (!HostSaveScene(*edited_.scene, target, &error)) return Reply::Error(400, error);
+    if (!HostSaveScene(*scene_, target, &error)) return Reply::Error(400, error);
     file_ = target;
     saved_ = SceneText();
     return Reply::Json(State());
@@ -271,12 +255,14 @@ class Editor {
   // Back to the file as saved (or, for a scene never saved, a new texture).
   Reply Revert() {
     preview_.Stop();
-    EditedTexture fresh;
+    std::unique_ptr<Scene> scene;
+    Texmap* tex = nullptr;
     std::string error;
-    if (!OpenEditedTexture(file_, opts_.className, &fresh, &error)) return Reply::Error(400, error);
+    if (!OpenMapScene(file_, opts_.className, &scene, &tex, &error)) return Reply::Error(400, error);
     session_.Close();
-    edited_ = std::move(fresh);
-    if (!session_.Show(edited_.tex, &error)) return Reply::Error(500, error);
+    scene_ = std::move(scene);
+    tex_ = tex;
+    if (!session_.Show(tex_, &error)) return Reply::Error(500, error);
     saved_ = SceneText();
     ++revision_;
     return Reply::Json(State());
@@ -290,7 +276,7 @@ class Editor {
  private:
   std::string SceneText() {
     std::string text, error;
-    if (!HostWriteScene(*edited_.scene, &text, &error)) return "unwritable: " + error;
+    if (!HostWriteScene(*scene_, &text, &error)) return "unwritable: " + error;
     return text;
   }
 
@@ -308,8 +294,9 @@ class Editor {
   static INT_PTR OnShellOpen(HWND, const char*, const char* file, const char*, const char*, int, void* user) {
     auto* self = static_cast<Editor*>(user);
     std::string address = file ? file : "";
-    std::string scheme = Lower(address.substr(0, address.find(':') + 1));
-    if (scheme != "http:" && scheme != "https:" && scheme != "mailto:") {
+    std::string scheme = address.substr(0, address.find(':') + 1);
+    if (strcasecmp(scheme.c_str(), "http:") != 0 && strcasecmp(scheme.c_str(), "https:") != 0 &&
+        strcasecmp(scheme.c_str(), "mailto:") != 0) {
       self->messages_.push_back("not opened: " + address);
       return 2;  // the shell's "file not found"
     }
@@ -319,7 +306,8 @@ class Editor {
 
   ServeOptions opts_;
   std::string file_;
-  EditedTexture edited_;
+  std::unique_ptr<Scene> scene_;
+  Texmap* tex_ = nullptr;  // the edited map, a root of scene_
   EditSession session_;
   HostUtilityPanel utilities_;
   std::string utilityName_;
@@ -355,7 +343,14 @@ bool SameToken(const std::string& given, const std::string& token) {
   return diff == 0;
 }
 
-bool IsLoopback(const std::string& addr) { return addr == "localhost" || addr == "::1" || addr.rfind("127.", 0) == 0; }
+bool IsLoopback(const std::string& addr) {
+  return strcasecmp(addr.c_str(), "localhost") == 0 || addr == "::1" || addr.rfind("127.", 0) == 0;
+}
+
+// Host names compare without case.
+struct CaseLess {
+  bool operator()(const std::string& a, const std::string& b) const { return strcasecmp(a.c_str(), b.c_str()) < 0; }
+};
 
 bool IsWildcard(const std::string& addr) { return addr.empty() || addr == "0.0.0.0" || addr == "::"; }
 
@@ -385,7 +380,7 @@ class HttpFront {
                " (is the port in use, or the address not this machine's?)";
       return false;
     }
-    std::string b = Lower(bind_);
+    const std::string& b = bind_;
     std::string p = ":" + std::to_string(port_);
     anyHost_ = IsWildcard(b);
     if (IsLoopback(b)) hosts_ = {"127.0.0.1" + p, "localhost" + p};
@@ -429,7 +424,7 @@ class HttpFront {
   }
 
   bool HostAllowed(const Request& req) const {
-    std::string host = Lower(req.get_header_value("Host"));
+    std::string host = req.get_header_value("Host");
     if (anyHost_) {
       std::string p = ":" + std::to_string(port_);
       return host.size() > p.size() && host.compare(host.size() - p.size(), p.size(), p) == 0;
@@ -444,7 +439,7 @@ class HttpFront {
       return false;
     }
     if (req.has_header("Origin") &&
-        Lower(req.get_header_value("Origin")) != "http://" + Lower(req.get_header_value("Host"))) {
+        strcasecmp(req.get_header_value("Origin").c_str(), ("http://" + req.get_header_value("Host")).c_str()) != 0) {
       Send(res, Reply::Error(403, "refused: a request from another site"));
       return false;
     }
@@ -465,7 +460,7 @@ class HttpFront {
   // The JSON object of a POST; an empty body is an empty object.
   static std::optional<json> Body(const Request& req, Response& res) {
     if (req.body.empty()) return json::object();
-    if (Lower(req.get_header_value("Content-Type")).rfind("application/json", 0) != 0) {
+    if (strncasecmp(req.get_header_value("Content-Type").c_str(), "application/json", 16) != 0) {
       Send(res, Reply::Error(415, "expected a JSON body (Content-Type: application/json)"));
       return std::nullopt;
     }
@@ -563,7 +558,7 @@ class HttpFront {
     http_.Get("/api/preview", [this](const Request& req, Response& res) {
       RenderSettings s;
       int size = 256;
-      if (req.has_param("size") && (!WholeNumber(req.get_param_value("size"), &size) || size < 16 || size > 1024))
+      if (req.has_param("size") && (!ParseInt(req.get_param_value("size"), &size) || size < 16 || size > 1024))
         return Send(res, Reply::Error(400, "size must be a whole number from 16 to 1024"));
       s.width = s.height = size;
       std::string view = req.has_param("view") ? req.get_param_value("view") : "flat";
@@ -583,10 +578,10 @@ class HttpFront {
     });
 
     http_.Get("/api/bitmap", [this](const Request& req, Response& res) {
-      uintptr_t h = 0;
-      if (!WholeNumber(req.get_param_value("hwnd"), &h))
+      int h = 0;
+      if (!ParseInt(req.get_param_value("hwnd"), &h) || h <= 0)
         return Send(res, Reply::Error(400, "hwnd must be a window number"));
-      OnUi(res, [this, h] { return editor_.Bitmap(reinterpret_cast<HWND>(h)); });
+      OnUi(res, [this, h] { return editor_.Bitmap(reinterpret_cast<HWND>(static_cast<uintptr_t>(h))); });
     });
 
     http_.Post("/api/utility", [this](const Request& req, Response& res) {
@@ -626,7 +621,7 @@ class HttpFront {
   std::string token_;
   std::string cookie_;
   int port_ = 0;
-  std::set<std::string> hosts_;
+  std::set<std::string, CaseLess> hosts_;  // Host headers that name this server
   bool anyHost_ = false;
 };
 
@@ -662,7 +657,7 @@ int ServeCommand(const ServeOptions& opts) {
   UiQueue ui;
   HttpFront front(ui, editor, opts);
   if (!front.Bind(opts.port, &error)) return Fail(error);
-  if (!IsLoopback(Lower(opts.bind))) {
+  if (!IsLoopback(opts.bind)) {
     std::fprintf(stderr,
                  "plughost: warning: serving on %s, not only this machine: whoever reaches it with the address "
                  "below can edit and save files here\n",

@@ -36,9 +36,11 @@
 
 #include <string>
 
+#include "scene_maps.h"
+
 struct ServeOptions {
   std::string sceneFile;  // empty: a new texture of `className`
-  std::string className = "Vede";
+  std::string className = kNewMapClass;
   int port = 0;  // 0: any free port
   std::string bind = "127.0.0.1";
   bool open = true;  // open the address in the desktop's browser

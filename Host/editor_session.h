@@ -8,11 +8,9 @@
 // Everything here runs on the user-interface thread.
 #pragma once
 
-#include <hostside/scene_file.h>
 #include <hostside/ui.h>
 #include <imtl.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,15 +43,6 @@ struct EditActionOption {
 const std::vector<EditActionOption>& EditActionOptions();
 // "--spin 1497=4": the action as the command line writes it.
 std::string ActionText(const EditAction& a);
-
-// The texture an editing command works on: the scene file's first texture map,
-// or (no file) a new texture of `className` in a new scene.
-struct EditedTexture {
-  std::unique_ptr<Scene> scene;
-  Texmap* tex = nullptr;
-};
-bool OpenEditedTexture(const std::string& sceneFile, const std::string& className, EditedTexture* out,
-                       std::string* error);
 
 class EditSession {
  public:
@@ -88,8 +77,5 @@ class EditSession {
 
 // A text in double quotes, with quotes, backslashes and line breaks escaped.
 std::string QuoteText(const std::string& s);
-// The shortest text that reads back as the same float, without exponents for
-// the ranges controls show.
-std::string NumberText(float v);
 // Window class names compare without case, as Windows compares them.
 bool SameClassName(const std::string& a, const char* b);

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "render_pieces.h"
+#include "scene_maps.h"
 
 struct TextureSource {
   std::string sceneFile;  // empty: a new texture of `className` with its defaults
-  std::string className = "Vede";
+  std::string className = kNewMapClass;
   std::vector<std::string> sets, keys;  // as plughost scene set takes them
   std::string map;                      // a sub-map: "checker", a PNG file, or empty
 };

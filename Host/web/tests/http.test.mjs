@@ -86,10 +86,11 @@ test('bad requests: 400 with a reason, 413 over 1 MiB', async () => {
   await refused(action({ kind: 'click', control: '9999' }), 400, /no control 9999/);
   await refused(action({ kind: 'spin', control: 'About:1000', value: '1' }), 400, /not a spinner/);
   await refused(action({ kind: 'spin', control: 'Vede Parameters:1497', value: -5 }), 400, /outside the range/);
-  await refused(action({ kind: 'spin', control: 'Vede Parameters:1497', value: 'NaN' }), 400, /outside the range/);
-  await refused(action({ kind: 'color', control: '1456', value: '300,0,0' }), 400, /bad colour/);
+  await refused(action({ kind: 'spin', control: 'Vede Parameters:1497', value: 'NaN' }), 400, /'NaN' is not a number/);
+  await refused(action({ kind: 'color', control: '1456', value: '300,0,0' }), 400, /out of range for a colour/);
   await refused(action({ kind: 'time', value: '99999999999' }), 400, /bad time/);
-  await refused(action({ kind: 'step', control: '1497', value: '1e9' }), 400, /whole number of steps/);
+  await refused(action({ kind: 'step', control: '1497', value: '1e9' }), 400, /not a whole number/);
+  await refused(action({ kind: 'step', control: '1497', value: '2000000' }), 400, /too many steps/);
   await refused(send('GET', '/api/preview?size=5000'), 400, /size/);
   await refused(send('GET', '/api/preview?view=teapot'), 400, /view/);
   await refused(send('GET', '/api/bitmap?hwnd=12abc'), 400, /window number/);
