@@ -285,7 +285,7 @@ int main(int argc, char** argv) {
   CLI::App* serve = app.add_subcommand(
       "serve", "Edit a texture in the material editor in a web browser: every rollup, live preview, animation, save");
   AddEditedTextureOptions(serve, serveOpts.sceneFile, serveOpts.className);
-  serve->add_option("--port", serveOpts.port, "The port to listen on; 0 picks a free one")->capture_default_str();
+  AddNumberOption(serve, "--port", serveOpts.port, "The port to listen on; 0 picks a free one");
   serve->add_option("--bind", serveOpts.bind, "The address to listen on (another than this machine's loopback warns)")
       ->capture_default_str();
   serve->add_flag("!--no-open", serveOpts.open, "Only print the address; do not open it in the desktop's browser");

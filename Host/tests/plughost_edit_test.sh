@@ -85,6 +85,8 @@ for bad in nan inf -inf 1e "" 1e39; do
   expect_error "--type 1491=$bad: $want" "$plughost" edit "$tmp/b.json" --type "1491=$bad"
 done
 expect_error "--width: 'wide' is not a whole number" "$plughost" render --width wide
+expect_error "--port: '80x' is not a whole number" "$plughost" serve --port 80x --no-open
+expect_error "--port takes 0 to 65535" "$plughost" serve --port 70000 --no-open
 expect_error "bad time '99999999'" "$plughost" edit "$tmp/b.json" --time 99999999
 [[ $(md5sum <"$tmp/b.json") == "$sum" ]] || fail "a failed edit changed the file"
 [[ ! -e $tmp/c.json ]] || fail "a failed edit wrote its output"
