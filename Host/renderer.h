@@ -35,5 +35,6 @@ using RenderProgress = std::function<void(int rowsDone, int rowsTotal)>;
 
 HostImage RenderTexmap(Texmap* map, const RenderSettings& settings, const RenderProgress& progress = nullptr);
 
-// The number of threads a setting of 0 means.
+// The number of threads a setting means: 0 is every core, and more than the
+// machine's cores is as many as it has.
 int RenderThreadCount(int requested);

@@ -1,6 +1,7 @@
 #include "scene_commands.h"
 
 #include <hostside/class_registry.h>
+#include <hostside/file_io.h>
 #include <hostside/paramblock_access.h>
 #include <hostside/scene_file.h>
 
@@ -93,6 +94,10 @@ int SceneSet(const std::string& file, const std::vector<std::string>& sets, cons
     if (!ParseAssignment(k, true, &a, &error)) return Fail("--key " + error);
     keyList.push_back(a);
   }
+  // Locked from the read to the save, so that edits of one file at once
+  // queue instead of one undoing another.
+  std::unique_ptr<HostFileLock> lock = HostLockFile(file, &error);
+  if (!lock) return Fail("cannot read " + file + ": " + error);
   std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
   if (!scene) return Fail(error);
   std::vector<ParamEntry> params = CollectParams(Roots(*scene));
