@@ -49,7 +49,7 @@ constexpr int kSceneFormatVersion = 1;
 // stack of the host that reads it (docs/scene-format.md lists them). The
 // format itself nests at most nine levels, and the deepest reference chain of
 // a texture is a handful.
-inline constexpr uint64_t kSceneMaxFileBytes = 32ull << 20;
+inline constexpr uint64_t kSceneMaxFileBytes = 64ull << 20;
 inline constexpr int kSceneMaxNesting = 32;          // levels of JSON arrays and objects
 inline constexpr size_t kSceneMaxObjects = 1000000;  // entries of "objects"
 inline constexpr int kSceneMaxReferenceDepth = 128;  // objects on the longest chain of references from a root
@@ -94,8 +94,9 @@ HOSTSDK_API ParamNameFallback HostSetParamNameFallback(ParamNameFallback fallbac
 HOSTSDK_API const char* HostParamTypeName(ParamType type);
 
 // The scene as the text of a scene file. On failure (a reference cycle, an
-// object of a class that is not registered, an object whose Save fails) the
-// result is false and *error says why.
+// object of a class that is not registered, an object whose Save fails, a
+// text past the limits above, which no host would read back) the result is
+// false and *error says why.
 HOSTSDK_API bool HostWriteScene(const Scene& scene, std::string* text, std::string* error);
 // A scene from the text of a scene file; `source` names the text in messages.
 // On failure: null, and *error is one line, "<source>: <place>: <problem>",
