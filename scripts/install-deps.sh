@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ cpp binutils   # compiler, build, nm for the export checks
   python3                               # the tests' independent models and file checks
   llvm-14                               # llvm-windres: compiles the resource scripts
+  clang-14 libclang-rt-14-dev           # libFuzzer and its sanitizers (the fuzz preset)
+  util-linux coreutils                  # mount, timeout, truncate: the save and input tests
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
   libstb-dev libnoise-dev               # peers in the benchmarks
