@@ -170,8 +170,8 @@ bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::stri
       return false;
     }
     if (a < -reach || b > reach) {
-      *error = "frame range '" + part + "' reaches past frame " + std::to_string(reach) +
-               " either way, beyond the times the host can hold";
+      *error = "frame range '" + part + "' is outside frames -" + std::to_string(reach) + " to " +
+               std::to_string(reach) + ", the times a scene can hold";
       return false;
     }
     count += (static_cast<long long>(b) - a) / step + 1;

@@ -86,11 +86,11 @@ PY
   [[ -s $tmp/tiled.0.png && -s $tmp/tiled.1.png && -s $tmp/tiled.2.png ]] || fail "endless tiling not rendered"
   # Frames whose times do not fit in 32-bit ticks, and huge ranges, are
   # refused before anything is expanded or rendered.
-  one_line_error "frame range '16777216' reaches past frame 13421772" \
+  one_line_error "frame range '16777216' is outside frames -13421772 to 13421772" \
     "$plughost" render --frames 16777216 -o "$tmp/f.png"
   one_line_error "too many frames in '0-13000000' (at most 100000)" \
     "$plughost" render --frames 0-13000000 -o "$tmp/f.#.png"
-  one_line_error "frame range '0-500000000' reaches past frame 13421772" \
+  one_line_error "frame range '0-500000000' is outside frames -13421772 to 13421772" \
     "$plughost" render --frames 0-500000000 -o "$tmp/f.#.png"
   one_line_error "bad time '16777216'" "$plughost" render --time 16777216 -o "$tmp/f.png"
   [[ -z $(ls "$tmp" | grep '^f\.') ]] || fail "a refused render wrote"

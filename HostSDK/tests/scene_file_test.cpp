@@ -348,6 +348,12 @@ TEST_F(SceneFileTest, BadFilesAreRefusedWithThePlaceAndLeaveNothing) {
       {edit([](Json& d) { d["objects"][0]["classId"][1] = "0x12345678"; }), "objects[0]: unknown class"},
       {edit([](Json& d) { d["objects"][0]["classId"][1] = "0x5CE7E00"; }), "objects[0]: unknown class"},
       {edit([](Json& d) { d["objects"][0]["classId"][1] = "12"; }), "objects[0].classId[1]: \"12\" is not"},
+      // What a message quotes from the file is escaped and cut short.
+      {edit([](Json& d) {
+         d["objects"][0]["classId"][1] = "0x12345678";
+         d["objects"][0]["class"] = "\x1b]0;x\x07\n\xc2\x9b \xc3\xa9" + std::string(100, 'a');
+       }),
+       "objects[0]: unknown class '\\x1B]0;x\\x07\\x0A\\xC2\\x9B \xc3\xa9" + std::string(33, 'a') + "...' (0x"},
       {edit([](Json& d) {
          d["objects"][2]["classId"][1] = "0x00000004";
          d["objects"][2]["superClassId"] = "0x00001020";

@@ -299,7 +299,7 @@ std::string Printable(std::string_view text, size_t max) {
     // A whole UTF-8 sequence of a character from U+00A0 on stays; anything
     // else past ASCII (stray bytes, overlong forms, the C1 controls) is
     // escaped byte by byte.
-    size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    size_t n = c >= 0xF0 ? (c < 0xF5 ? 4 : 0) : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
     uint32_t cp = n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
     bool whole = n > 0 && i + n <= text.size();
     for (size_t k = 1; whole && k < n; ++k) {
