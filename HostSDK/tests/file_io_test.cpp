@@ -1,5 +1,5 @@
-// The one way files reach the disk: whole or not at all, whatever step
-// fails; regular files only on the way in.
+// The one way files reach the disk: whole or not at all, whatever step fails
+// or however many saves run at once.
 #include "hostside/file_io.h"
 
 #include <fcntl.h>
@@ -143,65 +143,4 @@ TEST_F(FileIoTest, SavesKeepModeLinksAndOtherSavesTemporaries) {
   std::string last = Read(file);
   EXPECT_EQ(last, std::string(100000, last.at(0)));
   EXPECT_EQ(Others(file), std::vector<std::string>{"link"});
-}
-
-// What is not a regular file is written in place (a device, a FIFO with a
-// reader) or refused with the reason; it is never replaced, and a read takes
-// regular files only.
-TEST_F(FileIoTest, DevicesFifosAndFoldersAreNeverReplaced) {
-  std::string err, text;
-  EXPECT_TRUE(HostWriteFileAtomically("/dev/null", "x", &err)) << err;
-  EXPECT_TRUE(fs::is_character_file("/dev/null"));
-  EXPECT_FALSE(HostWriteFileAtomically(dir, "x", &err));
-  EXPECT_EQ(err, "it is a folder");
-
-  fs::path fifo = dir / "fifo";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_FALSE(HostWriteFileAtomically(fifo, "x", &err));
-  EXPECT_EQ(err, "it is a FIFO that nobody reads");
-  EXPECT_FALSE(HostReadRegularFile(fifo, 100, &text, &err));  // no writer: refused, not waited for
-  EXPECT_EQ(err, "it is a FIFO, not a regular file");
-  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  EXPECT_TRUE(HostWriteFileAtomically(fifo, "through", &err)) << err;
-  char buf[16] = {};
-  EXPECT_EQ(::read(reader, buf, sizeof buf), 7);
-  ::close(reader);
-  EXPECT_TRUE(fs::is_fifo(fifo));
-
-  EXPECT_FALSE(HostReadRegularFile("/dev/zero", 100, &text, &err));
-  EXPECT_EQ(err, "it is a character device, not a regular file");
-  fs::path big = dir / "big";
-  std::ofstream(big) << std::string(101, 'x');
-  EXPECT_FALSE(HostReadRegularFile(big, 100, &text, &err));
-  EXPECT_EQ(err, "it is 101 bytes, more than the limit of 100");
-  EXPECT_TRUE(HostReadRegularFile(big, 101, &text, &err));
-  EXPECT_EQ(text.size(), 101u);
-}
-
-// A lock taken while another process holds it waits; once the holder saved
-// a new file in its place, the lock is on the new file.
-TEST_F(FileIoTest, LocksFollowTheFileASaveReplaced) {
-  fs::path file = dir / "edited";
-  std::string err;
-  ASSERT_TRUE(HostWriteFileAtomically(file, "0", &err));
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  pid_t child = fork();
-  if (child == 0) {
-    auto lock = HostLockFile(file, &err);
-    (void)!::write(ready[1], "x", 1);
-    HostWriteFileAtomically(file, "1", &err);
-    _exit(0);
-  }
-  char c;
-  ASSERT_EQ(::read(ready[0], &c, 1), 1);
-  auto lock = HostLockFile(file, &err);  // waits for the child's save
-  ASSERT_TRUE(lock) << err;
-  EXPECT_EQ(Read(file), "1");
-  int status = 0;
-  waitpid(child, &status, 0);
-  ::close(ready[0]);
-  ::close(ready[1]);
-  EXPECT_FALSE(HostLockFile(dir / "none", &err));
-  EXPECT_EQ(err, std::strerror(ENOENT));
 }
