@@ -1,6 +1,8 @@
 // Compiled resource files (.res): parsed whole, then read through as a
-// module's resources are, string tables first.
+// module's resources are: string tables through LoadStringA, bitmaps through
+// the DIB reader.
 #include <hostside/module_table.h>
+#include <hostside/ui.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -17,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (e.type.isNumber && e.type.number == 6 && e.name.isNumber && e.name.number > 0) {
       for (UINT k = 0; k < 16; ++k) LoadStringA(instance, (e.name.number - 1u) * 16u + k, text, sizeof text);
     }
+    if (e.type.isNumber && e.type.number == 2) (void)HostParseDib(e.data);
   }
   HostUnregisterModule(instance);
   return 0;

@@ -14,7 +14,8 @@ using Record = ReferenceMaker::HostRefRecord;
 
 // A maker's records are kept in slot order, so a slot is found in log time
 // even in a holder of a whole scene's roots.
-std::vector<Record>::iterator FindSlot(std::vector<Record>& refs, int slot) {
+template <typename Records>
+auto FindSlot(Records& refs, int slot) {
   return std::lower_bound(refs.begin(), refs.end(), slot, [](const Record& r, int s) { return r.slot < s; });
 }
 
@@ -64,7 +65,7 @@ void DeleteWhenUnreferenced(ReferenceTarget* target) {
 }  // namespace
 
 RefTargetHandle ReferenceMaker::HostRefTarget(int slot) const {
-  auto it = FindSlot(const_cast<std::vector<Record>&>(hostRefs_), slot);
+  auto it = FindSlot(hostRefs_, slot);
   return it != hostRefs_.end() && it->slot == slot ? it->target : nullptr;
 }
 
