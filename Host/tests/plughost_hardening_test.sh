@@ -13,6 +13,7 @@ tmp=$(mktemp -d)
 mounted=
 cleanup() {
   if [[ -n $mounted ]]; then umount "$mounted" || true; fi
+  chmod -R u+w "$tmp" 2>/dev/null || true
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -246,32 +247,44 @@ concurrent)
   only_files "$tmp" w.json
   ;;
 readonly | nospace)
-  # A small file system of our own: a tmpfs, mounted here as root.
-  if [[ $(id -u) -ne 0 ]] || ! mount -t tmpfs -o size=256k tmpfs "$(mkdir -p "$tmp/fs" && echo "$tmp/fs")" 2>/dev/null; then
-    echo "skipped ($group): mounting a tmpfs needs root"
+  # A small file system of our own: a tmpfs, mounted here as root. Without
+  # root, a folder without write permission stands in for a read-only one.
+  dir=$tmp/fs
+  mkdir "$dir"
+  if [[ $(id -u) -eq 0 ]] && mount -t tmpfs -o size=256k tmpfs "$dir" 2>/dev/null; then
+    mounted=$dir
+  elif [[ $group == nospace || $(id -u) -eq 0 ]]; then
+    echo "skipped ($group): mounting a small tmpfs needs root and the right to mount"
     exit 77
   fi
-  mounted=$tmp/fs
-  ph scene new "$mounted/w.json" --class "Host Test Widget"
-  "$plughost" render -q --width 8 --height 8 -o "$mounted/pic.png"
-  cp "$mounted/w.json" "$tmp/w.orig"
-  cp "$mounted/pic.png" "$tmp/pic.orig"
+  ph scene new "$dir/w.json" --class "Host Test Widget"
+  "$plughost" render -q --width 8 --height 8 -o "$dir/pic.png"
+  cp "$dir/w.json" "$tmp/w.orig"
+  cp "$dir/pic.png" "$tmp/pic.orig"
   if [[ $group == readonly ]]; then
-    mount -o remount,ro "$mounted"
-    one_line_error "cannot save $mounted/w.json: Read-only file system" ph scene set "$mounted/w.json" --set Size=2
-    one_line_error "cannot write $mounted/pic.png: Read-only file system" "$plughost" render -q -o "$mounted/pic.png"
+    reason="Permission denied"
+    if [[ -n $mounted ]]; then
+      mount -o remount,ro "$mounted"
+      reason="Read-only file system"
+    else
+      chmod a-w "$dir"
+    fi
+    one_line_error "cannot save $dir/w.json: $reason" ph scene set "$dir/w.json" --set Size=2
+    one_line_error "cannot write $dir/pic.png: " "$plughost" render -q -o "$dir/pic.png"
+    grep -q "$reason" "$tmp/err" || fail "render does not say why: $(cat "$tmp/err")"
+    [[ -n $mounted ]] || chmod u+w "$dir"
   else
     # Fill it all but a few kilobytes: the save runs out of space half-way.
-    dd if=/dev/zero of="$mounted/filler" bs=1k count=$(($(df -k --output=avail "$mounted" | tail -1) - 2)) 2>/dev/null
-    one_line_error "cannot write $mounted/pic.png: No space left on device" \
-      "$plughost" render -q --width 512 --height 512 -o "$mounted/pic.png"
-    one_line_error "cannot save $mounted/w.json: No space left on device" \
-      ph scene set "$mounted/w.json" --set Size=2 --set "Part.Strength=0.123456789" --key "Size@5=3" --key "Size@7=4"
-    rm "$mounted/filler"
+    dd if=/dev/zero of="$dir/filler" bs=1k count=$(($(df -k --output=avail "$dir" | tail -1) - 2)) 2>/dev/null
+    one_line_error "cannot write $dir/pic.png: No space left on device" \
+      "$plughost" render -q --width 512 --height 512 -o "$dir/pic.png"
+    one_line_error "cannot save $dir/w.json: No space left on device" \
+      ph scene set "$dir/w.json" --set Size=2 --set "Part.Strength=0.123456789" --key "Size@5=3" --key "Size@7=4"
+    rm "$dir/filler"
   fi
-  cmp -s "$mounted/w.json" "$tmp/w.orig" || fail "the scene was changed"
-  cmp -s "$mounted/pic.png" "$tmp/pic.orig" || fail "the picture was changed"
-  only_files "$mounted" w.json pic.png
+  cmp -s "$dir/w.json" "$tmp/w.orig" || fail "the scene was changed"
+  cmp -s "$dir/pic.png" "$tmp/pic.orig" || fail "the picture was changed"
+  only_files "$dir" w.json pic.png
   ;;
 *) fail "unknown group" ;;
 esac
