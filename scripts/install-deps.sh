@@ -11,6 +11,8 @@ packages=(
   util-linux coreutils                  # mount, timeout, truncate: the save and input tests
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
+  libssl-dev                            # SHA-256 for the farm's manifests
+  slurm-wlm munge                       # the farm test's one-node cluster
   libstb-dev libnoise-dev               # peers in the benchmarks
 )
 

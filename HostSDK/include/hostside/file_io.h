@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,10 +39,12 @@
 HOSTSDK_API bool HostReadRegularFile(const std::filesystem::path& file, uint64_t maxBytes, std::string* bytes,
                                      std::string* error);
 
-// Writes `bytes` as the whole new content of `file`, as above. On failure:
-// false, the previous file as it was, and *error says why (without the
-// file's name).
-HOSTSDK_API bool HostWriteFileAtomically(const std::filesystem::path& file, std::string_view bytes, std::string* error);
+// Writes `bytes` as the whole new content of `file`, as above; where `mode`
+// is given, the file gets that mode whether it is new or replaces one. On
+// failure: false, the previous file as it was, and *error says why (without
+// the file's name).
+HOSTSDK_API bool HostWriteFileAtomically(const std::filesystem::path& file, std::string_view bytes, std::string* error,
+                                         std::optional<unsigned> mode = std::nullopt);
 
 // Whether HostWriteFileAtomically could write `file` now, judged without
 // writing anything: what exists there and its folder. For failing before a

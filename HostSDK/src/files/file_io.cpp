@@ -214,7 +214,8 @@ bool HostReadRegularFile(const fs::path& file, uint64_t maxBytes, std::string* b
   return true;
 }
 
-bool HostWriteFileAtomically(const fs::path& file, std::string_view bytes, std::string* error) {
+bool HostWriteFileAtomically(const fs::path& file, std::string_view bytes, std::string* error,
+                             std::optional<unsigned> mode) {
   Output out;
   if (!Classify(file, &out, error)) return false;
   if (out.kind == Output::kInPlace) return WriteInPlace(out.target, bytes, error);
@@ -240,8 +241,9 @@ bool HostWriteFileAtomically(const fs::path& file, std::string_view bytes, std::
     // their own), then the mode, which a change of owner may have cut.
     if (out.old.st_uid != ::geteuid() || out.old.st_gid != ::getegid())
       (void)!::fchown(fd, out.old.st_uid, out.old.st_gid);
-    if (::fchmod(fd, out.old.st_mode & 07777) != 0) return abandon(errno);
+    if (!mode) mode = out.old.st_mode & 07777;
   }
+  if (mode && ::fchmod(fd, static_cast<mode_t>(*mode & 07777)) != 0) return abandon(errno);
   if ((e = Injected(HostSaveStep::kFlush)) || (::fsync(fd) != 0 && (e = errno))) return abandon(e);
   if ((e = Injected(HostSaveStep::kRename)) || (::rename(tmp.c_str(), out.target.c_str()) != 0 && (e = errno)))
     return abandon(e);
