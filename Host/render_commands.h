@@ -44,7 +44,3 @@ bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::stri
 // padded with zeros to the run's length; several frames and no '#' put
 // ".####" before the extension.
 std::string FrameFileName(const std::string& pattern, int frame, bool several);
-
-// Three numbers separated by white space, as the lines sample reads give a
-// point ("x y z").
-bool ParseTriple(const std::string& text, float out[3]);

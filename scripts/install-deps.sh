@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ cpp binutils   # compiler, build, nm for the export checks
   python3                               # the tests' independent models and file checks
   llvm-14                               # llvm-windres: compiles the resource scripts
+  clang-format-14                       # the layout of every C++ file, checked by the tests
   clang-14 libclang-rt-14-dev           # libFuzzer and its sanitizers (the fuzz preset)
   util-linux coreutils                  # mount, timeout, truncate: the save and input tests
   libgtest-dev libbenchmark-dev         # tests and benchmarks
