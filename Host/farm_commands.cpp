@@ -3,19 +3,21 @@
 
 #include <fcntl.h>
 #include <hostside/file_io.h>
+#include <hostside/png_image.h>
+#include <hostside/scene_file.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -30,12 +32,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What the farm reads whole: the scenes and pictures it freezes, its own job
+// and logs. Regular files only, no larger than the host reads of either kind.
 bool ReadWhole(const fs::path& file, std::string* bytes, std::string* error) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream all;
-  if (in) all << in.rdbuf();
-  if (!in || in.bad()) return *error = "cannot read " + file.string(), false;
-  *bytes = all.str();
+  std::string why;
+  if (!HostReadRegularFile(file, std::max(kSceneMaxFileBytes, kMaxPngFileBytes), bytes, &why))
+    return *error = "cannot read " + file.string() + ": " + why, false;
   return true;
 }
 
