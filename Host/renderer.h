@@ -65,5 +65,6 @@ HostImage RenderTexmap(Texmap* map, const RenderSettings& settings, const Render
 bool ShadeTexmap(Texmap* map, const RenderSettings& settings, HostImage* out, const std::atomic<bool>* cancel,
                  const RenderProgress& progress = nullptr);
 
-// The number of threads a setting of 0 means.
+// The number of threads a setting means: 0 is every core, and more than the
+// machine's cores is as many as it has.
 int RenderThreadCount(int requested);
