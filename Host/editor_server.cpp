@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <hostside/class_registry.h>
+#include <hostside/file_io.h>
 #include <hostside/handlers.h>
 #include <hostside/png_image.h>
 #include <hostside/scene_file.h>
@@ -42,7 +43,8 @@ namespace {
 
 constexpr size_t kMaxBody = 1 << 20;
 constexpr size_t kMaxField = 4096;
-constexpr int kFramesShown = 100;  // the time slider's end, in frames
+constexpr int kMaxBodyNesting = 8;  // a request is a flat object; deeper is no request of ours
+constexpr int kFramesShown = 100;   // the time slider's end, in frames
 
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
@@ -109,11 +111,71 @@ struct Reply {
   std::string body;
   std::string type = "application/json";
 
+  // One line, whatever the reason quotes from the request: control
+  // characters are written as escapes.
   static Reply Error(int status, const std::string& reason) {
-    return {status, reason + "\n", "text/plain; charset=utf-8"};
+    std::string line;
+    for (char c : reason) {
+      auto u = static_cast<unsigned char>(c);
+      if (u >= 0x20 && u != 0x7F) {
+        line += c;
+        continue;
+      }
+      char escape[5];
+      std::snprintf(escape, sizeof escape, "\\x%02X", u);
+      line += escape;
+    }
+    return {status, line + "\n", "text/plain; charset=utf-8"};
   }
   static Reply Json(const json& j) { return {200, Dump(j), "application/json"}; }
 };
+
+// ---- Request bodies -----------------------------------------------------------------
+
+// The JSON object of a request body (an empty body is an empty object).
+// Nesting past the limit is refused while the body is read, before anything
+// deeper is built. nullopt with the reason otherwise.
+std::optional<json> RequestObject(std::string_view body, std::string* reason) {
+  if (body.empty()) return json::object();
+  bool tooDeep = false;
+  json j = json::parse(
+      body.begin(), body.end(),
+      [&](int depth, json::parse_event_t, json&) {
+        tooDeep = tooDeep || depth > kMaxBodyNesting;
+        return !tooDeep;
+      },
+      false);
+  if (tooDeep)
+    *reason = "the JSON is nested more than " + std::to_string(kMaxBodyNesting) + " levels deep";
+  else if (j.is_discarded())
+    *reason = "bad JSON";
+  else if (!j.is_object())
+    *reason = "expected a JSON object";
+  else
+    return j;
+  return std::nullopt;
+}
+
+// A text member of a request (numbers and booleans as written); false with
+// the reason when it is missing but required, of another type or too long.
+bool RequestField(const json& j, const char* name, bool required, std::string* out, std::string* reason) {
+  auto it = j.find(name);
+  if (it == j.end() || it->is_null()) {
+    if (required) *reason = std::string("missing \"") + name + "\"";
+    return !required;
+  }
+  std::string problem;
+  if (it->is_string())
+    *out = it->get<std::string>();
+  else if (it->is_number() || it->is_boolean())
+    *out = it->dump();
+  else
+    problem = "must be a text or a number";
+  if (problem.empty() && out->size() > kMaxField) problem = "is too long";
+  if (problem.empty()) return true;
+  *reason = std::string("\"") + name + "\" " + problem;
+  return false;
+}
 
 // ---- The editing session, on the user-interface thread ---------------------------
 
@@ -246,6 +308,10 @@ class Editor {
     std::string target = saveAs.empty() ? file_ : saveAs;
     if (target.empty()) return Reply::Error(400, "the scene has no file yet: save it as a file first");
     std::string error;
+    // A `plughost scene set` of the same file holds this lock from its read to
+    // its save: the editor's save waits for it rather than land in between.
+    // (A new file, or one that is no regular file, has no lock to take.)
+    std::unique_ptr<HostFileLock> lock = HostLockFile(target, &error);
     if (!HostSaveScene(*scene_, target, &error)) return Reply::Error(400, error);
     file_ = target;
     saved_ = SceneText();
@@ -454,42 +520,38 @@ class HttpFront {
       Send(res, Reply::Error(403, "wrong token"));
       return false;
     }
+    // A body is read whole before its handler runs, and only a Content-Length
+    // is held to the limit: a chunked body, or one without a length, would be
+    // read however long it goes on.
+    if (req.has_header("Transfer-Encoding") ||
+        (!req.has_header("Content-Length") && req.method != "GET" && req.method != "HEAD")) {
+      Send(res, Reply::Error(411, "a request body needs a Content-Length (of at most 1 MiB)"));
+      return false;
+    }
     return true;
+  }
+
+  // Whether a POST's body, when it has one, says it is JSON; 415 otherwise.
+  static bool SaysJson(const Request& req, Response& res) {
+    if (req.body.empty() || strncasecmp(req.get_header_value("Content-Type").c_str(), "application/json", 16) == 0)
+      return true;
+    Send(res, Reply::Error(415, "expected a JSON body (Content-Type: application/json)"));
+    return false;
   }
 
   // The JSON object of a POST; an empty body is an empty object.
   static std::optional<json> Body(const Request& req, Response& res) {
-    if (req.body.empty()) return json::object();
-    if (strncasecmp(req.get_header_value("Content-Type").c_str(), "application/json", 16) != 0) {
-      Send(res, Reply::Error(415, "expected a JSON body (Content-Type: application/json)"));
-      return std::nullopt;
-    }
-    json j = json::parse(req.body, nullptr, false);
-    if (j.is_discarded() || !j.is_object()) {
-      Send(res, Reply::Error(400, j.is_discarded() ? "bad JSON" : "expected a JSON object"));
-      return std::nullopt;
-    }
+    if (!SaysJson(req, res)) return std::nullopt;
+    std::string reason;
+    std::optional<json> j = RequestObject(req.body, &reason);
+    if (!j) Send(res, Reply::Error(400, reason));
     return j;
   }
 
-  // A text member (numbers and booleans as written); false with a reply
-  // when it is missing but required, of another type or too long.
   static bool Field(const json& j, const char* name, bool required, std::string* out, Response& res) {
-    auto it = j.find(name);
-    if (it == j.end() || it->is_null()) {
-      if (required) Send(res, Reply::Error(400, std::string("missing \"") + name + "\""));
-      return !required;
-    }
-    std::string problem;
-    if (it->is_string())
-      *out = it->get<std::string>();
-    else if (it->is_number() || it->is_boolean())
-      *out = it->dump();
-    else
-      problem = "must be a text or a number";
-    if (problem.empty() && out->size() > kMaxField) problem = "is too long";
-    if (problem.empty()) return true;
-    Send(res, Reply::Error(400, std::string("\"") + name + "\" " + problem));
+    std::string reason;
+    if (RequestField(j, name, required, out, &reason)) return true;
+    Send(res, Reply::Error(400, reason));
     return false;
   }
 
@@ -540,18 +602,10 @@ class HttpFront {
               [this](const Request&, Response& res) { OnUi(res, [this] { return Reply::Json(editor_.State()); }); });
 
     http_.Post("/api/action", [this](const Request& req, Response& res) {
-      std::optional<json> body = Body(req, res);
-      std::string kind, control, value;
-      if (!body || !Field(*body, "kind", true, &kind, res) || !Field(*body, "control", false, &control, res) ||
-          !Field(*body, "value", false, &value, res))
-        return;
-      const EditActionOption* option = nullptr;
-      for (const EditActionOption& o : EditActionOptions())
-        if (kind == o.flag + 2) option = &o;
-      if (!option) return Send(res, Reply::Error(400, "unknown action '" + kind + "'"));
-      if (control.empty() && value.empty())
-        return Send(res, Reply::Error(400, "the action needs a control or a value"));
-      EditAction action{option->kind, control.empty() ? value : value.empty() ? control : control + "=" + value};
+      EditAction action{};
+      std::string reason;
+      if (!SaysJson(req, res)) return;
+      if (!ActionFromRequest(req.body, &action, &reason)) return Send(res, Reply::Error(400, reason));
       OnUi(res, [this, &action] { return editor_.Act(action); });
     });
 
@@ -648,6 +702,27 @@ void OpenInBrowser(const std::string& address) {
 }
 
 }  // namespace
+
+bool ActionFromRequest(std::string_view body, EditAction* action, std::string* reason) {
+  std::optional<json> j = RequestObject(body, reason);
+  std::string kind, control, value;
+  if (!j || !RequestField(*j, "kind", true, &kind, reason) || !RequestField(*j, "control", false, &control, reason) ||
+      !RequestField(*j, "value", false, &value, reason))
+    return false;
+  const EditActionOption* option = nullptr;
+  for (const EditActionOption& o : EditActionOptions())
+    if (kind == o.flag + 2) option = &o;
+  if (!option) {
+    *reason = "unknown action " + QuoteText(kind);
+    return false;
+  }
+  if (control.empty() && value.empty()) {
+    *reason = "the action needs a control or a value";
+    return false;
+  }
+  *action = {option->kind, control.empty() ? value : value.empty() ? control : control + "=" + value};
+  return true;
+}
 
 int ServeCommand(const ServeOptions& opts) {
   if (opts.port < 0 || opts.port > 65535) return Fail("--port takes 0 to 65535");

@@ -18,8 +18,12 @@
 // cookie set when the page first loads, or the X-Plughost-Token header):
 // without it 401, with a wrong one 403. A Host header other than the bound
 // address and port, or an Origin of another site, gets 403; a body over 1 MiB
-// 413; a body that is not the expected JSON, an unknown action or control, or
-// a value out of range 400 with a one-line reason. No request stops the server.
+// 413, and one whose length is not given up front (chunked) 411; a body that
+// is not the expected JSON (or nests it more than 8 levels deep), an unknown
+// action or control, or a value out of range 400 with a one-line reason. No
+// request stops the server. Save goes through the host's atomic writer, under
+// the lock `plughost scene set` takes on the file; Revert reads the file with
+// the host's scene limits.
 //
 // HTTP interface (JSON bodies and answers):
 //   GET  /                 the page (with ?token=: sets the cookie and redirects to /)
@@ -35,7 +39,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
+#include "editor_session.h"
 #include "scene_maps.h"
 
 struct ServeOptions {
@@ -48,3 +54,8 @@ struct ServeOptions {
 
 // Serves until Ctrl-C (or SIGTERM) or the page's Quit; returns the exit status.
 int ServeCommand(const ServeOptions& opts);
+
+// The edit a POST /api/action body asks for: a JSON object {kind, control?,
+// value?}, read within the bounds of a body from the network (the nesting, the
+// length of each text). False with a one-line reason otherwise.
+bool ActionFromRequest(std::string_view body, EditAction* action, std::string* reason);

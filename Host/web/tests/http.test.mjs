@@ -4,6 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import http from 'node:http';
 import net from 'node:net';
+import os from 'node:os';
 import { createRequire } from 'node:module';
 
 const { startServer } = createRequire(import.meta.url)('./server.js');
@@ -81,7 +82,10 @@ test('bad requests: 400 with a reason, 413 over 1 MiB', async () => {
   await refused(action('{"kind": "spin"', { body: '{"kind": "spin"' }), 400, /bad JSON/);
   await refused(send('POST', '/api/action', { body: '[1, 2]' }), 400, /JSON object/);
   await refused(send('POST', '/api/action', { body: '{}', headers: { 'Content-Type': 'text/plain' } }), 415, /JSON/);
-  await refused(action({ kind: 'explode', control: '1497' }), 400, /unknown action 'explode'/);
+  await refused(action({ kind: 'explode', control: '1497' }), 400, /unknown action "explode"/);
+  await refused(action({ kind: 'spin', control: 'Vede\r\nParameters:1497', value: 1 }), 400, /no rollup "Vede\\x0D\\nParameters"/);
+  await refused(send('POST', '/api/action', { body: `${'['.repeat(100000)}${']'.repeat(100000)}` }), 400, /nested more than 8/);
+  await refused(action({ kind: 'spin', control: 'Vede Parameters:1497', value: [[[[[[[[[1]]]]]]]]] }), 400, /nested/);
   await refused(action({ kind: 'spin', control: { id: 1 } }), 400, /"control" must be/);
   await refused(action({ kind: 'click', control: '9999' }), 400, /no control 9999/);
   await refused(action({ kind: 'spin', control: 'About:1000', value: '1' }), 400, /not a spinner/);
@@ -98,6 +102,8 @@ test('bad requests: 400 with a reason, 413 over 1 MiB', async () => {
   await refused(send('POST', '/api/save', { body: '{}' }), 400, /no file yet/);
   await refused(send('POST', '/api/action', { body: JSON.stringify({ kind: 'type', control: '1491', value: 'x'.repeat(2 << 20) }) }), 413, /1 MiB/);
   await refused(send('GET', '/nothing-here'), 404, /no such address/);
+  // Saves go through the host's writer: a folder in the way is refused with the reason.
+  await refused(send('POST', '/api/save', { body: JSON.stringify({ file: os.tmpdir() }) }), 400, /cannot save .*folder/);
 
   // Garbage on the wire, and a client that hangs up half-way.
   for (const junk of ['NOT HTTP AT ALL\r\n\r\n', `POST /api/action HTTP/1.1\r\nHost: ${server.host}\r\nContent-Length: 100\r\n\r\n{`]) {
@@ -109,7 +115,28 @@ test('bad requests: 400 with a reason, 413 over 1 MiB', async () => {
     });
     await stillServing();
   }
+  // A body whose length is not said up front is refused before its end.
+  const head = `POST /api/action HTTP/1.1\r\nHost: ${server.host}\r\nX-Plughost-Token: ${server.token}\r\nContent-Type: application/json\r\n`;
+  assert.match(await answerBefore(`${head}Transfer-Encoding: chunked\r\n\r\n5\r\n{"a":`), /^HTTP\/1.1 411 /);
+  assert.match(await answerBefore(`${head}\r\n{"kind":`), /^HTTP\/1.1 411 /);
+  await stillServing();
 });
+
+// Writes the start of a request on a connection of its own, never ending it,
+// and answers the head of the reply.
+function answerBefore(start) {
+  return new Promise((resolve, reject) => {
+    let got = '';
+    const s = net.connect(server.port, '127.0.0.1', () => { s.write(start); });
+    s.setEncoding('latin1');
+    s.on('data', (d) => {
+      got += d;
+      if (got.includes('\r\n\r\n')) { s.destroy(); resolve(got); }
+    });
+    s.on('close', () => resolve(got));
+    s.on('error', reject);
+  });
+}
 
 test('an edit answers the host\'s read-back with a new revision', async () => {
   const before = await stillServing();

@@ -8,7 +8,8 @@ import http from 'node:http';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
+import { once } from 'node:events';
 import { createRequire } from 'node:module';
 
 const { startServer, plughost } = createRequire(import.meta.url)('./server.js');
@@ -70,6 +71,30 @@ test('200 edits from two clients at once: in order, none lost, the same scene as
     const args = all.flatMap((e) => [`--${e.kind}`, `${e.control}=${e.value}`]);
     execFileSync(plughost, ['edit', scene, ...args, '-o', replayed], { stdio: 'ignore' });
     assert.equal(fs.readFileSync(served, 'utf8'), fs.readFileSync(replayed, 'utf8'));
+  } finally {
+    assert.equal((await server.stop()).code, 0, server.output());
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+});
+
+test('a save waits for a command that holds the scene file, as plughost scene set does, then lands whole', async () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'editor-lock-'));
+  const scene = path.join(dir, 'scene.json');
+  execFileSync(plughost, ['scene', 'new', scene, '--class', 'Vede']);
+  const server = await startServer([scene]);
+  try {
+    // Holds the file's lock for a second, then writes it: a save that did
+    // not wait would be written over.
+    const holder = spawn('flock', [scene, 'sh', '-c', 'echo held; sleep 1; echo overwritten > "$0"', scene]);
+    const done = once(holder, 'exit');
+    await once(holder.stdout, 'data');
+    const send = client(server);
+    assert.equal((await send({ kind: 'spin', control: 'Vede Parameters:1497', value: '9' })).status, 200);
+    const saved = await send({}, '/api/save');
+    assert.equal(saved.status, 200, saved.text);
+    assert.equal(JSON.parse(saved.text).dirty, false);
+    await done;
+    assert.match(fs.readFileSync(scene, 'utf8'), /"format": "quorl-scene"/);
   } finally {
     assert.equal((await server.stop()).code, 0, server.output());
     fs.rmSync(dir, { recursive: true, force: true });
