@@ -1,7 +1,7 @@
 // Two clients edit at once, 100 edits each: every edit applies exactly once,
 // each client's in its own order, and the saved scene equals the one that
 // plughost edit builds from the same edits in the order the server applied
-// them.
+// them. A save queues behind another command's hold on the scene file.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import http from 'node:http';
@@ -32,71 +32,68 @@ function client(server) {
   });
 }
 
-test('200 edits from two clients at once: in order, none lost, the same scene as plughost edit builds', async () => {
+// Runs `body(server, scene, dir)` with a server editing a new scene in a
+// folder of its own, then stops the server and removes the folder.
+async function onNewScene(body) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'editor-load-'));
   const scene = path.join(dir, 'scene.json');
   execFileSync(plughost, ['scene', 'new', scene, '--class', 'Vede']);
   const server = await startServer([scene]);
   try {
-    // Both clients move the same spinner, one to values, one by steps, so the
-    // result depends on the order; the second also picks colours.
-    const edits = [
-      Array.from({ length: 100 }, (_, i) => ({ kind: 'spin', control: 'Vede Parameters:1497', value: String(1 + i * 0.5) })),
-      Array.from({ length: 100 }, (_, i) => (i % 2
-        ? { kind: 'color', control: 'Vede Parameters:1456', value: `${i},${2 * i},${255 - i}` }
-        : { kind: 'step', control: 'Vede Parameters:1497', value: String((i % 7) - 3) })),
-    ];
-    const applied = await Promise.all(edits.map(async (list) => {
-      const send = client(server);
-      const out = [];
-      for (const edit of list) {
-        const r = await send(edit);
-        assert.equal(r.status, 200, r.text);
-        out.push({ ...edit, revision: JSON.parse(r.text).revision });
-      }
-      return out;
-    }));
-
-    for (const list of applied) {
-      for (let i = 1; i < list.length; ++i) assert.ok(list[i].revision > list[i - 1].revision, 'a client\'s edits apply in its order');
-    }
-    const all = applied.flat().sort((a, b) => a.revision - b.revision);
-    assert.deepEqual(all.map((e) => e.revision), Array.from({ length: 200 }, (_, i) => i + 1));
-
-    const served = path.join(dir, 'served.json');
-    const saved = await client(server)({ file: served }, '/api/save');
-    assert.equal(saved.status, 200, saved.text);
-
-    const replayed = path.join(dir, 'replayed.json');
-    const args = all.flatMap((e) => [`--${e.kind}`, `${e.control}=${e.value}`]);
-    execFileSync(plughost, ['edit', scene, ...args, '-o', replayed], { stdio: 'ignore' });
-    assert.equal(fs.readFileSync(served, 'utf8'), fs.readFileSync(replayed, 'utf8'));
+    await body(server, scene, dir);
   } finally {
     assert.equal((await server.stop()).code, 0, server.output());
     fs.rmSync(dir, { recursive: true, force: true });
   }
-});
+}
 
-test('a save waits for a command that holds the scene file, as plughost scene set does, then lands whole', async () => {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'editor-lock-'));
-  const scene = path.join(dir, 'scene.json');
-  execFileSync(plughost, ['scene', 'new', scene, '--class', 'Vede']);
-  const server = await startServer([scene]);
-  try {
-    // Holds the file's lock for a second, then writes it: a save that did
-    // not wait would be written over.
-    const holder = spawn('flock', [scene, 'sh', '-c', 'echo held; sleep 1; echo overwritten > "$0"', scene]);
-    const done = once(holder, 'exit');
-    await once(holder.stdout, 'data');
+test('200 edits from two clients at once: in order, none lost, the same scene as plughost edit builds', () => onNewScene(async (server, scene, dir) => {
+  // Both clients move the same spinner, one to values, one by steps, so the
+  // result depends on the order; the second also picks colours.
+  const edits = [
+    Array.from({ length: 100 }, (_, i) => ({ kind: 'spin', control: 'Vede Parameters:1497', value: String(1 + i * 0.5) })),
+    Array.from({ length: 100 }, (_, i) => (i % 2
+      ? { kind: 'color', control: 'Vede Parameters:1456', value: `${i},${2 * i},${255 - i}` }
+      : { kind: 'step', control: 'Vede Parameters:1497', value: String((i % 7) - 3) })),
+  ];
+  const applied = await Promise.all(edits.map(async (list) => {
     const send = client(server);
-    assert.equal((await send({ kind: 'spin', control: 'Vede Parameters:1497', value: '9' })).status, 200);
-    const saved = await send({}, '/api/save');
-    assert.equal(saved.status, 200, saved.text);
-    assert.equal(JSON.parse(saved.text).dirty, false);
-    await done;
-    assert.match(fs.readFileSync(scene, 'utf8'), /"format": "quorl-scene"/);
-  } finally {
-    assert.equal((await server.stop()).code, 0, server.output());
-    fs.rmSync(dir, { recursive: true, force: true });
+    const out = [];
+    for (const edit of list) {
+      const r = await send(edit);
+      assert.equal(r.status, 200, r.text);
+      out.push({ ...edit, revision: JSON.parse(r.text).revision });
+    }
+    return out;
+  }));
+
+  for (const list of applied) {
+    for (let i = 1; i < list.length; ++i) assert.ok(list[i].revision > list[i - 1].revision, 'a client\'s edits apply in its order');
   }
-});
+  const all = applied.flat().sort((a, b) => a.revision - b.revision);
+  assert.deepEqual(all.map((e) => e.revision), Array.from({ length: 200 }, (_, i) => i + 1));
+
+  const served = path.join(dir, 'served.json');
+  const saved = await client(server)({ file: served }, '/api/save');
+  assert.equal(saved.status, 200, saved.text);
+
+  const replayed = path.join(dir, 'replayed.json');
+  const args = all.flatMap((e) => [`--${e.kind}`, `${e.control}=${e.value}`]);
+  execFileSync(plughost, ['edit', scene, ...args, '-o', replayed], { stdio: 'ignore' });
+  assert.equal(fs.readFileSync(served, 'utf8'), fs.readFileSync(replayed, 'utf8'));
+}));
+
+test('a save waits for a command that holds the scene file, as plughost scene set does, then lands whole', () => onNewScene(async (server, scene) => {
+  // Holds the file's lock for a second, then writes it: a save that did
+  // not wait would be written over.
+  const holder = spawn('flock', [scene, 'sh', '-c', 'echo held; sleep 1; echo overwritten > "$0"', scene]);
+  const done = once(holder, 'exit');
+  await once(holder.stdout, 'data');
+  const send = client(server);
+  assert.equal((await send({ kind: 'spin', control: 'Vede Parameters:1497', value: '9' })).status, 200);
+  const saved = await send({}, '/api/save');
+  assert.equal(saved.status, 200, saved.text);
+  assert.equal(JSON.parse(saved.text).dirty, false);
+  await done;
+  assert.match(fs.readFileSync(scene, 'utf8'), /"format": "quorl-scene"/);
+}));
