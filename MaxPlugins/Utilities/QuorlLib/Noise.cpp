@@ -7,14 +7,14 @@
 
 #include <cmath>
 
-#include "QuorlLib.h"
-
 int16_t NoiseLattice::lattice[kCells][kCells][kCells][kLayers];
 int16_t NoiseLattice::nextX[kCells];
 int16_t NoiseLattice::nextY[kCells];
 int16_t NoiseLattice::nextZ[kCells];
 int16_t NoiseLattice::nextW[kLayers];
 int NoiseLattice::needsFill = 1;
+int16_t NoiseLattice::layer0[kRun][kRun][kRun];
+float NoiseLattice::weight12[kWeights];
 
 NoiseLattice theNoiseLattice;
 
@@ -32,6 +32,10 @@ NoiseLattice::NoiseLattice() {
     nextX[i] = nextY[i] = nextZ[i] = n;
   }
   for (int i = 0; i < kLayers; ++i) nextW[i] = static_cast<int16_t>(i + 1 < kLayers ? i + 1 : 0);
+  for (int z = 0; z < kRun; ++z)
+    for (int y = 0; y < kRun; ++y)
+      for (int x = 0; x < kRun; ++x) layer0[z][y][x] = lattice[x % kCells][y % kCells][z % kCells][0];
+  for (int i = 0; i < kWeights; ++i) weight12[i] = LatticeSmoothstep(static_cast<float>(i) / kWeights);
   needsFill = 0;
 }
 
@@ -121,7 +125,3 @@ float NoiseLattice::Noise4(Point3 p, float w) const {
   double c1 = Lerp(b10, b11, y.t);
   return static_cast<float>(Lerp(c0, c1, x.t) / 32767.0);
 }
-
-float qnoise2(Point2 p) { return theNoiseLattice.Noise2(p); }
-float qnoise3(Point3 p) { return theNoiseLattice.Noise3(p); }
-float qnoise4(Point3 p, float w) { return theNoiseLattice.Noise4(p, w); }
