@@ -1,31 +1,77 @@
 #!/usr/bin/env bash
-# Builds the release preset and runs the benchmarks: five repetitions each,
-# then a table of medians, and for the noise functions the ratios to the
-# peers' 3D noise measured in the same run.
+# Builds the release preset and runs the benchmarks once for each noise path
+# the library has (the reference "scalar" and each instruction set this
+# processor runs), five repetitions each. Prints the medians side by side and,
+# for each path, the ratios that matter measured in that same run: each noise
+# to the peers' 3D noise, the texture sample to one stb noise call, and the
+# render on every core to the render on one thread.
+#
+#   scripts/bench.sh [benchmark options, e.g. --benchmark_filter=qnoise]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh release >/dev/null
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
-build/release/bin/quorl_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-  --benchmark_out="$out" --benchmark_out_format=json "$@" >/dev/null
-python3 - "$out" <<'PY'
-import json, sys
-data = json.load(open(sys.argv[1]))
-med = {b['run_name']: b for b in data['benchmarks'] if b.get('aggregate_name') == 'median'}
-peers = ['BM_stb_perlin_noise3', 'BM_libnoise_GradientCoherentNoise3D', 'BM_libnoise_ValueCoherentNoise3D']
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+# The library names its paths and the one it picks in its note to the host.
+note=$(build/release/bin/plughost list | sed -n 's/^  note: \(noise path .*\)$/\1/p' | head -n 1)
+paths=$(sed -n 's/.*QUORLLIB_SIMD=\([a-z0-9|]*\) overrides.*/\1/p' <<<"$note" | tr '|' ' ')
+echo "QuorlLib.dlu: $note"
+for path in $paths; do
+  QUORLLIB_SIMD=$path build/release/bin/quorl_bench --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true --benchmark_out="$out/$path.json" --benchmark_out_format=json \
+    "$@" >/dev/null 2>"$out/$path.err" || { cat "$out/$path.err" >&2; exit 1; }
+done
+
+python3 - "$out" $paths <<'PY'
+import json, os, sys
+folder, paths = sys.argv[1], sys.argv[2:]
+runs = {}
+for p in paths:
+    data = json.load(open(os.path.join(folder, p + '.json')))
+    # A path this processor cannot run falls back to another: leave it out.
+    if f'noise path {p} ' not in data['context'].get('QuorlLib.dlu', ''):
+        print(f'(path {p} not run here)')
+        continue
+    runs[p] = ({b['run_name']: b for b in data['benchmarks'] if b.get('aggregate_name') == 'median'}, data['context'])
+
 def ns(b):
+    # One thread's CPU time is steadier than wall time on a shared machine;
+    # renders on several threads are timed by the wall clock.
     scale = {'ns': 1, 'us': 1e3, 'ms': 1e6, 's': 1e9}[b['time_unit']]
-    return b['real_time'] * scale
-print(f"{'benchmark (median of 5)':44} {'time':>12}  " + '  '.join(f"{'/' + p[3:][:18]:>19}" for p in peers))
-for name, b in med.items():
-    t = ns(b)
-    shown = f"{t / 1e6:9.2f} ms" if t > 1e5 else f"{t:9.2f} ns"
-    # Ratios only where the peers do the same work: one 3D noise value.
-    comparable = name.startswith('BM_qnoise') or name in peers
-    ratios = '  '.join(f"{t / ns(med[p]):19.2f}" if comparable and p in med else f"{'-':>19}" for p in peers)
-    print(f"{name:44} {shown:>12}  {ratios}")
-print(f"\nmachine: {data['context'].get('num_cpus')} cpus at {data['context'].get('mhz_per_cpu')} MHz; "
-      "ratios are time over the peer's time (above 1: slower than the peer)")
+    return (b['real_time'] if b['run_name'].startswith('render') else b['cpu_time']) * scale
+
+def shown(t):
+    return f'{t / 1e6:.1f} ms' if t > 1e5 else f'{t:.1f} ns'
+
+names = list(next(iter(runs.values()))[0]) if runs else []
+width = max(len(n) for n in names) + 2 if names else 10
+print(f"\nmedians of 5 (CPU time; renders wall time)")
+print(f"{'benchmark':{width}}" + ''.join(f'{p:>12}' for p in runs))
+for n in names:
+    print(f'{n:{width}}' + ''.join(f"{shown(ns(m[n])) if n in m else '-':>12}" for m, _ in runs.values()))
+
+# Ratios inside each run.
+ratios = []
+for n in names:
+    if n.startswith('qnoise'):
+        peer = 'stb_perlin_noise3 chain' if n.endswith('chain') else 'stb_perlin_noise3'
+        ratios.append((f'{n} / {peer}', n, peer))
+for peer in ('libnoise ValueCoherentNoise3D', 'libnoise GradientCoherentNoise3D'):
+    for suffix in ('', ' chain'):
+        ratios.append((f'qnoise3{suffix} / {peer}{suffix}', 'qnoise3' + suffix, peer + suffix))
+for n in ('EvalMono', 'EvalMono animated', 'PerturbHitPoint'):
+    ratios.append((f'{n} / stb_perlin_noise3', n, 'stb_perlin_noise3'))
+ratios.append(('render 1 thread / all threads', 'render 1024x1024/1/real_time', 'render 1024x1024/0/real_time'))
+rwidth = max(len(r[0]) for r in ratios) + 2
+print(f"\nratios in the same run (time over time)")
+print(f"{'':{rwidth}}" + ''.join(f'{p:>12}' for p in runs))
+for label, a, b in ratios:
+    cells = [f'{ns(m[a]) / ns(m[b]):.2f}x' if a in m and b in m else '-' for m, _ in runs.values()]
+    print(f'{label:{rwidth}}' + ''.join(f'{c:>12}' for c in cells))
+ctx = next(iter(runs.values()))[1] if runs else {}
+threads = next((f"{m[n]['threads']:.0f}" for m, _ in runs.values() for n in m if n.startswith('render 1024x1024/0')), '?')
+print(f"\nmachine: {ctx.get('num_cpus')} cpus at {ctx.get('mhz_per_cpu')} MHz; the render on all threads used {threads}; "
+      f"load average {os.getloadavg()[0]:.1f} at the end")
 PY
