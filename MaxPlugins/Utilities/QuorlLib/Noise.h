@@ -4,6 +4,7 @@
 #include <point2.h>
 #include <point3.h>
 
+#include <array>
 #include <cstdint>
 
 // The generator behind rand() of Microsoft's C runtime. The lattice is defined
@@ -20,6 +21,15 @@ class MsvcRand {
  private:
   uint32_t state_;
 };
+
+// 3f^2 - 2f^3, with the square rounded once and the cube taken from the
+// unrounded square.
+constexpr float LatticeSmoothstep(float f) {
+  double fd = f;
+  float f2 = static_cast<float>(fd * fd);
+  float f3 = static_cast<float>(fd * fd * fd);
+  return static_cast<float>(static_cast<double>(f2) + f2 + f2 - f3 - f3);
+}
 
 // One process-wide object owns the data, which is static storage filled by the
 // constructor once. After the fill everything is read-only, so evaluation is
@@ -52,9 +62,14 @@ class NoiseLattice {
   static constexpr int kRun = kCells + 1;
   static int16_t layer0[kRun][kRun][kRun];
   // The smoothstep weight of every fraction with at most 12 bits, i / 4096,
-  // as LatticeSmoothstep gives it.
+  // as LatticeSmoothstep gives it, worked out by the compiler (which rounds
+  // each step as the processor does) rather than at every load.
   static constexpr int kWeights = 4096;
-  static float weight12[kWeights];
+  static constexpr std::array<float, kWeights> weight12 = [] {
+    std::array<float, kWeights> w{};
+    for (int i = 0; i < kWeights; ++i) w[i] = LatticeSmoothstep(static_cast<float>(i) / kWeights);
+    return w;
+  }();
 };
 
 // One reduced coordinate: the two neighbouring cells and the weight between.
@@ -64,6 +79,5 @@ struct LatticeCoord {
   float t;  // smoothstep of f
 };
 LatticeCoord ReduceLatticeCoord(float v, int period, const int16_t* next);
-float LatticeSmoothstep(float f);
 
 extern NoiseLattice theNoiseLattice;
