@@ -17,8 +17,8 @@
 //   A coordinate outside it (NaN and infinity included) sends the call to
 //   the reference. Cell numbers are reduced with a multiplication, not a
 //   division.
-// - Weights. The smoothstep of each 12-bit fraction comes from a table that
-//   the reference's own function filled. Each weight is a multiple of 2^-36,
+// - Weights. The smoothstep of each 12-bit fraction comes from a table made
+//   with the reference's own function. Each weight is a multiple of 2^-36,
 //   so lo + (hi - lo) * t between two lattice values is exact in double (51
 //   bits at most): a fused multiply-add of it rounds as the reference does.
 // - Lattice reads. qnoise2 and qnoise3 read NoiseLattice::layer0, where a
@@ -79,13 +79,12 @@ inline double LerpLatticeRounded(int a, int b, float t) {
 #endif
 }
 
-// v rounded to single precision and kept in double, as static_cast<float>
-// would round it (to nearest, ties to even), but in the integer unit, which
-// answers sooner than the two conversions: half a unit of the 24th bit, less
-// one, plus that bit, carries into it exactly when rounding up is due; then
-// the 29 bits below go. Exact for 0 and for every magnitude between 2^-126
-// and 2^128, the range of normal floats; values on the fast paths lie in
-// [0, 32767] and, unless 0, above 2^-100.
+// v rounded to single precision and kept in double, as the two conversions
+// would round it (to nearest, ties to even), but sooner, on its bits: adding
+// 2^28 - 1 plus the lowest bit kept carries into the kept bits exactly when
+// rounding up is due; then the 29 bits below are cleared. Right for 0 and for
+// every magnitude in the range of normal floats, [2^-126, 2^128); the values
+// rounded on the fast paths lie in [0, 32767] and, unless 0, above 2^-100.
 inline double Rounded(double v) {
   __m128i bits = _mm_castpd_si128(_mm_set_sd(v));
   const __m128i lowestKept = _mm_and_si128(_mm_srli_epi64(bits, 29), _mm_set_epi64x(0, 1));
