@@ -53,12 +53,11 @@ class NoiseLattice {
   static int16_t nextW[kLayers];
   static int needsFill;
 
-  // Copies for the fast paths' reads (NoisePaths.h), made from the lattice
-  // right after the fill. layer0[z][y][x] is lattice[x][y][z][0] with every
-  // axis run on to 44 entries, the 44th repeating the first, so that a cell's
-  // neighbour is always the next entry: a pair along x is one 32-bit read,
-  // and the copy (170 KB) holds all that qnoise3 and qnoise2 read in a
-  // tenth of the lattice's space.
+  // A copy for the fast paths' reads (NoisePaths.h), made during the fill.
+  // layer0[z][y][x] is lattice[x][y][z][0] with every axis run on to 44
+  // entries, the 44th repeating the first, so that a cell's neighbour is
+  // always the next entry: a pair along x is one 32-bit read, and all that
+  // qnoise3 and qnoise2 read lies in 170 KB rather than spread over 2 MB.
   static constexpr int kRun = kCells + 1;
   static int16_t layer0[kRun][kRun][kRun];
   // The smoothstep weight of every fraction with at most 12 bits, i / 4096,

@@ -37,10 +37,12 @@ bool Everywhere() { return true; }
 // Every x86-64 processor has SSE2.
 namespace sse2 {
 #define QUORL_FMA 0
+#define QUORL_FAST_INLINE
 #include "PerturbOctaves.inl"
 // the noise and the perturbation built on the octave sum:
 #include "NoiseKernels.inl"
 #undef QUORL_FMA
+#undef QUORL_FAST_INLINE
 }  // namespace sse2
 
 // Haswell (2013) and later, and AMD's processors since 2015.
@@ -48,10 +50,12 @@ namespace sse2 {
 #pragma GCC target("avx2,fma,bmi,bmi2")
 namespace avx2 {
 #define QUORL_FMA 1
+#define QUORL_FAST_INLINE
 #include "PerturbOctaves.inl"
 // the noise and the perturbation built on the octave sum:
 #include "NoiseKernels.inl"
 #undef QUORL_FMA
+#undef QUORL_FAST_INLINE
 }  // namespace avx2
 #pragma GCC pop_options
 

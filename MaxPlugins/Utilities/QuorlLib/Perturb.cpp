@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "Noise.h"
 #include "NoisePaths.h"
 #include "PerturbDlg.h"
 #include "QuorlLib.h"
@@ -293,7 +292,7 @@ float Perturb::GetP2Phase(TimeValue t) { return Fetch(pblock, kP2Phase, p2Phase,
 #include "PerturbOctaves.inl"
 
 float Perturb::UnitNoise(Point3 q, float phase) {
-  return static_cast<float>((static_cast<double>(theNoiseLattice.Noise4(q, phase)) + 1.0) / 2.0);
+  return static_cast<float>((static_cast<double>(qnoise4(q, phase)) + 1.0) / 2.0);
 }
 
 float Perturb::HostUnitNoise(Point3 q, float phase) {

@@ -1,8 +1,10 @@
 // The octave sum and the displacement of a point by one noise set, shared by
 // Perturb's own code (Perturb.cpp) and the fast paths (NoisePaths.cpp, which
 // includes this once per instruction set). It includes nothing itself: the
-// includer has <bit>, <cmath>, <cstdint> and QuorlLib.h in scope,
-// and defines QUORL_FMA as 1 where fused multiply-adds may be used.
+// includer has <bit>, <cmath>, <cstdint> and QuorlLib.h in scope. The fast
+// paths define QUORL_FMA as 1 where fused multiply-adds may be used, and
+// QUORL_FAST_INLINE to have the whole displacement compiled as one function,
+// with the point in registers from the first axis to the last.
 //
 // Sums, scales and the rest of the octave count are floats, each step is
 // evaluated in double and rounded once where it is stored, and nothing may be
@@ -12,12 +14,15 @@
 #ifndef QUORL_FMA
 #define QUORL_FMA 0
 #endif
+#ifdef QUORL_FAST_INLINE
+#define QUORL_INLINE [[gnu::always_inline]] inline
+#define QUORL_UNROLL_AXES _Pragma("GCC unroll 3")
+#else
+#define QUORL_INLINE inline
+#define QUORL_UNROLL_AXES
+#endif
 
 namespace {
-
-// The fast paths want the whole displacement in one function, with the point
-// in registers from the first axis to the last.
-#define QUORL_INLINE [[gnu::always_inline]] inline
 
 // Each octave's scale is the previous one plus 1.085 times it (a factor of
 // 2.085); the final divisor 2.17 sets up the normalisation of the sum.
@@ -116,7 +121,7 @@ template <typename OctaveFn>
 QUORL_INLINE void DisplaceBySet(Point3& p, const NoiseSet& set, const Point3 (&offsets)[3], bool offsetX, bool clamped,
                                 OctaveFn octave) {
   if (SetIsOff(set.size)) return;
-#pragma GCC unroll 3
+  QUORL_UNROLL_AXES
   for (int axis = 0; axis < 3; ++axis) {
     const Point3 source = (axis == 0 && !offsetX) ? p : p + offsets[axis];
     float v = octave(source * set.freq, set.phase, set.lev);
@@ -139,3 +144,4 @@ QUORL_INLINE void DisplaceByBothSets(const Perturb& pt, Point3& p, bool clamped,
 }  // namespace
 
 #undef QUORL_INLINE
+#undef QUORL_UNROLL_AXES

@@ -20,20 +20,24 @@
 // without fused multiply-adds and once with them.
 namespace plain {
 #define QUORL_FMA 0
+#define QUORL_FAST_INLINE
 #include "PerturbOctaves.inl"
 // the noise and the perturbation built on the octave sum:
 #include "NoiseKernels.inl"
 #undef QUORL_FMA
+#undef QUORL_FAST_INLINE
 }  // namespace plain
 
 #pragma GCC push_options
 #pragma GCC target("avx2,fma,bmi,bmi2")
 namespace fused {
 #define QUORL_FMA 1
+#define QUORL_FAST_INLINE
 #include "PerturbOctaves.inl"
 // the noise and the perturbation built on the octave sum:
 #include "NoiseKernels.inl"
 #undef QUORL_FMA
+#undef QUORL_FAST_INLINE
 
 float NaiveAddScaled(float p, float v, float size) { return std::fmaf(v, size, p); }
 }  // namespace fused
