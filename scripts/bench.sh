@@ -15,12 +15,16 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
 # The library names its paths and the one it picks in its note to the host.
-note=$(build/release/bin/plughost list | sed -n 's/^  note: \(noise path .*\)$/\1/p' | head -n 1)
+note=$(env -u QUORLLIB_SIMD build/release/bin/plughost list | sed -n 's/^  note: \(noise path .*\)$/\1/p' | head -n 1)
 paths=$(sed -n 's/.*QUORLLIB_SIMD=\([a-z0-9|]*\) overrides.*/\1/p' <<<"$note" | tr '|' ' ')
+[[ -n $paths ]] || { echo "bench.sh: QuorlLib.dlu names no noise paths (note: '$note')" >&2; exit 1; }
 echo "QuorlLib.dlu: $note"
 for path in $paths; do
+  # Repetitions in random order, so that a change in the machine's load
+  # weighs on every benchmark of the run alike.
   QUORLLIB_SIMD=$path build/release/bin/quorl_bench --benchmark_repetitions=5 \
-    --benchmark_report_aggregates_only=true --benchmark_out="$out/$path.json" --benchmark_out_format=json \
+    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+    --benchmark_out="$out/$path.json" --benchmark_out_format=json \
     "$@" >/dev/null 2>"$out/$path.err" || { cat "$out/$path.err" >&2; exit 1; }
 done
 
