@@ -45,7 +45,7 @@ namespace sse2 {
 #undef QUORL_FAST_INLINE
 }  // namespace sse2
 
-// Haswell (2013) and later, and AMD's processors since 2015.
+// Intel's processors since Haswell (2013), AMD's since Excavator (2015).
 #pragma GCC push_options
 #pragma GCC target("avx2,fma,bmi,bmi2")
 namespace avx2 {
@@ -62,7 +62,8 @@ namespace avx2 {
 namespace {
 bool Avx2RunsHere() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2");
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
+         __builtin_cpu_supports("bmi2");
 }
 }  // namespace
 
