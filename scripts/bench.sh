@@ -38,7 +38,10 @@ for p in paths:
     if f'noise path {p} ' not in data['context'].get('QuorlLib.dlu', ''):
         print(f'(path {p} not run here)')
         continue
-    runs[p] = ({b['run_name']: b for b in data['benchmarks'] if b.get('aggregate_name') == 'median'}, data['context'])
+    medians = [b for b in data['benchmarks'] if b.get('aggregate_name') == 'median']
+    # In the order the program lists them (the repetitions ran shuffled).
+    medians.sort(key=lambda b: (b['family_index'], b['per_family_instance_index']))
+    runs[p] = ({b['run_name']: b for b in medians}, data['context'])
 
 def ns(b):
     # One thread's CPU time is steadier than wall time on a shared machine;
