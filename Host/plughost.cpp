@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "assemble_command.h"
 #include "edit_commands.h"
+#include "farm_cli.h"
+#include "farm_commands.h"
 #include "hostside/module_table.h"
 #include "iparamb.h"
 #include "known_params.h"
@@ -125,6 +128,19 @@ void AddTextureOptions(CLI::App* cmd, TextureSource& src) {
   cmd->add_option("--map", src.map, "A sub-map for the texture: 'checker' or a PNG file (switches Map On on)");
 }
 
+// The options of a picture, for render and farm slurm.
+void AddRenderOptions(CLI::App* cmd, TextureSource& src, RenderOptions& opts) {
+  AddTextureOptions(cmd, src);
+  cmd->add_option("-o,--output", opts.output, "The PNG to write; a run of # becomes the frame number (dirt.####.png)")
+      ->capture_default_str();
+  cmd->add_option("--view", opts.view, "flat (the swatch), sphere or cube")->capture_default_str();
+  cmd->add_option("--channel", opts.channel, "color (over the background), mono or bump")->capture_default_str();
+  cmd->add_option("--width", opts.width, "Width in pixels")->capture_default_str();
+  cmd->add_option("--height", opts.height, "Height in pixels")->capture_default_str();
+  cmd->add_option("--frames", opts.frames, "Frames to render: 0-100, 0-100x5, or a list 1,5,9");
+  cmd->add_option("--time", opts.time, "One time: a frame number, or ticks with a t suffix");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -172,20 +188,19 @@ int main(int argc, char** argv) {
   RenderOptions renderOpts;
   CLI::App* render = app.add_subcommand(
       "render", "Write a picture of a texture (default: a new Vede, as the material editor shows a map, to vede.png)");
-  AddTextureOptions(render, renderSrc);
-  render
-      ->add_option("-o,--output", renderOpts.output,
-                   "The PNG to write; a run of # becomes the frame number (dirt.####.png)")
-      ->capture_default_str();
-  render->add_option("--view", renderOpts.view, "flat (the swatch), sphere or cube")->capture_default_str();
-  render->add_option("--channel", renderOpts.channel, "color (over the background), mono or bump")
-      ->capture_default_str();
-  render->add_option("--width", renderOpts.width, "Width in pixels")->capture_default_str();
-  render->add_option("--height", renderOpts.height, "Height in pixels")->capture_default_str();
-  render->add_option("--frames", renderOpts.frames, "Frames to render: 0-100, 0-100x5, or a list 1,5,9");
-  render->add_option("--time", renderOpts.time, "One time: a frame number, or ticks with a t suffix");
+  AddRenderOptions(render, renderSrc, renderOpts);
   render->add_option("--threads", renderOpts.threads, "Render threads; 0 uses every core")->capture_default_str();
   render->add_flag("-q,--quiet", renderOpts.quiet, "No progress bar");
+  AddPieceOptions(render, renderOpts.piece);
+
+  AssembleOptions assembleOpts;
+  CLI::App* assemble = AddAssembleCommand(app, assembleOpts);
+  TextureSource farmSrc;
+  RenderOptions farmOpts;
+  FarmOptions farmSlurmOpts;
+  FarmCheckOptions farmCheckOpts;
+  FarmCommands farm = AddFarmCommands(app, farmSlurmOpts, farmCheckOpts);
+  AddRenderOptions(farm.slurm, farmSrc, farmOpts);
 
   TextureSource sampleSrc;
   SampleOptions sampleOpts;
@@ -239,6 +254,14 @@ int main(int argc, char** argv) {
     if (sceneSet->parsed()) return SceneSet(sceneFile, sets, keys, outFile);
     if (sceneShow->parsed()) return SceneShow(sceneFile);
     if (render->parsed()) return RenderCommand(renderSrc, renderOpts);
+    if (assemble->parsed()) return AssembleCommand(assembleOpts);
+    if (farm.slurm->parsed()) {
+      for (const std::string& f : extraFolders)
+        farmSlurmOpts.hostArgs.insert(farmSlurmOpts.hostArgs.end(), {"--plugins", f});
+      if (noDefault) farmSlurmOpts.hostArgs.push_back("--no-default-plugins");
+      return FarmSlurmCommand(farmSrc, farmOpts, farmSlurmOpts);
+    }
+    if (farm.check->parsed()) return FarmCheckCommand(farmCheckOpts);
     if (sample->parsed()) return SampleCommand(sampleSrc, sampleOpts);
     if (edit->parsed()) return EditCommand(editOpts);
     if (utility->parsed()) return UtilityCommand(utilityName);

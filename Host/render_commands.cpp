@@ -201,8 +201,8 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
   if (!ParseRenderView(opts.view, &s.view)) return Fail("unknown view '" + opts.view + "' (flat, sphere or cube)");
   if (!ParseRenderChannel(opts.channel, &s.channel))
     return Fail("unknown channel '" + opts.channel + "' (color, mono or bump)");
-  if (opts.width < 1 || opts.height < 1 || opts.width > 16384 || opts.height > 16384)
-    return Fail("resolution must be between 1 and 16384 pixels a side");
+  if (opts.width < 1 || opts.height < 1 || opts.width > kMaxPictureSide || opts.height > kMaxPictureSide)
+    return Fail("resolution must be between 1 and " + std::to_string(kMaxPictureSide) + " pixels a side");
   if (opts.threads < 0) return Fail("--threads must be 0 (every core) or more");
   s.width = opts.width;
   s.height = opts.height;
@@ -221,6 +221,7 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
     frames.push_back(t / GetTicksPerFrame());
   }
   bool several = times.size() > 1;
+  if (!SelectPiece(opts.piece, s.width, s.height, &frames, &times, &s.region, &error)) return Fail(error);
   // Fail before rendering when the pictures cannot be written.
   for (size_t i = 0; i < times.size(); ++i) {
     fs::path dir = fs::path(FrameFileName(opts.output, frames[i], several)).parent_path();
@@ -234,15 +235,21 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
 
   Loaded loaded;
   if (!LoadTexture(src, &loaded, &error)) return Fail(error);
+  if (opts.dryRun) return 0;
 
-  long total = static_cast<long>(times.size()) * s.height;
+  PixelRegion area = s.Area();
+  long total = static_cast<long>(times.size()) * area.Height();
   Progress progress(!opts.quiet, total);
   for (size_t i = 0; i < times.size(); ++i) {
+    std::string file = PieceFileName(FrameFileName(opts.output, frames[i], several), s.region);
+    if (opts.piece.Any() && !opts.piece.overwrite && IsCompletePicture(file, area.Width(), area.Height())) {
+      std::fprintf(stderr, "plughost: %s is complete; kept\n", file.c_str());
+      continue;
+    }
     s.time = times[i];
     std::string what = several ? "frame " + std::to_string(frames[i]) : std::string("rendering");
-    HostImage img =
-        RenderTexmap(loaded.tex, s, [&](int rows, int) { progress.Set(static_cast<long>(i) * s.height + rows, what); });
-    std::string file = FrameFileName(opts.output, frames[i], several);
+    HostImage img = RenderTexmap(
+        loaded.tex, s, [&](int rows, int) { progress.Set(static_cast<long>(i) * area.Height() + rows, what); });
     if (!HostWritePng(file, img, &error)) return Fail(error);
   }
   return 0;

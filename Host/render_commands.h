@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "render_pieces.h"
+
 struct TextureSource {
   std::string sceneFile;  // empty: a new texture of `className` with its defaults
   std::string className = "Vede";
@@ -19,6 +21,8 @@ struct RenderOptions {
   std::string time;    // a single time, as for --key
   int threads = 0;
   bool quiet = false;
+  PieceOptions piece;   // a chunk, tile or region only (render_pieces.h)
+  bool dryRun = false;  // check the options, the texture and the output folders; render nothing
 };
 
 int RenderCommand(const TextureSource& src, const RenderOptions& opts);

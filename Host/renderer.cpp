@@ -205,20 +205,21 @@ HostImage RenderTexmap(Texmap* map, const RenderSettings& s, const RenderProgres
   Interval valid = FOREVER;
   map->Update(s.time, valid);
 
+  PixelRegion r = s.Area();
   HostImage img;
-  img.width = s.width;
-  img.height = s.height;
-  img.rgba.assign(static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 4, 255);
+  img.width = r.Width();
+  img.height = r.Height();
+  img.rgba.assign(static_cast<size_t>(img.width) * static_cast<size_t>(img.height) * 4, 255);
   View view(s);
 
   std::atomic<int> nextRow{0};
   std::atomic<int> done{0};
   std::mutex progressMutex;
   auto worker = [&] {
-    for (int y = nextRow++; y < s.height; y = nextRow++) {
-      uint8_t* row = &img.rgba[static_cast<size_t>(y) * static_cast<size_t>(s.width) * 4];
-      for (int x = 0; x < s.width; ++x) {
-        Color c = Shade(map, s, view, x, y);
+    for (int y = nextRow++; y < img.height; y = nextRow++) {
+      uint8_t* row = &img.rgba[static_cast<size_t>(y) * static_cast<size_t>(img.width) * 4];
+      for (int x = 0; x < img.width; ++x) {
+        Color c = Shade(map, s, view, r.x0 + x, r.y0 + y);
         row[x * 4 + 0] = ToByte(c.r);
         row[x * 4 + 1] = ToByte(c.g);
         row[x * 4 + 2] = ToByte(c.b);
@@ -226,11 +227,11 @@ HostImage RenderTexmap(Texmap* map, const RenderSettings& s, const RenderProgres
       int d = ++done;
       if (progress) {
         std::lock_guard lock(progressMutex);
-        progress(d, s.height);
+        progress(d, img.height);
       }
     }
   };
-  int threads = std::min(RenderThreadCount(s.threads), std::max(1, s.height));
+  int threads = std::min(RenderThreadCount(s.threads), std::max(1, img.height));
   std::vector<std::thread> pool;
   for (int i = 1; i < threads; ++i) pool.emplace_back(worker);
   worker();

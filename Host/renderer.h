@@ -3,7 +3,9 @@
 //
 // The map is brought up to date for the time on the calling thread; then the
 // rows are shaded on any number of threads, each pixel on its own, so the
-// picture is the same whatever the thread count.
+// picture is the same whatever the thread count. A pixel depends only on its
+// place in the whole picture, so a region of it renders to exactly the pixels
+// that the whole picture has there.
 #pragma once
 
 #include <hostside/png_image.h>
@@ -15,6 +17,19 @@
 enum class RenderView { Flat, Sphere, Cube };
 enum class RenderChannel { Color, Mono, Bump };
 
+// The largest picture side the host renders.
+constexpr int kMaxPictureSide = 16384;
+
+// A rectangle of pixels, [x0, x1) by [y0, y1), from the top left. Empty: the
+// whole picture.
+struct PixelRegion {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool Empty() const { return x1 <= x0 || y1 <= y0; }
+  int Width() const { return x1 - x0; }
+  int Height() const { return y1 - y0; }
+  bool operator==(const PixelRegion&) const = default;
+};
+
 struct RenderSettings {
   int width = 256;
   int height = 256;
@@ -23,6 +38,10 @@ struct RenderSettings {
   TimeValue time = 0;
   int threads = 0;        // 0: every core
   float extent = 100.0f;  // the width the view covers, in object units
+  PixelRegion region;     // the part of the picture to render; empty: all of it
+
+  // The region, or the whole picture when the region is empty.
+  PixelRegion Area() const { return region.Empty() ? PixelRegion{0, 0, width, height} : region; }
 };
 
 bool ParseRenderView(const std::string& text, RenderView* out);
@@ -33,6 +52,7 @@ const char* RenderChannelName(RenderChannel c);
 // Called from the rendering threads with the rows done so far (serialised).
 using RenderProgress = std::function<void(int rowsDone, int rowsTotal)>;
 
+// The picture, or the settings' region of it (an image of the region's size).
 HostImage RenderTexmap(Texmap* map, const RenderSettings& settings, const RenderProgress& progress = nullptr);
 
 // The number of threads a setting of 0 means.

@@ -9,6 +9,8 @@ packages=(
   llvm-14                               # llvm-windres: compiles the resource scripts
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
+  libssl-dev                            # SHA-256 for the farm's manifests
+  slurm-wlm munge                       # the farm test's one-node cluster
   libstb-dev libnoise-dev               # peers in the benchmarks
 )
 

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# plughost farm slurm on a real Slurm cluster of one node that the test starts
+# itself (slurm_cluster.sh), as root.
+#
+#  - 24 frames in 6 chunks, the scene edited after submission: every frame
+#    byte for byte a local render of the scene as submitted, all in the
+#    manifest with their sizes and SHA-256;
+#  - a 2048 x 2048 still in 16 tiles, one tile failing once and retried: the
+#    assembled picture byte for byte a local render;
+#  - a chunk that always fails: the check job fails, names the frames, and
+#    writes no manifest;
+#  - a second render into a folder that holds another's is refused.
+#
+# The times of the 24-frame job and of the local render are printed (for
+# information only: nothing here is timed as a test).
+set -euo pipefail
+plughost=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+if [[ $(id -u) -ne 0 ]]; then
+  echo "SKIP: the Slurm test starts munged, slurmctld and slurmd as root; run it as root"
+  exit 77
+fi
+# shellcheck source=slurm_cluster.sh
+source "$here/slurm_cluster.sh"
+tmp=$(mktemp -d)
+farm_pid=
+trap '[[ -n $farm_pid ]] && kill "$farm_pid" 2>/dev/null; slurm_cluster_stop; rm -rf "$tmp"' EXIT
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+now() { date +%s.%N; }
+since() { python3 -c "import sys; print(f'{float(sys.argv[2]) - float(sys.argv[1]):.2f}')" "$1" "$(now)"; }
+
+t0=$(now)
+slurm_cluster_start "$tmp/cluster" || fail "no cluster"
+echo "one-node cluster up in $(since "$t0") s"
+
+farm() { "$plughost" farm slurm --poll 0.2 "$@"; }
+
+# The manifest beside the pictures lists exactly the files given, each with
+# its size and SHA-256.
+check_manifest() {
+  local manifest=$1
+  shift
+  [[ -f $manifest ]] || fail "no manifest $manifest"
+  python3 - "$manifest" "$@" <<'PY' || fail "manifest $manifest is wrong"
+import hashlib, os, sys
+manifest, files = sys.argv[1], sys.argv[2:]
+rows = [l.rstrip('\n').split('\t') for l in open(manifest) if not l.startswith('#')]
+assert [r[2] for r in rows] == [os.path.basename(f) for f in files], rows
+for (size, sha, _), f in zip(rows, files):
+    data = open(f, 'rb').read()
+    assert int(size) == len(data) and sha == hashlib.sha256(data).hexdigest(), f
+PY
+}
+
+scene=$tmp/dirt.json
+"$plughost" scene new "$scene" --class Vede >/dev/null
+"$plughost" scene set "$scene" --set "Vede Alpha=1" --set High=0.6 --set Low=0.35 --set Size=6 \
+  --key "Perturb.Primary Perturb Phase@24=3" >/dev/null
+cp "$scene" "$tmp/submitted.json"
+
+# 24 frames in 6 chunks. The jobs are held until the scene has been edited.
+seq=$tmp/seq
+farm "$scene" --frames 1-24 --chunks 6 -o "$seq/dirt.####.png" --sbatch=--hold --wait >"$tmp/seq.out" 2>"$tmp/seq.err" &
+farm_pid=$!
+for _ in $(seq 600); do
+  grep -q "check job" "$tmp/seq.out" && break
+  sleep 0.1
+done
+read -r array check < <(sed -n 's/^render job \([0-9]*\) .*check job \([0-9]*\)$/\1 \2/p' "$tmp/seq.out")
+[[ -n ${check:-} ]] || fail "no job ids printed: $(cat "$tmp/seq.out" "$tmp/seq.err")"
+"$plughost" scene set "$scene" --set Size=2 >/dev/null
+t0=$(now)
+scontrol release "$array,$check"
+wait "$farm_pid" || fail "24-frame job failed: $(cat "$tmp/seq.out" "$tmp/seq.err")"
+farm_pid=
+farm_time=$(since "$t0")
+grep -q "6 of 6 tasks done" "$tmp/seq.err" || fail "no progress line: $(cat "$tmp/seq.err")"
+mkdir "$tmp/local"
+t0=$(now)
+"$plughost" render "$tmp/submitted.json" --frames 1-24 -q -o "$tmp/local/dirt.####.png"
+local_time=$(since "$t0")
+frames=()
+for f in $(seq -f %04g 1 24); do
+  cmp -s "$seq/dirt.$f.png" "$tmp/local/dirt.$f.png" || fail "frame $f differs from a local render"
+  frames+=("$seq/dirt.$f.png")
+done
+check_manifest "$seq/dirt.manifest.txt" "${frames[@]}"
+"$plughost" render "$scene" --time 1 -q -o "$tmp/edited.png"
+cmp -s "$tmp/edited.png" "$seq/dirt.0001.png" && fail "the edit after submission made no difference to test"
+echo "24 frames of 256 x 256 in 6 chunks: $farm_time s on the cluster (release to manifest), $local_time s rendered here"
+
+# Another render into the same folder is refused, and submits nothing.
+if out=$(farm "$scene" --frames 1-24 --chunks 6 -o "$seq/dirt.####.png" 2>&1); then
+  fail "a second render into $seq was accepted"
+fi
+grep -q "another render" <<<"$out" || fail "refusal does not say why: $out"
+
+# A 2048 x 2048 still in 16 tiles; the first run of tile 5 fails.
+cat >"$tmp/flaky-plughost" <<EOF
+#!/bin/sh
+case " \$* " in
+*" --tile 5/16 "*) mkdir "$tmp/tile-5-failed" 2>/dev/null && { echo "injected failure" >&2; exit 1; } ;;
+esac
+exec "$plughost" "\$@"
+EOF
+chmod +x "$tmp/flaky-plughost"
+still=$tmp/still
+farm "$tmp/submitted.json" --width 2048 --height 2048 --tiles 16 -o "$still/big.png" \
+  --plughost "$tmp/flaky-plughost" --wait >"$tmp/still.out" 2>&1 || fail "still failed: $(cat "$tmp/still.out")"
+[[ -d $tmp/tile-5-failed ]] || fail "tile 5 never failed"
+grep -q "requeued for retry 1 of 2" "$still/big.farm/logs/task-5.log" || fail "tile 5 was not requeued"
+"$plughost" render "$tmp/submitted.json" --width 2048 --height 2048 -q -o "$tmp/big.png"
+cmp -s "$tmp/big.png" "$still/big.png" || fail "the assembled still differs from a local render"
+check_manifest "$still/big.manifest.txt" "$still/big.png"
+
+# A chunk that always fails: frame 6 cannot be written over a folder.
+bad=$tmp/bad
+mkdir -p "$bad/dirt.0006.png/in-the-way"
+if farm "$tmp/submitted.json" --frames 1-8 --chunks 4 --width 32 --height 32 --retries 1 -o "$bad/dirt.####.png" \
+  --wait >"$tmp/bad.out" 2>&1; then
+  fail "a render with a frame missing reported success"
+fi
+grep -q "frames missing or broken: 6$" "$tmp/bad.out" || fail "the missing frame is not named: $(cat "$tmp/bad.out")"
+grep -q "frames missing or broken: 6$" "$bad/dirt.farm/check.log" || fail "the check job does not name the frame"
+[[ $(grep -c "requeued for retry" "$bad/dirt.farm/logs/task-3.log") == 1 ]] || fail "chunk 3 not retried once"
+[[ -e $bad/dirt.manifest.txt ]] && fail "a manifest was written for an incomplete render"
+echo "plughost farm slurm: ok"
