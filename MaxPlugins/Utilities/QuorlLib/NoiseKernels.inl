@@ -3,8 +3,9 @@
 //
 // NoisePaths.cpp includes this once per instruction set, inside a namespace of
 // its own and with that set's target options in force; it includes nothing
-// itself. QUORL_FMA is 1 where fused multiply-adds may be used: only where
-// they are shown below to round exactly as the reference does.
+// itself. QUORL_FMA is 1 where fused multiply-adds may be used (only where
+// they are shown below to round exactly as the reference does), QUORL_AVX2
+// where 256-bit vectors may.
 //
 // Why the results are the same:
 // - The offset sum. |v + 10000| rounds to the same float whether the sum is
@@ -23,7 +24,8 @@
 //   bits at most): a fused multiply-add of it rounds as the reference does.
 // - Lattice reads. qnoise2 and qnoise3 read NoiseLattice::layer0, where a
 //   cell and its neighbour along x are one 32-bit word; qnoise4 reads the
-//   lattice itself, whose w neighbours are adjacent too.
+//   lattice itself, whose w neighbours are adjacent too (QUORL_AVX2: the
+//   eight corners then go through one vector).
 // - The final division by 32767 becomes a multiplication by the reciprocal
 //   wherever the product is sure to round to the same float (Over32767).
 
@@ -92,6 +94,16 @@ inline double Rounded(double v) {
   bits = _mm_and_si128(bits, _mm_set_epi64x(0, ~int64_t{0x1FFFFFFF}));
   return _mm_cvtsd_f64(_mm_castsi128_pd(bits));
 }
+
+#if QUORL_AVX2
+// The same for four values at once.
+inline __m256d Rounded(__m256d v) {
+  __m256i bits = _mm256_castpd_si256(v);
+  const __m256i lowestKept = _mm256_and_si256(_mm256_srli_epi64(bits, 29), _mm256_set1_epi64x(1));
+  bits = _mm256_add_epi64(bits, _mm256_add_epi64(lowestKept, _mm256_set1_epi64x(0x0FFFFFFF)));
+  return _mm256_castsi256_pd(_mm256_and_si256(bits, _mm256_set1_epi64x(~int64_t{0x1FFFFFFF})));
+}
+#endif
 
 // r / 32767 in double, rounded to single precision. The product with the
 // rounded reciprocal lies within two units in the last place of that
@@ -179,9 +191,36 @@ inline float Noise3(Point3 p) {
   const uint32_t x0 = x.cell * kStepX, x1 = next(x.cell, 43) * kStepX;
   const uint32_t y0 = y.cell * kStepY, y1 = next(y.cell, 43) * kStepY;
   const uint32_t z0 = z.cell * kStepZ, z1 = next(z.cell, 43) * kStepZ;
-  const uint32_t w0 = ww.cell, w1 = next(ww.cell, 13);
+  const uint32_t w0 = ww.cell;
   const float fw = static_cast<float>(ww.frac) * (1.0f / 4096);  // linear along w
   const int16_t* lattice = &NoiseLattice::lattice[0][0][0][0];
+#if QUORL_AVX2
+  if (w0 + 1 < NoiseLattice::kLayers) [[likely]] {
+    // The eight corners' (w0, w0 + 1) pairs, each one 32-bit read, in lanes
+    // with z varying fastest: (x0 y0 z0), (x0 y0 z1), (x0 y1 z0), ...
+    auto pair = [&](uint32_t corner) { return _mm_cvtsi32_si128(static_cast<int>(Pair(lattice + corner + w0))); };
+    auto two = [&](uint32_t a, uint32_t b) { return _mm_unpacklo_epi32(pair(a), pair(b)); };
+    const __m128i x0s = _mm_unpacklo_epi64(two(x0 + y0 + z0, x0 + y0 + z1), two(x0 + y1 + z0, x0 + y1 + z1));
+    const __m128i x1s = _mm_unpacklo_epi64(two(x1 + y0 + z0, x1 + y0 + z1), two(x1 + y1 + z0, x1 + y1 + z1));
+    const __m256i pairs = _mm256_inserti128_si256(_mm256_castsi128_si256(x0s), x1s, 1);
+    const __m256i lo = _mm256_and_si256(pairs, _mm256_set1_epi32(0xFFFF));
+    const __m256i hi = _mm256_srli_epi32(pairs, 16);
+    // lo + (hi - lo) * fw is exact, so one fused rounding is the reference's.
+    const __m256 a =
+        _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_sub_epi32(hi, lo)), _mm256_set1_ps(fw), _mm256_cvtepi32_ps(lo));
+    const __m256 split = _mm256_permutevar8x32_ps(a, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    const __m256d z0s = _mm256_cvtps_pd(_mm256_castps256_ps128(split));    // a000 a010 a100 a110
+    const __m256d z1s = _mm256_cvtps_pd(_mm256_extractf128_ps(split, 1));  // a001 a011 a101 a111
+    // Along z (exact products, as below), each rounded to single precision.
+    const __m256d bs = Rounded(_mm256_fmadd_pd(_mm256_sub_pd(z1s, z0s), _mm256_set1_pd(Weight(z)), z0s));
+    // Along y: (b00, b10) towards (b01, b11); c0 rounded, c1 not.
+    const __m128d bLow = _mm256_castpd256_pd128(bs), bHigh = _mm256_extractf128_pd(bs, 1);
+    const __m128d y0s = _mm_unpacklo_pd(bLow, bHigh), y1s = _mm_unpackhi_pd(bLow, bHigh);
+    const __m128d c = _mm_add_pd(y0s, _mm_mul_pd(_mm_sub_pd(y1s, y0s), _mm_set1_pd(Weight(y))));
+    return Over32767(Lerp(Rounded(_mm_cvtsd_f64(c)), _mm_cvtsd_f64(_mm_unpackhi_pd(c, c)), Weight(x)));
+  }
+#endif
+  const uint32_t w1 = next(w0, 13);
   auto A = [&](uint32_t corner) { return LerpLatticeRounded(lattice[corner + w0], lattice[corner + w1], fw); };
   const double a000 = A(x0 + y0 + z0), a001 = A(x0 + y0 + z1), a010 = A(x0 + y1 + z0), a011 = A(x0 + y1 + z1);
   const double a100 = A(x1 + y0 + z0), a101 = A(x1 + y0 + z1), a110 = A(x1 + y1 + z0), a111 = A(x1 + y1 + z1);

@@ -50,11 +50,13 @@ namespace sse2 {
 #pragma GCC target("avx2,fma,bmi,bmi2")
 namespace avx2 {
 #define QUORL_FMA 1
+#define QUORL_AVX2 1
 #define QUORL_FAST_INLINE
 #include "PerturbOctaves.inl"
 // the noise and the perturbation built on the octave sum:
 #include "NoiseKernels.inl"
 #undef QUORL_FMA
+#undef QUORL_AVX2
 #undef QUORL_FAST_INLINE
 }  // namespace avx2
 #pragma GCC pop_options
