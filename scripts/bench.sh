@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Builds the release preset and runs the benchmarks once for each noise path
-# the library has (the reference "scalar" and each instruction set this
-# processor runs), five repetitions each. Prints the medians side by side and,
-# for each path, the ratios that matter measured in that same run: each noise
-# to the peers' 3D noise, the texture sample to one stb noise call, and the
-# render on every core to the render on one thread.
+# Builds the release preset and runs the benchmarks for each noise path the
+# library has (the reference "scalar" and each instruction set this processor
+# runs), side by side. A path is chosen when the library loads, so each path
+# runs in a process of its own; five rounds take the paths in turn, so that a
+# change in the machine's load weighs on all of them alike. Prints, for each
+# path, the median over the rounds of each benchmark, and of the ratios that
+# matter, each taken inside one process: the noise to the peers' 3D noise, the
+# texture sample to one stb noise call, the render on every core to the
+# render on one thread.
 #
 #   scripts/bench.sh [benchmark options, e.g. --benchmark_filter=qnoise]
 set -euo pipefail
@@ -13,35 +16,23 @@ scripts/install-deps.sh
 scripts/build.sh release >/dev/null
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
+rounds=5
 
 # The library names its paths and the one it picks in its note to the host.
 note=$(env -u QUORLLIB_SIMD build/release/bin/plughost list | sed -n 's/^  note: \(noise path .*\)$/\1/p' | head -n 1)
 paths=$(sed -n 's/.*QUORLLIB_SIMD=\([a-z0-9|]*\) overrides.*/\1/p' <<<"$note" | tr '|' ' ')
 [[ -n $paths ]] || { echo "bench.sh: QuorlLib.dlu names no noise paths (note: '$note')" >&2; exit 1; }
 echo "QuorlLib.dlu: $note"
-for path in $paths; do
-  # Repetitions in random order, so that a change in the machine's load
-  # weighs on every benchmark of the run alike.
-  QUORLLIB_SIMD=$path build/release/bin/quorl_bench --benchmark_repetitions=5 \
-    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
-    --benchmark_out="$out/$path.json" --benchmark_out_format=json \
-    "$@" >/dev/null 2>"$out/$path.err" || { cat "$out/$path.err" >&2; exit 1; }
+for round in $(seq "$rounds"); do
+  for path in $paths; do
+    QUORLLIB_SIMD=$path build/release/bin/quorl_bench --benchmark_out="$out/$path.$round.json" \
+      --benchmark_out_format=json "$@" >/dev/null 2>"$out/err" || { cat "$out/err" >&2; exit 1; }
+  done
 done
 
-python3 - "$out" $paths <<'PY'
-import json, os, sys
-folder, paths = sys.argv[1], sys.argv[2:]
-runs = {}
-for p in paths:
-    data = json.load(open(os.path.join(folder, p + '.json')))
-    # A path this processor cannot run falls back to another: leave it out.
-    if f'noise path {p} ' not in data['context'].get('QuorlLib.dlu', ''):
-        print(f'(path {p} not run here)')
-        continue
-    medians = [b for b in data['benchmarks'] if b.get('aggregate_name') == 'median']
-    # In the order the program lists them (the repetitions ran shuffled).
-    medians.sort(key=lambda b: (b['family_index'], b['per_family_instance_index']))
-    runs[p] = ({b['run_name']: b for b in medians}, data['context'])
+python3 - "$out" "$rounds" $paths <<'PY'
+import json, os, statistics, sys
+folder, rounds, paths = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
 
 def ns(b):
     # One thread's CPU time is steadier than wall time on a shared machine;
@@ -49,36 +40,52 @@ def ns(b):
     scale = {'ns': 1, 'us': 1e3, 'ms': 1e6, 's': 1e9}[b['time_unit']]
     return (b['real_time'] if b['run_name'].startswith('render') else b['cpu_time']) * scale
 
-def shown(t):
-    return f'{t / 1e6:.1f} ms' if t > 1e5 else f'{t:.1f} ns'
+runs, names, context = {}, [], {}
+for p in paths:
+    runs[p] = []
+    for r in range(1, rounds + 1):
+        data = json.load(open(os.path.join(folder, f'{p}.{r}.json')))
+        # A path this processor cannot run falls back to another: leave it out.
+        if f'noise path {p} ' not in data['context'].get('QuorlLib.dlu', ''):
+            break
+        runs[p].append({b['run_name']: b for b in data['benchmarks']})
+        names = names or [b['run_name'] for b in data['benchmarks']]
+        context = data['context']
+    if not runs[p]:
+        print(f'(path {p} not run here)')
+        del runs[p]
 
-names = list(next(iter(runs.values()))[0]) if runs else []
-width = max(len(n) for n in names) + 2 if names else 10
-print(f"\nmedians of 5 (CPU time; renders wall time)")
+def median(p, f):
+    values = [f(run) for run in runs[p]]
+    values = [v for v in values if v is not None]
+    return statistics.median(values) if values else None
+
+def shown(t):
+    return '-' if t is None else f'{t / 1e6:.1f} ms' if t > 1e5 else f'{t:.1f} ns'
+
+width = max((len(n) for n in names), default=10) + 2
+print(f'\nmedians of {rounds} rounds (CPU time; renders wall time)')
 print(f"{'benchmark':{width}}" + ''.join(f'{p:>12}' for p in runs))
 for n in names:
-    print(f'{n:{width}}' + ''.join(f"{shown(ns(m[n])) if n in m else '-':>12}" for m, _ in runs.values()))
+    print(f'{n:{width}}' + ''.join(f'{shown(median(p, lambda run: ns(run[n]) if n in run else None)):>12}' for p in runs))
 
-# Ratios inside each run.
 ratios = []
 for n in names:
     if n.startswith('qnoise'):
-        peer = 'stb_perlin_noise3 chain' if n.endswith('chain') else 'stb_perlin_noise3'
-        ratios.append((f'{n} / {peer}', n, peer))
+        ratios.append((n, 'stb_perlin_noise3 chain' if n.endswith('chain') else 'stb_perlin_noise3'))
 for peer in ('libnoise ValueCoherentNoise3D', 'libnoise GradientCoherentNoise3D'):
-    for suffix in ('', ' chain'):
-        ratios.append((f'qnoise3{suffix} / {peer}{suffix}', 'qnoise3' + suffix, peer + suffix))
-for n in ('EvalMono', 'EvalMono animated', 'PerturbHitPoint'):
-    ratios.append((f'{n} / stb_perlin_noise3', n, 'stb_perlin_noise3'))
-ratios.append(('render 1 thread / all threads', 'render 1024x1024/1/real_time', 'render 1024x1024/0/real_time'))
-rwidth = max(len(r[0]) for r in ratios) + 2
-print(f"\nratios in the same run (time over time)")
+    ratios += [('qnoise3', peer), ('qnoise3 chain', peer + ' chain')]
+ratios += [(n, 'stb_perlin_noise3') for n in ('EvalMono', 'EvalMono animated', 'PerturbHitPoint')]
+ratios.append(('render 1024x1024/1/real_time', 'render 1024x1024/0/real_time'))
+label = lambda a, b: 'render 1 thread / all threads' if a.startswith('render') else f'{a} / {b}'
+rwidth = max(len(label(a, b)) for a, b in ratios) + 2
+print(f'\nratios inside each run, median of {rounds} (time over time)')
 print(f"{'':{rwidth}}" + ''.join(f'{p:>12}' for p in runs))
-for label, a, b in ratios:
-    cells = [f'{ns(m[a]) / ns(m[b]):.2f}x' if a in m and b in m else '-' for m, _ in runs.values()]
-    print(f'{label:{rwidth}}' + ''.join(f'{c:>12}' for c in cells))
-ctx = next(iter(runs.values()))[1] if runs else {}
-threads = next((f"{m[n]['threads']:.0f}" for m, _ in runs.values() for n in m if n.startswith('render 1024x1024/0')), '?')
-print(f"\nmachine: {ctx.get('num_cpus')} cpus at {ctx.get('mhz_per_cpu')} MHz; the render on all threads used {threads}; "
-      f"load average {os.getloadavg()[0]:.1f} at the end")
+for a, b in ratios:
+    cells = [median(p, lambda run: ns(run[a]) / ns(run[b]) if a in run and b in run else None) for p in runs]
+    print(f'{label(a, b):{rwidth}}' + ''.join(f"{'-' if c is None else f'{c:.2f}x':>12}" for c in cells))
+threads = next((f"{run[n]['threads']:.0f}" for rs in runs.values() for run in rs for n in run
+                if n.startswith('render 1024x1024/0')), '?')
+print(f"\nmachine: {context.get('num_cpus')} cpus at {context.get('mhz_per_cpu')} MHz; the render on all threads "
+      f"used {threads}; load average {os.getloadavg()[0]:.1f} at the end")
 PY
