@@ -2,9 +2,9 @@
 
 #include <hostside/png_image.h>
 
-#include <cstdio>
 #include <cstring>
 
+#include "command_line.h"
 #include "render_pieces.h"
 
 bool AssembleTiles(const std::string& file, int width, int height, int tiles, std::string* error) {
@@ -46,6 +46,5 @@ int AssembleCommand(const AssembleOptions& opts) {
   std::string error;
   if (opts.tiles < 1) error = "--tiles must be the N the tiles were rendered with (--tile K/N)";
   if (error.empty() && AssembleTiles(opts.output, opts.width, opts.height, opts.tiles, &error)) return 0;
-  std::fprintf(stderr, "plughost: %s\n", error.c_str());
-  return 1;
+  return Fail(error);
 }

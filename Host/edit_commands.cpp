@@ -6,22 +6,19 @@
 #include <hostside/scene_file.h>
 #include <hostside/ui.h>
 #include <imtl.h>
+#include <strings.h>
 
-#include <cctype>
-#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "command_line.h"
 #include "param_path.h"
+#include "scene_maps.h"
 
 namespace {
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
 
 // ---- Messages for the user ---------------------------------------------------
 //
@@ -73,27 +70,12 @@ std::string Quote(const std::string& s) {
   return out + "\"";
 }
 
-// The shortest text that reads back as the same float, without exponents
-// for the ranges controls show.
-std::string Number(float v) {
-  char buf[64];
-  float mag = v < 0.0f ? -v : v;
-  bool plain = mag == 0.0f || (mag >= 1e-4f && mag < 1e9f);
-  auto r = plain ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed)
-                 : std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
 std::string ColorText(COLORREF c) {
   return std::to_string(c & 0xFF) + "," + std::to_string((c >> 8) & 0xFF) + "," + std::to_string((c >> 16) & 0xFF);
 }
 
-bool SameText(const std::string& a, const char* b) {
-  std::string x = a, y = b;
-  for (char& ch : x) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  for (char& ch : y) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return x == y;
-}
+// Window class names compare without case, as Windows compares them.
+bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
 std::string ValueText(const HostWindowInfo& w) {
   switch (w.kind) {
@@ -109,7 +91,7 @@ std::string ValueText(const HostWindowInfo& w) {
       }
       return w.check == BST_CHECKED ? "checked" : "unchecked";
     case HostValueKind::kSpinner:
-      return "value " + Number(w.value) + " (" + Number(w.minimum) + " to " + Number(w.maximum) + ")";
+      return "value " + FloatText(w.value) + " (" + FloatText(w.minimum) + " to " + FloatText(w.maximum) + ")";
     case HostValueKind::kColor: return "color " + ColorText(w.color);
     case HostValueKind::kCombo:
       return "item " + std::to_string(w.selection) +
@@ -162,11 +144,11 @@ void PrintRollups(const std::vector<HostRollupInfo>& rollups) {
 // By its whole title, or by the beginning of exactly one title.
 const HostRollupInfo* FindRollup(const std::vector<HostRollupInfo>& rollups, const std::string& title,
                                  std::string* error) {
-  std::string key = NormalizeName(title);
+  std::string key = HostNameKey(title);
   const HostRollupInfo* prefixed = nullptr;
   int prefixes = 0;
   for (const HostRollupInfo& r : rollups) {
-    std::string name = NormalizeName(r.title);
+    std::string name = HostNameKey(r.title);
     if (name == key) return &r;
     if (!key.empty() && name.compare(0, key.size(), key) == 0) {
       prefixed = &r;
@@ -196,20 +178,6 @@ bool VisibleWithin(HWND control, HWND page) {
     if (!info || !info->visible) return false;
   }
   return true;
-}
-
-bool ParseInt(const std::string& s, int* out) {
-  const char* b = s.data();
-  const char* e = b + s.size();
-  auto r = std::from_chars(b, e, *out);
-  return !s.empty() && r.ec == std::errc() && r.ptr == e;
-}
-
-bool ParseFloat(const std::string& s, float* out) {
-  const char* b = s.data();
-  const char* e = b + s.size();
-  auto r = std::from_chars(b, e, *out);
-  return !s.empty() && r.ec == std::errc() && r.ptr == e;
 }
 
 // "ID" or "TITLE:ID": the one shown control with that id in the open rollups.
@@ -281,34 +249,41 @@ bool SplitAssignment(const std::string& text, const char* what, std::string* lef
 // r,g,b as whole numbers 0 to 255, or as fractions 0.0 to 1.0 when any has a
 // decimal point.
 bool ParseColor(const std::string& text, COLORREF* out, std::string* error) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (true) {
-    size_t comma = text.find(',', start);
-    parts.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
+  float v[3];
+  if (!ParseTriple(text, v, error)) return false;
   bool fractions = text.find('.') != std::string::npos;
-  int c[3] = {0, 0, 0};
-  bool ok = parts.size() == 3;
-  for (size_t i = 0; ok && i < 3; ++i) {
-    float v = 0.0f;
-    ok = ParseFloat(parts[i], &v);
-    if (ok && fractions) {
-      ok = v >= 0.0f && v <= 1.0f;
-      c[i] = static_cast<int>(v * 255.0f + 0.5f);
-    } else if (ok) {
-      ok = v >= 0.0f && v <= 255.0f && v == static_cast<float>(static_cast<int>(v));
-      c[i] = static_cast<int>(v);
+  int c[3];
+  for (int i = 0; i < 3; ++i) {
+    float byte = fractions ? v[i] * 255.0f : v[i];
+    if (!(byte >= 0.0f && byte <= 255.0f) || (!fractions && byte != std::floor(byte))) {
+      *error = "'" + text + "' is out of range for a colour (r,g,b each 0 to 255, or 0.0 to 1.0)";
+      return false;
     }
-  }
-  if (!ok) {
-    *error = "bad colour '" + text + "' (r,g,b with each 0 to 255, or 0.0 to 1.0)";
-    return false;
+    c[i] = static_cast<int>(std::lround(byte));
   }
   *out = RGB(c[0], c[1], c[2]);
   return true;
+}
+
+// A number for a spinner, or for the edit field a spinner shows its value
+// in: a whole number where the spinner counts whole numbers.
+bool ParseSpinnerNumber(HWND spinner, const std::string& text, float* out, std::string* error) {
+  std::optional<HostWindowInfo> w = HostGetWindowInfo(spinner);
+  int i = 0;
+  if (!w || !w->integer) return ParseFloat(text, out, error);
+  if (!ParseInt(text, &i, error)) return false;
+  *out = static_cast<float>(i);
+  return true;
+}
+
+// The spinner that shows its value in this edit field, if any.
+HWND SpinnerOf(HWND edit) {
+  std::optional<HostWindowInfo> parent = HostGetWindowInfo(GetParent(edit));
+  for (HWND h : parent ? parent->children : std::vector<HWND>{}) {
+    std::optional<HostWindowInfo> w = HostGetWindowInfo(h);
+    if (w && w->kind == HostValueKind::kSpinner && w->linkedEdit == edit) return h;
+  }
+  return nullptr;
 }
 
 // ---- The edit session --------------------------------------------------------
@@ -357,16 +332,20 @@ class EditSession {
       case EditAction::kSpin: {
         float v = 0.0f;
         if (!SplitAssignment(a.arg, "ID=VALUE", &left, &right, error)) return false;
-        if (!ParseFloat(right, &v)) return *error = "'" + right + "' is not a number", false;
         HWND h = FindControl(rollups, left, error);
         if (!h) return false;
         if (!IsClass(h, "SpinnerControl", "a spinner", error)) return false;
+        if (!ParseSpinnerNumber(h, right, &v, error)) return false;
         return Act(HostDragSpinner(h, v), left, "spinner", error);
       }
       case EditAction::kType: {
+        float v = 0.0f;
         if (!SplitAssignment(a.arg, "ID=TEXT", &left, &right, error)) return false;
         HWND h = FindControl(rollups, left, error);
         if (!h) return false;
+        // A spinner's field takes a number by the rules of every other value.
+        HWND spinner = SpinnerOf(h);
+        if (spinner && !ParseSpinnerNumber(spinner, right, &v, error)) return false;
         return Act(HostTypeText(h, right.c_str()), left, "edit field", error);
       }
       case EditAction::kClick: {
@@ -391,9 +370,9 @@ class EditSession {
         return true;
       }
       case EditAction::kAnimate: {
-        std::string v = NormalizeName(a.arg);
-        if (v != "on" && v != "off") return *error = "--animate takes on or off, not '" + a.arg + "'", false;
-        SetAnimateMode(v == "on" ? TRUE : FALSE);
+        bool on = false;
+        if (!ParseBool(a.arg, &on, error)) return false;
+        SetAnimateMode(on ? TRUE : FALSE);
         return true;
       }
       case EditAction::kOpen:
@@ -449,18 +428,8 @@ class EditSession {
       }
       button = buttons[0];
     }
-    Texmap* map = nullptr;
-    if (what == "checker") {
-      map = static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, CHECKER_CLASS));
-      if (!map) return *error = "the host's checker map is missing", false;
-    } else if (what != "none") {
-      map = static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, BITMAP_TEX_CLASS));
-      if (!map) return *error = "the host's bitmap map is missing", false;
-      if (!HostSetBitmapFile(map, what.c_str(), error)) {
-        map->DeleteThis();
-        return false;
-      }
-    }
+    Texmap* map = what == "none" ? nullptr : NewHostMap(what, error);
+    if (!map && what != "none") return false;
     int before = editor_.SubMapRequests();
     int refusedBefore = editor_.SubMapRequestsRefused();
     choice_ = map;
@@ -523,32 +492,14 @@ int EditCommand(const EditOptions& opts) {
   std::string error;
   std::unique_ptr<Scene> scene;
   Texmap* tex = nullptr;
-  if (!opts.sceneFile.empty()) {
-    scene = HostLoadScene(opts.sceneFile, &error);
-    if (!scene) return Fail(error);
-    for (int i = 0; i < scene->NumRoots() && !tex; ++i) {
-      ReferenceTarget* r = scene->Root(i);
-      if (r && r->SuperClassID() == TEXMAP_CLASS_ID) tex = static_cast<Texmap*>(r);
-    }
-    if (!tex) return Fail(opts.sceneFile + ": the scene holds no texture map");
-  } else {
-    ClassDesc* d = HostFindClassByName(opts.className);
-    if (!d || d->SuperClassID() != TEXMAP_CLASS_ID) {
-      return Fail("no texture map class '" + opts.className +
-                  "' is loaded (is its plug-in file in the plug-in folder?)");
-    }
-    scene = std::make_unique<Scene>();
-    tex = static_cast<Texmap*>(d->Create(FALSE));
-    if (!tex) return Fail("class '" + opts.className + "' created no object");
-    scene->AddRoot(tex);
-  }
+  if (!OpenMapScene(opts.sceneFile, opts.className, &scene, &tex, &error)) return Fail(error);
 
   bool ok = true;
   {
     // The editor goes before the scene that keeps the texture.
     EditSession session(tex);
     if (!session.Open(&error)) return Fail(error);
-    std::printf("Material editor: %s\n", ClassNameOf(tex).c_str());
+    std::printf("Material editor: %s\n", HostClassName(tex).c_str());
     session.Print();
     if (!opts.actions.empty()) {
       for (const EditAction& a : opts.actions) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "assemble_command.h"
+#include "command_line.h"
 #include "farm_commands.h"
 #include "render_pieces.h"
 
@@ -27,11 +28,6 @@ std::string FrameRuns(const std::vector<int>& frames) {
     i = j + 1;
   }
   return out;
-}
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "farm_cli.h"
 
+#include "cli_options.h"
+
 void AddPieceOptions(CLI::App* render, PieceOptions& piece) {
   render->add_option("--chunk", piece.chunk, "K/N: only the K-th of N equal runs of the frames (1 <= K <= N)");
   render->add_option("--tile", piece.tile,
@@ -14,9 +16,9 @@ void AddPieceOptions(CLI::App* render, PieceOptions& piece) {
 CLI::App* AddAssembleCommand(CLI::App& app, AssembleOptions& opts) {
   CLI::App* cmd = app.add_subcommand("assemble", "Join the tiles of a picture rendered with --tile K/N");
   cmd->add_option("-o,--output", opts.output, "The picture the tiles were rendered for")->capture_default_str();
-  cmd->add_option("--width", opts.width, "Width of the whole picture in pixels")->capture_default_str();
-  cmd->add_option("--height", opts.height, "Height of the whole picture in pixels")->capture_default_str();
-  cmd->add_option("--tiles", opts.tiles, "N, as given to --tile K/N")->required();
+  AddNumberOption(cmd, "--width", opts.width, "Width of the whole picture in pixels");
+  AddNumberOption(cmd, "--height", opts.height, "Height of the whole picture in pixels");
+  AddNumberOption(cmd, "--tiles", opts.tiles, "N, as given to --tile K/N")->required();
   return cmd;
 }
 
@@ -28,11 +30,11 @@ FarmCommands AddFarmCommands(CLI::App& app, FarmOptions& farm, FarmCheckOptions&
       cmd->add_subcommand("slurm",
                           "Submit a render as a Slurm job array and a job that checks it and writes a manifest; takes "
                           "render's options");
-  out.slurm->add_option("--chunks", farm.chunks, "Tasks for a sequence (default: one a frame, at most 1000)");
-  out.slurm->add_option("--tiles", farm.tiles, "Render a still in this many tiles, one task each");
-  out.slurm->add_option("--retries", farm.retries, "Times a failed task is requeued")->capture_default_str();
+  AddNumberOption(out.slurm, "--chunks", farm.chunks, "Tasks for a sequence (default: one a frame, at most 1000)");
+  AddNumberOption(out.slurm, "--tiles", farm.tiles, "Render a still in this many tiles, one task each");
+  AddNumberOption(out.slurm, "--retries", farm.retries, "Times a failed task is requeued");
   out.slurm->add_flag("--wait", farm.wait, "Follow the jobs on a progress line; exit with their outcome");
-  out.slurm->add_option("--poll", farm.poll, "Seconds between looks at the queue with --wait")->capture_default_str();
+  AddNumberOption(out.slurm, "--poll", farm.poll, "Seconds between looks at the queue with --wait");
   out.slurm
       ->add_option("--sbatch", farm.sbatch,
                    "An option for sbatch, e.g. --sbatch=--partition=render --sbatch=--time=2:00:00 "
@@ -46,9 +48,9 @@ FarmCommands AddFarmCommands(CLI::App& app, FarmOptions& farm, FarmCheckOptions&
                                   "What a farm render's check job runs: join the tiles, check every picture, and "
                                   "write the manifest (sizes and SHA-256) when all are complete");
   out.check->add_option("-o,--output", check.output, "The render's output, as given to render")->required();
-  out.check->add_option("--width", check.width, "Width in pixels")->capture_default_str();
-  out.check->add_option("--height", check.height, "Height in pixels")->capture_default_str();
+  AddNumberOption(out.check, "--width", check.width, "Width in pixels");
+  AddNumberOption(out.check, "--height", check.height, "Height in pixels");
   out.check->add_option("--frames", check.frames, "The render's frames (a still: its frame)")->required();
-  out.check->add_option("--tiles", check.tiles, "The still was rendered in this many tiles");
+  AddNumberOption(out.check, "--tiles", check.tiles, "The still was rendered in this many tiles");
   return out;
 }

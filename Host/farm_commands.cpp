@@ -20,6 +20,7 @@
 #include <sstream>
 #include <thread>
 
+#include "command_line.h"
 #include "param_path.h"
 
 extern char** environ;
@@ -27,11 +28,6 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
 
 bool ReadWhole(const fs::path& file, std::string* bytes, std::string* error) {
   std::ifstream in(file, std::ios::binary);

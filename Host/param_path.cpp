@@ -4,65 +4,17 @@
 #include <hostside/scene_file.h>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <cmath>
-#include <limits>
 #include <set>
 
+#include "command_line.h"
+
 namespace {
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool ParseFloat(const std::string& text, float* out) {
-  std::string t = Trim(text);
-  const char* b = t.data();
-  const char* e = b + t.size();
-  if (b != e && *b == '+') ++b;
-  float v = 0;
-  auto r = std::from_chars(b, e, v);
-  if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v)) return false;
-  *out = v;
-  return true;
-}
 
 std::string ListOf(const std::vector<const ParamEntry*>& entries) {
   std::string s;
   for (const ParamEntry* p : entries) s += "\n  " + p->path + " (" + HostParamTypeName(p->type) + ")";
   return s;
 }
-
-}  // namespace
-
-std::string NormalizeName(const std::string& name) {
-  std::string out;
-  for (char c : name) {
-    if (c == ' ' || c == '-' || c == '_' || c == '\t') continue;
-    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return out;
-}
-
-std::string ClassNameOf(ReferenceTarget* t) {
-  if (ClassDesc* d = HostFindClass(t->SuperClassID(), t->ClassID())) {
-    if (d->ClassName()) return d->ClassName();
-  }
-  CStr s;
-  t->GetClassName(s);
-  return s.data();
-}
-
-namespace {
 
 void VisitBlock(SceneVisitor& v, int depth, const std::string& prefix, ReferenceMaker* owner, IParamBlock* block) {
   for (int j = 0; j < block->NumParams(); ++j) {
@@ -94,7 +46,7 @@ void WalkScene(const std::vector<ReferenceTarget*>& roots, SceneVisitor& visitor
   std::vector<Frame> stack;
   std::vector<std::string> labels;
   for (ReferenceTarget* root : roots) {
-    std::string label = ClassNameOf(root);
+    std::string label = HostClassName(root);
     int same = static_cast<int>(std::count(labels.begin(), labels.end(), label));
     labels.push_back(label);
     if (same > 0) label += " #" + std::to_string(same + 1);
@@ -127,7 +79,7 @@ void WalkScene(const std::vector<ReferenceTarget*>& roots, SceneVisitor& visitor
         if (!segment.empty()) visitor.Object(depth, segment, nullptr, false);
         continue;
       }
-      if (segment.empty()) segment = ClassNameOf(sub);
+      if (segment.empty()) segment = HostClassName(sub);
       again = !seen.insert(sub).second;
       visitor.Object(depth, segment, sub, again);
       if (!again) stack.push_back({sub, prefix + segment + ".", depth, 0, sub->NumSubs()});
@@ -145,10 +97,10 @@ std::vector<ParamEntry> CollectParams(const std::vector<ReferenceTarget*>& roots
 }
 
 const ParamEntry* FindParam(const std::vector<ParamEntry>& params, const std::string& name, std::string* error) {
-  std::string key = NormalizeName(name);
+  std::string key = HostNameKey(name);
   std::vector<const ParamEntry*> exact, tail, all;
   for (const ParamEntry& p : params) {
-    std::string path = NormalizeName(p.path);
+    std::string path = HostNameKey(p.path);
     all.push_back(&p);
     if (path == key)
       exact.push_back(&p);
@@ -169,104 +121,32 @@ const ParamEntry* FindParam(const std::vector<ParamEntry>& params, const std::st
   return nullptr;
 }
 
-std::string ParamTypeHelp(ParamType type) {
-  switch (type) {
-    case TYPE_FLOAT: return "float: a number such as 0.5";
-    case TYPE_INT: return "int: a whole number";
-    case TYPE_RGBA: return "color: three numbers r,g,b such as 1,0.5,0";
-    case TYPE_POINT3: return "point3: three numbers x,y,z";
-    case TYPE_BOOL: return "bool: 0 or 1, off or on";
-  }
-  return "unknown type";
-}
-
 bool ParseParamValue(ParamType type, const std::string& text, HostParamSample* out, std::string* error) {
-  auto bad = [&]() {
-    if (error) *error = "bad value '" + text + "' for a " + ParamTypeHelp(type);
-    return false;
-  };
   HostParamSample s;
+  bool ok = false, on = false;
   switch (type) {
-    case TYPE_FLOAT:
-      if (!ParseFloat(text, &s.v[0])) return bad();
+    case TYPE_FLOAT: ok = ParseFloat(text, &s.v[0], error); break;
+    case TYPE_INT: ok = ParseInt(text, &s.i, error); break;
+    case TYPE_BOOL:
+      ok = ParseBool(text, &on, error);
+      s.i = on ? 1 : 0;
       break;
-    case TYPE_INT: {
-      std::string t = Trim(text);
-      const char* b = t.data();
-      const char* e = b + t.size();
-      if (b != e && *b == '+') ++b;
-      auto r = std::from_chars(b, e, s.i);
-      if (r.ec != std::errc() || r.ptr != e) return bad();
-      break;
-    }
-    case TYPE_BOOL: {
-      std::string t = Lower(Trim(text));
-      if (t == "1" || t == "on" || t == "true" || t == "yes")
-        s.i = 1;
-      else if (t == "0" || t == "off" || t == "false" || t == "no")
-        s.i = 0;
-      else
-        return bad();
-      break;
-    }
     case TYPE_RGBA:
-    case TYPE_POINT3: {
-      size_t a = text.find(','), b = a == std::string::npos ? a : text.find(',', a + 1);
-      if (b == std::string::npos || text.find(',', b + 1) != std::string::npos) return bad();
-      if (!ParseFloat(text.substr(0, a), &s.v[0]) || !ParseFloat(text.substr(a + 1, b - a - 1), &s.v[1]) ||
-          !ParseFloat(text.substr(b + 1), &s.v[2]))
-        return bad();
-      break;
-    }
-    default: return bad();
+    case TYPE_POINT3: ok = ParseTriple(text, s.v, error); break;
   }
-  *out = s;
-  return true;
+  if (ok) *out = s;
+  return ok;
 }
 
 std::string FormatParamValue(ParamType type, const HostParamSample& s) {
-  auto num = [](float f) {
-    char buf[64];
-    auto end = std::to_chars(buf, buf + sizeof buf, f).ptr;
-    return std::string(buf, end);
-  };
   switch (type) {
-    case TYPE_FLOAT: return num(s.v[0]);
+    case TYPE_FLOAT: return FloatText(s.v[0]);
     case TYPE_INT: return std::to_string(s.i);
     case TYPE_BOOL: return s.i ? "on" : "off";
     case TYPE_RGBA:
-    case TYPE_POINT3: return num(s.v[0]) + "," + num(s.v[1]) + "," + num(s.v[2]);
+    case TYPE_POINT3: return FloatText(s.v[0]) + "," + FloatText(s.v[1]) + "," + FloatText(s.v[2]);
   }
   return "?";
-}
-
-bool ParseTime(const std::string& text, TimeValue* out, std::string* error) {
-  std::string t = Trim(text);
-  bool ticks = !t.empty() && (t.back() == 't' || t.back() == 'T');
-  if (ticks) t.pop_back();
-  const char* b = t.data();
-  const char* e = b + t.size();
-  if (b != e && *b == '+') ++b;
-  long long v = 0;
-  auto r = std::from_chars(b, e, v);
-  long long scale = ticks ? 1 : GetTicksPerFrame();
-  bool ok = r.ec == std::errc() && r.ptr == e && b != e;
-  if (ok && (v > std::numeric_limits<TimeValue>::max() / scale || v < std::numeric_limits<TimeValue>::min() / scale))
-    ok = false;
-  if (!ok) {
-    if (error) {
-      *error = "bad time '" + text + "': give a whole frame number (" + std::to_string(GetTicksPerFrame()) +
-               " ticks a frame) or ticks with a t suffix, like 320t";
-    }
-    return false;
-  }
-  *out = static_cast<TimeValue>(v * scale);
-  return true;
-}
-
-std::string FormatTime(TimeValue t) {
-  if (t % GetTicksPerFrame() == 0) return std::to_string(t / GetTicksPerFrame());
-  return std::to_string(t) + "t";
 }
 
 bool ParseAssignment(const std::string& text, bool withTime, ParamAssignment* out, std::string* error) {
@@ -294,6 +174,32 @@ bool ParseAssignment(const std::string& text, bool withTime, ParamAssignment* ou
     return false;
   }
   *out = std::move(a);
+  return true;
+}
+
+bool ParseAssignments(const std::vector<std::string>& sets, const std::vector<std::string>& keys, ParamAssignments* out,
+                      std::string* error) {
+  for (bool keyed : {false, true}) {
+    for (const std::string& text : keyed ? keys : sets) {
+      ParamAssignment a;
+      if (!ParseAssignment(text, keyed, &a, error)) return *error = (keyed ? "--key " : "--set ") + *error, false;
+      (keyed ? out->keys : out->sets).push_back(std::move(a));
+    }
+  }
+  return true;
+}
+
+bool ApplyAssignments(const std::vector<ReferenceTarget*>& roots, const ParamAssignments& assignments,
+                      std::string* error) {
+  std::vector<ParamEntry> params = CollectParams(roots);
+  for (const ParamAssignment& a : assignments.sets) {
+    const ParamEntry* p = FindParam(params, a.name, error);
+    if (!p || !SetParamConstant(*p, a.value, error)) return false;
+  }
+  for (const ParamAssignment& a : assignments.keys) {
+    const ParamEntry* p = FindParam(params, a.name, error);
+    if (!p || !SetParamKey(*p, a.time, a.value, error)) return false;
+  }
   return true;
 }
 

@@ -28,10 +28,6 @@ struct ParamEntry {
   bool animatable = true;
 };
 
-// The key a name is compared by: lower case, without spaces, hyphens and
-// underscores.
-std::string NormalizeName(const std::string& name);
-
 // A walk over the scene as the host shows it: each root, then depth first
 // each object's sub-anims in order. An object met a second time (shared) is
 // reported again with `again` set, and its own sub-anims are not repeated.
@@ -48,22 +44,14 @@ void WalkScene(const std::vector<ReferenceTarget*>& roots, SceneVisitor& visitor
 // A block reached twice (shared) is listed where it is first met.
 std::vector<ParamEntry> CollectParams(const std::vector<ReferenceTarget*>& roots);
 
-// The class name the host shows for an object.
-std::string ClassNameOf(ReferenceTarget* t);
-
 // The parameter a user named: its whole path, or, failing that, the end of
 // exactly one path. Null with a message that lists what exists otherwise.
 const ParamEntry* FindParam(const std::vector<ParamEntry>& params, const std::string& name, std::string* error);
 
-// Values as the command line writes them: a number; a whole number; a
-// colour or point as "r,g,b"; a boolean as 0/1, on/off, true/false, yes/no.
+// A value of the type as the command line writes it (command_line.h): a
+// number, a whole number, a colour or point as "r,g,b", a boolean as on/off.
 bool ParseParamValue(ParamType type, const std::string& text, HostParamSample* out, std::string* error);
 std::string FormatParamValue(ParamType type, const HostParamSample& s);
-
-// A time as a frame number ("10", 160 ticks a frame) or in ticks ("320t").
-bool ParseTime(const std::string& text, TimeValue* out, std::string* error);
-// The reverse: whole frames as a number, other times in ticks.
-std::string FormatTime(TimeValue t);
 
 // "NAME=VALUE" and "NAME@TIME=VALUE" as given to --set and --key.
 struct ParamAssignment {
@@ -72,11 +60,18 @@ struct ParamAssignment {
 };
 bool ParseAssignment(const std::string& text, bool withTime, ParamAssignment* out, std::string* error);
 
+// Every --set and --key of a command, read before anything is loaded so
+// that a typo costs no work, then applied in the order given (sets first).
+struct ParamAssignments {
+  std::vector<ParamAssignment> sets, keys;
+};
+bool ParseAssignments(const std::vector<std::string>& sets, const std::vector<std::string>& keys, ParamAssignments* out,
+                      std::string* error);
+bool ApplyAssignments(const std::vector<ReferenceTarget*>& roots, const ParamAssignments& assignments,
+                      std::string* error);
+
 // --set: the parameter holds `value` at every time (its keys are dropped).
 bool SetParamConstant(const ParamEntry& p, const std::string& value, std::string* error);
 // --key: a key at time t, as the host's animate mode makes it (the first key
 // away from time 0 also keys time 0 with the value the parameter had).
 bool SetParamKey(const ParamEntry& p, TimeValue t, const std::string& value, std::string* error);
-
-// "float", "int", ... followed by how a value of the type is written.
-std::string ParamTypeHelp(ParamType type);

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "assemble_command.h"
+#include "cli_options.h"
 #include "edit_commands.h"
 #include "farm_cli.h"
 #include "farm_commands.h"
+#include "hostside/class_registry.h"
 #include "hostside/module_table.h"
 #include "iparamb.h"
-#include "known_params.h"
+#include "param_names.h"
 #include "plugin_loader.h"
 #include "render_commands.h"
 #include "scene_commands.h"
@@ -53,15 +55,14 @@ void PrintClass(const PluginClass& pc) {
     return;
   }
   ClassDesc* d = pc.desc;
-  Class_ID id = d->ClassID();
   // A descriptor's texts may share one buffer that the next call overwrites
   // (a plug-in's string loader): copy each before asking for the next.
   auto text = [](const char* s) { return std::string(s ? s : ""); };
   std::string name = text(d->ClassName());
   std::string category = text(d->Category());
-  std::printf("    \"%s\": %s, %s, category \"%s\", class id (0x%08lX, 0x%08lX), super class 0x%08lX\n", name.c_str(),
-              d->IsPublic() ? "public" : "not public", SuperClassName(d->SuperClassID()), category.c_str(), id.PartA(),
-              id.PartB(), d->SuperClassID());
+  std::printf("    \"%s\": %s, %s, category \"%s\", class id %s, super class %s\n", name.c_str(),
+              d->IsPublic() ? "public" : "not public", SuperClassName(d->SuperClassID()), category.c_str(),
+              HostClassIdText(d->ClassID()).c_str(), HostHexWord(d->SuperClassID()).c_str());
   if (!pc.registered) std::printf("      %s\n", pc.problem.c_str());
 }
 
@@ -96,6 +97,12 @@ int List(const std::vector<fs::path>& folders) {
     } else {
       std::printf("  resources: none (not built with the host's entry object)\n");
     }
+    if (!pf.paramNamesError.empty()) {
+      std::printf("  parameter names: left out: %s\n", pf.paramNamesError.c_str());
+    } else if (pf.paramNameTables > 0) {
+      std::printf("  parameter names: %d table(s) from %s\n", pf.paramNameTables,
+                  ParamNamesFile(pf.path).filename().c_str());
+    }
     std::printf("  classes: %zu\n", pf.classes.size());
     for (const PluginClass& pc : pf.classes) PrintClass(pc);
   }
@@ -113,8 +120,9 @@ void LoadPluginsQuietly(const std::vector<fs::path>& folders) {
     if (!pf.handle) {
       std::fprintf(stderr, "plughost: warning: %s not loaded: %s\n", pf.path.filename().c_str(), pf.error.c_str());
     }
+    if (!pf.paramNamesError.empty())
+      std::fprintf(stderr, "plughost: warning: parameter names left out: %s\n", pf.paramNamesError.c_str());
   }
-  InstallKnownParamNames(opened);
 }
 
 // The options render and sample share: where the texture comes from.
@@ -135,8 +143,8 @@ void AddRenderOptions(CLI::App* cmd, TextureSource& src, RenderOptions& opts) {
       ->capture_default_str();
   cmd->add_option("--view", opts.view, "flat (the swatch), sphere or cube")->capture_default_str();
   cmd->add_option("--channel", opts.channel, "color (over the background), mono or bump")->capture_default_str();
-  cmd->add_option("--width", opts.width, "Width in pixels")->capture_default_str();
-  cmd->add_option("--height", opts.height, "Height in pixels")->capture_default_str();
+  AddNumberOption(cmd, "--width", opts.width, "Width in pixels");
+  AddNumberOption(cmd, "--height", opts.height, "Height in pixels");
   cmd->add_option("--frames", opts.frames, "Frames to render: 0-100, 0-100x5, or a list 1,5,9");
   cmd->add_option("--time", opts.time, "One time: a frame number, or ticks with a t suffix");
 }
@@ -146,6 +154,7 @@ void AddRenderOptions(CLI::App* cmd, TextureSource& src, RenderOptions& opts) {
 int main(int argc, char** argv) {
   CLI::App app{"plughost: loads the plug-in files and lists, creates, edits and renders their classes"};
   app.require_subcommand(1);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) { return FailureLine(e.what()); });
   std::vector<std::string> extraFolders;
   bool noDefault = false;
   app.add_option("--plugins", extraFolders, "Another plug-in folder to scan (repeatable)");
@@ -184,12 +193,45 @@ int main(int argc, char** argv) {
   CLI::App* sceneShow = scene->add_subcommand("show", "Print the scene's objects, parameters, values and keys");
   sceneShow->add_option("file", sceneFile, "The scene file to read")->required();
 
+  // The map verbs: each FILE [VALUE] [--map MAP] [--into MAP --slot N] [-o OUT].
+  MapVerb verb;
+  std::string verbFile, verbOut;
+  struct VerbSpec {
+    const char* name;
+    MapVerb::Kind kind;
+    const char* help;
+    const char* value;  // the name of the verb's value, if it takes one
+  };
+  const VerbSpec verbSpecs[] = {
+      {"reset", MapVerb::kReset, "Reset a map: its parameters back to their defaults", nullptr},
+      {"copy", MapVerb::kCopy, "Copy a map with everything it references: a new root, or --into a sub-map slot",
+       nullptr},
+      {"instance", MapVerb::kInstance, "Show the same map --into a sub-map slot of another map", nullptr},
+      {"rename", MapVerb::kRename, "Name a map", "name"},
+      {"channel", MapVerb::kChannel, "Set a map's effects channel (G-buffer id), 0 to 15", "channel"},
+  };
+  std::vector<std::pair<CLI::App*, MapVerb::Kind>> verbCommands;
+  for (const VerbSpec& v : verbSpecs) {
+    CLI::App* cmd = scene->add_subcommand(v.name, v.help);
+    cmd->add_option("file", verbFile, "The scene file to read")->required();
+    if (v.value) cmd->add_option(v.value, verb.value, v.help)->required();
+    cmd->add_option("--map", verb.map,
+                    "Which map: its name, or its place as show prints it, e.g. \"Vede #2.Map\" (default: the first "
+                    "map among the roots)");
+    if (v.kind == MapVerb::kCopy || v.kind == MapVerb::kInstance) {
+      cmd->add_option("--into", verb.into, "The map whose sub-map slot takes it");
+      AddNumberOption(cmd, "--slot", verb.slot, "That sub-map slot");
+    }
+    cmd->add_option("-o,--output", verbOut, "Save to this file instead of the one read");
+    verbCommands.emplace_back(cmd, v.kind);
+  }
+
   TextureSource renderSrc;
   RenderOptions renderOpts;
   CLI::App* render = app.add_subcommand(
       "render", "Write a picture of a texture (default: a new Vede, as the material editor shows a map, to vede.png)");
   AddRenderOptions(render, renderSrc, renderOpts);
-  render->add_option("--threads", renderOpts.threads, "Render threads; 0 uses every core")->capture_default_str();
+  AddNumberOption(render, "--threads", renderOpts.threads, "Render threads; 0 uses every core");
   render->add_flag("-q,--quiet", renderOpts.quiet, "No progress bar");
   AddPieceOptions(render, renderOpts.piece);
 
@@ -209,8 +251,8 @@ int main(int argc, char** argv) {
   AddTextureOptions(sample, sampleSrc);
   sample
       ->add_option("--what", sampleOpts.what,
-                   "mono, color, bump, or perturbed (the point after Size and the "
-                   "perturbation)")
+                   "mono, color, bump, or perturbed (the coordinates generator's point moved by the "
+                   "perturbation object the map references)")
       ->capture_default_str();
   sample->add_option("--time", sampleOpts.time, "A frame number, or ticks with a t suffix")->capture_default_str();
   sample->add_option("--normal", sampleOpts.normal, "The shading normal for bump, x,y,z")->capture_default_str();
@@ -253,6 +295,11 @@ int main(int argc, char** argv) {
     if (sceneNew->parsed()) return SceneNew(sceneFile, classes);
     if (sceneSet->parsed()) return SceneSet(sceneFile, sets, keys, outFile);
     if (sceneShow->parsed()) return SceneShow(sceneFile);
+    for (const auto& [cmd, kind] : verbCommands) {
+      if (!cmd->parsed()) continue;
+      verb.kind = kind;
+      return SceneMapVerb(verbFile, verb, verbOut);
+    }
     if (render->parsed()) return RenderCommand(renderSrc, renderOpts);
     if (assemble->parsed()) return AssembleCommand(assembleOpts);
     if (farm.slurm->parsed()) {
@@ -266,8 +313,7 @@ int main(int argc, char** argv) {
     if (edit->parsed()) return EditCommand(editOpts);
     if (utility->parsed()) return UtilityCommand(utilityName);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "plughost: %s\n", e.what());
-    return 1;
+    return Fail(e.what());
   }
   return 0;
 }

@@ -2,14 +2,15 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 #include "hostside/class_registry.h"
 #include "hostside/module_table.h"
+#include "param_names.h"
 
 namespace fs = std::filesystem;
 
@@ -18,16 +19,14 @@ namespace {
 constexpr std::array kPluginEndings = {".dlu", ".dlt", ".dlo", ".dlm", ".dlc", ".dlr", ".dle",
                                        ".dli", ".dlh", ".dls", ".dlv", ".dlf", ".bmi", ".flt"};
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
+// File names compare without case, as on the host's own file system.
+bool IsLibrary(const fs::path& p) { return strcasecmp(p.extension().c_str(), ".dlu") == 0; }
 
 }  // namespace
 
 bool IsPluginFileName(const fs::path& p) {
-  std::string ext = Lower(p.extension().string());
-  return std::find(kPluginEndings.begin(), kPluginEndings.end(), ext) != kPluginEndings.end();
+  return std::any_of(kPluginEndings.begin(), kPluginEndings.end(),
+                     [&](const char* ending) { return strcasecmp(p.extension().c_str(), ending) == 0; });
 }
 
 std::vector<fs::path> FindPluginFiles(const std::vector<fs::path>& folders, std::vector<std::string>* problems) {
@@ -40,7 +39,7 @@ std::vector<fs::path> FindPluginFiles(const std::vector<fs::path>& folders, std:
     }
     if (ec && problems) problems->push_back(folder.string() + ": " + ec.message());
     std::sort(here.begin(), here.end(), [](const fs::path& a, const fs::path& b) {
-      bool la = Lower(a.extension().string()) == ".dlu", lb = Lower(b.extension().string()) == ".dlu";
+      bool la = IsLibrary(a), lb = IsLibrary(b);
       return la != lb ? la : a.filename() < b.filename();
     });
     out.insert(out.end(), here.begin(), here.end());
@@ -108,10 +107,8 @@ void RegisterOne(PluginFile& pf) {
   pf.version = version();
   unsigned long api = (pf.version >> 8) & 0xFF;
   if (api != MAX_API_NUM) {
-    char word[16];
-    std::snprintf(word, sizeof word, "0x%08lX", pf.version & 0xFFFFFFFFul);
-    return Refuse(pf, "built for host API " + std::to_string(api) + " (version " + word + "), this host has API " +
-                          std::to_string(MAX_API_NUM));
+    return Refuse(pf, "built for host API " + std::to_string(api) + " (version " + HostHexWord(pf.version) +
+                          "), this host has API " + std::to_string(MAX_API_NUM));
   }
   const char* text = description();
   pf.description = text ? text : "";
@@ -146,14 +143,15 @@ std::vector<PluginFile> LoadPlugins(const std::vector<fs::path>& folders, std::v
   HostRegisterBuiltinClasses();
   std::vector<PluginFile> files = OpenPluginFiles(FindPluginFiles(folders, problems));
   RegisterPluginClasses(files);
+  for (PluginFile& pf : files) {
+    if (pf.handle) LoadParamNames(pf);
+  }
   return files;
 }
 
 std::string DescribeHostVersion(unsigned long version) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "0x%08lX (release %lu, API %lu, revision %lu)", version & 0xFFFFFFFFul,
-                (version >> 16) & 0xFFFF, (version >> 8) & 0xFF, version & 0xFF);
-  return buf;
+  return HostHexWord(version) + " (release " + std::to_string((version >> 16) & 0xFFFF) + ", API " +
+         std::to_string((version >> 8) & 0xFF) + ", revision " + std::to_string(version & 0xFF) + ")";
 }
 
 fs::path DefaultPluginFolder() {

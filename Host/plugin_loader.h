@@ -24,6 +24,10 @@ struct PluginFile {
   std::string description;
   unsigned long version = 0;
   std::vector<PluginClass> classes;
+  // The parameter-name table beside the file (param_names.h): how many
+  // tables it gave, or why it was left out.
+  int paramNameTables = 0;
+  std::string paramNamesError;
 };
 
 // The plug-in endings the host recognises (utilities, textures, objects,
@@ -46,7 +50,8 @@ std::vector<PluginFile> OpenPluginFiles(const std::vector<std::filesystem::path>
 void RegisterPluginClasses(std::vector<PluginFile>& files);
 
 // Finds, opens and registers the plug-in files of the folders (with the
-// host's own classes first). Problems with folders go to *problems.
+// host's own classes first), and reads the parameter-name table beside each.
+// Problems with folders go to *problems.
 std::vector<PluginFile> LoadPlugins(const std::vector<std::filesystem::path>& folders,
                                     std::vector<std::string>* problems);
 

@@ -9,7 +9,6 @@
 #include <imtl.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -18,17 +17,14 @@
 #include <memory>
 #include <sstream>
 
+#include "command_line.h"
 #include "param_path.h"
 #include "renderer.h"
+#include "scene_maps.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
 
 // The scene a command works on and the texture in it.
 struct Loaded {
@@ -37,73 +33,15 @@ struct Loaded {
 };
 
 bool LoadTexture(const TextureSource& src, Loaded* out, std::string* error) {
-  // Every assignment is read first, so that a typo costs no work.
-  std::vector<ParamAssignment> setList, keyList;
-  for (const std::string& s : src.sets) {
-    ParamAssignment a;
-    if (!ParseAssignment(s, false, &a, error)) return *error = "--set " + *error, false;
-    setList.push_back(a);
-  }
-  for (const std::string& k : src.keys) {
-    ParamAssignment a;
-    if (!ParseAssignment(k, true, &a, error)) return *error = "--key " + *error, false;
-    keyList.push_back(a);
-  }
-  if (!src.sceneFile.empty()) {
-    out->scene = HostLoadScene(src.sceneFile, error);
-    if (!out->scene) return false;
-    for (int i = 0; i < out->scene->NumRoots() && !out->tex; ++i) {
-      ReferenceTarget* r = out->scene->Root(i);
-      if (r && r->SuperClassID() == TEXMAP_CLASS_ID) out->tex = static_cast<Texmap*>(r);
-    }
-    if (!out->tex) return *error = src.sceneFile + ": the scene holds no texture map", false;
-  } else {
-    ClassDesc* d = HostFindClassByName(src.className);
-    if (!d || d->SuperClassID() != TEXMAP_CLASS_ID) {
-      *error = "no texture map class '" + src.className + "' is loaded (is its plug-in file in the plug-in folder?)";
-      return false;
-    }
-    out->scene = std::make_unique<Scene>();
-    out->tex = static_cast<Texmap*>(d->Create(FALSE));
-    if (!out->tex) return *error = "class '" + src.className + "' created no object", false;
-    out->scene->AddRoot(out->tex);
-  }
+  ParamAssignments assignments;
+  if (!ParseAssignments(src.sets, src.keys, &assignments, error)) return false;
+  if (!OpenMapScene(src.sceneFile, src.className, &out->scene, &out->tex, error)) return false;
   if (!src.map.empty()) {
-    bool checker = src.map == "checker";
-    auto* map = static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, checker ? CHECKER_CLASS : BITMAP_TEX_CLASS));
-    if (!map) return *error = "the host's map classes are missing", false;
-    if (!checker && !HostSetBitmapFile(map, src.map.c_str(), error)) {
-      map->DeleteThis();
-      *error = "--map " + *error;
-      return false;
-    }
+    Texmap* map = NewHostMap(src.map, error);
+    if (!map) return *error = "--map " + *error, false;
     out->tex->SetSubTexmap(0, map);
   }
-  std::vector<ReferenceTarget*> roots;
-  for (int i = 0; i < out->scene->NumRoots(); ++i) roots.push_back(out->scene->Root(i));
-  std::vector<ParamEntry> params = CollectParams(roots);
-  for (const ParamAssignment& a : setList) {
-    const ParamEntry* p = FindParam(params, a.name, error);
-    if (!p || !SetParamConstant(*p, a.value, error)) return false;
-  }
-  for (const ParamAssignment& a : keyList) {
-    const ParamEntry* p = FindParam(params, a.name, error);
-    if (!p || !SetParamKey(*p, a.time, a.value, error)) return false;
-  }
-  return true;
-}
-
-bool ParseInt(const std::string& s, int* out) {
-  const char* b = s.data();
-  const char* e = b + s.size();
-  auto r = std::from_chars(b, e, *out);
-  return r.ec == std::errc() && r.ptr == e;
-}
-
-std::string Shortest(float v) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+  return ApplyAssignments(SceneRoots(*out->scene), assignments, error);
 }
 
 // A progress bar on standard error, for a terminal only, from the first
@@ -257,37 +195,27 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
 
 namespace {
 
-bool ParseTriple(const std::string& text, float out[3]) {
-  std::stringstream in(text);
-  std::string tok;
-  int n = 0;
-  while (in >> tok) {
-    if (n == 3) return false;
-    const char* b = tok.data();
-    const char* e = b + tok.size();
-    if (b != e && *b == '+') ++b;
-    auto r = std::from_chars(b, e, out[n]);
-    if (r.ec != std::errc() || r.ptr != e) return false;
-    ++n;
-  }
-  return n == 3;
-}
+using PointPerturbation = void (*)(void* self, Point3& p);
 
-using PerturbHitPointFn = void (*)(void* self, Point3& p);
+// The member that moves a point by a perturbation object, as the maker's
+// library exports it for its plug-ins.
+constexpr const char* kPerturbPoint = "_ZN7Perturb15PerturbHitPointER6Point3";
 
-// The perturbation's exported member, from the library file that holds the
-// perturbation class.
-PerturbHitPointFn FindPerturbHitPoint(ReferenceTarget* perturb) {
-  if (!perturb) return nullptr;
-  for (const RegisteredClass& rc : HostClasses()) {
-    if (rc.desc->ClassID() != perturb->ClassID()) continue;
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(rc.desc), &info)) return nullptr;
-    void* lib = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
-    if (!lib) return nullptr;
-    void* sym = dlsym(lib, "_ZN7Perturb15PerturbHitPointER6Point3");
-    dlclose(lib);  // still loaded: the registry holds it open
-    return reinterpret_cast<PerturbHitPointFn>(sym);
+// A perturbation object among the map's references: one of the general
+// reference-target super class whose class comes from a module that exports
+// the member. Null when the map has none.
+ReferenceTarget* FindPerturbation(Texmap* map, PointPerturbation* perturb) {
+  for (int i = 0; i < map->NumRefs(); ++i) {
+    ReferenceTarget* r = map->GetReference(i);
+    ClassDesc* d =
+        r && r->SuperClassID() == REF_TARGET_CLASS_ID ? HostFindClass(r->SuperClassID(), r->ClassID()) : nullptr;
+    Dl_info module{};
+    if (!d || !dladdr(reinterpret_cast<void*>(d), &module)) continue;
+    void* lib = dlopen(module.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (!lib) continue;
+    *perturb = reinterpret_cast<PointPerturbation>(dlsym(lib, kPerturbPoint));
+    dlclose(lib);  // still loaded: the plug-in loader holds it open
+    if (*perturb) return r;
   }
   return nullptr;
 }
@@ -310,10 +238,7 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
   TimeValue t = 0;
   if (!ParseTime(opts.time, &t, &error)) return Fail("--time " + error);
   float n[3];
-  std::string normal = opts.normal;
-  for (char& c : normal)
-    if (c == ',') c = ' ';
-  if (!ParseTriple(normal, n)) return Fail("--normal must be three numbers x,y,z, not '" + opts.normal + "'");
+  if (!ParseTriple(opts.normal, n, &error)) return Fail("--normal " + error);
 
   Loaded loaded;
   if (!LoadTexture(src, &loaded, &error)) return Fail(error);
@@ -321,19 +246,14 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
   Interval valid = FOREVER;
   tex->Update(t, valid);
 
-  // For the perturbed point: the texture's generator, Size (parameter 2 of
-  // its block, reference 1) and perturbation (reference 2).
-  PerturbHitPointFn hitPoint = nullptr;
-  float size = 1.0f;
-  ReferenceTarget* perturb = nullptr;
+  // For the perturbed point: the map's coordinates generator and the
+  // perturbation object it references.
+  PointPerturbation perturbPoint = nullptr;
+  ReferenceTarget* perturbation = nullptr;
   if (what == Perturbed) {
-    auto* block = tex->NumRefs() > 2 ? static_cast<IParamBlock*>(tex->GetReference(1)) : nullptr;
-    perturb = tex->NumRefs() > 2 ? tex->GetReference(2) : nullptr;
-    hitPoint = FindPerturbHitPoint(perturb);
-    Interval iv = FOREVER;
-    if (!block || !HostIsParamBlock(block) || !block->GetValue(2, t, size, iv) || !hitPoint || !tex->GetTheXYZGen())
-      return Fail("--what perturbed needs a texture with a coordinates generator, a size and a perturbation");
-    if (size == 0.0f) size = 0.0001f;
+    perturbation = FindPerturbation(tex, &perturbPoint);
+    if (!perturbation || !tex->GetTheXYZGen())
+      return Fail("--what perturbed needs a map with a coordinates generator and a perturbation object");
   }
 
   std::string line;
@@ -341,8 +261,8 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
   while (std::getline(std::cin, line)) {
     ++lineNo;
     float p[3];
-    if (!ParseTriple(line, p)) {
-      std::fprintf(stderr, "plughost: line %d: expected three numbers \"x y z\", got \"%s\"\n", lineNo, line.c_str());
+    if (!ParseTriple(line, p, &error)) {
+      Fail("line " + std::to_string(lineNo) + ": " + error);
       ++bad;
       continue;
     }
@@ -352,23 +272,22 @@ int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
     sc.normal = Point3(n[0], n[1], n[2]);
     std::string out;
     switch (what) {
-      case Mono: out = Shortest(tex->EvalMono(sc)); break;
+      case Mono: out = FloatText(tex->EvalMono(sc)); break;
       case ColorOut: {
         AColor c = tex->EvalColor(sc);
-        out = Shortest(c.r) + " " + Shortest(c.g) + " " + Shortest(c.b) + " " + Shortest(c.a);
+        out = FloatText(c.r) + " " + FloatText(c.g) + " " + FloatText(c.b) + " " + FloatText(c.a);
         break;
       }
       case Bump: {
         Point3 b = tex->EvalNormalPerturb(sc);
-        out = Shortest(b.x) + " " + Shortest(b.y) + " " + Shortest(b.z);
+        out = FloatText(b.x) + " " + FloatText(b.y) + " " + FloatText(b.z);
         break;
       }
       case Perturbed: {
         Point3 q, dq;
         tex->GetTheXYZGen()->GetXYZ(sc, q, dq);
-        q = Point3(q.x / size, q.y / size, q.z / size);
-        hitPoint(perturb, q);
-        out = Shortest(q.x) + " " + Shortest(q.y) + " " + Shortest(q.z);
+        perturbPoint(perturbation, q);
+        out = FloatText(q.x) + " " + FloatText(q.y) + " " + FloatText(q.z);
         break;
       }
     }

@@ -2,19 +2,13 @@
 
 #include <hostside/png_image.h>
 
-#include <charconv>
 #include <filesystem>
+
+#include "command_line.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-bool ParseWhole(const std::string& s, int* out) {
-  const char* b = s.data();
-  const char* e = b + s.size();
-  auto r = std::from_chars(b, e, *out);
-  return r.ec == std::errc() && r.ptr == e;
-}
 
 bool ParseRegion(const std::string& text, int width, int height, PixelRegion* out, std::string* error) {
   int v[4] = {0, 0, 0, 0};
@@ -22,7 +16,7 @@ bool ParseRegion(const std::string& text, int width, int height, PixelRegion* ou
   bool ok = true;
   for (int i = 0; i < 4 && ok; ++i) {
     size_t comma = i < 3 ? text.find(',', start) : text.size();
-    ok = comma != std::string::npos && ParseWhole(text.substr(start, comma - start), &v[i]);
+    ok = comma != std::string::npos && ParseInt(text.substr(start, comma - start), &v[i]);
     start = comma + 1;
   }
   PixelRegion r{v[0], v[1], v[2], v[3]};
@@ -39,7 +33,7 @@ bool ParseRegion(const std::string& text, int width, int height, PixelRegion* ou
 
 bool ParsePieceIndex(const std::string& text, int* k, int* n, std::string* error) {
   size_t slash = text.find('/');
-  if (slash == std::string::npos || !ParseWhole(text.substr(0, slash), k) || !ParseWhole(text.substr(slash + 1), n) ||
+  if (slash == std::string::npos || !ParseInt(text.substr(0, slash), k) || !ParseInt(text.substr(slash + 1), n) ||
       *n < 1 || *k < 1 || *k > *n) {
     *error = "'" + text + "' is not K/N with 1 <= K <= N";
     return false;

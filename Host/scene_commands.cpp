@@ -3,26 +3,17 @@
 #include <hostside/class_registry.h>
 #include <hostside/paramblock_access.h>
 #include <hostside/scene_file.h>
+#include <imtl.h>
 
 #include <cstdio>
 #include <memory>
+#include <set>
 
+#include "command_line.h"
 #include "param_path.h"
+#include "scene_maps.h"
 
 namespace {
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "plughost: %s\n", message.c_str());
-  return 1;
-}
-
-std::vector<ReferenceTarget*> Roots(const Scene& scene) {
-  std::vector<ReferenceTarget*> roots;
-  for (int i = 0; i < scene.NumRoots(); ++i) {
-    if (ReferenceTarget* r = scene.Root(i)) roots.push_back(r);
-  }
-  return roots;
-}
 
 std::string NameOf(ClassDesc* d) {
   if (d->ClassName()) return d->ClassName();
@@ -41,12 +32,6 @@ std::string SceneClassList() {
   return s.empty() ? " none (no plug-in file with such classes was loaded)" : s;
 }
 
-std::string Hex(unsigned long v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08lX", v & 0xFFFFFFFFul);
-  return buf;
-}
-
 }  // namespace
 
 int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
@@ -56,7 +41,7 @@ int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
     ClassDesc* d = HostFindClassByName(name);
     if (!d) return Fail("unknown class '" + name + "'. Classes that can be placed in a scene:" + SceneClassList());
     if (!HostIsSceneSuperClass(d->SuperClassID())) {
-      return Fail("class '" + NameOf(d) + "' (super class " + Hex(d->SuperClassID()) +
+      return Fail("class '" + NameOf(d) + "' (super class " + HostHexWord(d->SuperClassID()) +
                   ") cannot be placed in a scene. Classes that can:" + SceneClassList());
     }
     if (d->SuperClassID() == PARAMETER_BLOCK_CLASS_ID) {
@@ -80,29 +65,76 @@ int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
 
 int SceneSet(const std::string& file, const std::vector<std::string>& sets, const std::vector<std::string>& keys,
              const std::string& out) {
-  // Every assignment is read before the file, so a typo costs no load.
-  std::vector<ParamAssignment> setList, keyList;
+  ParamAssignments assignments;
   std::string error;
-  for (const std::string& s : sets) {
-    ParamAssignment a;
-    if (!ParseAssignment(s, false, &a, &error)) return Fail("--set " + error);
-    setList.push_back(a);
-  }
-  for (const std::string& k : keys) {
-    ParamAssignment a;
-    if (!ParseAssignment(k, true, &a, &error)) return Fail("--key " + error);
-    keyList.push_back(a);
-  }
+  if (!ParseAssignments(sets, keys, &assignments, &error)) return Fail(error);
   std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
   if (!scene) return Fail(error);
-  std::vector<ParamEntry> params = CollectParams(Roots(*scene));
-  for (const ParamAssignment& a : setList) {
-    const ParamEntry* p = FindParam(params, a.name, &error);
-    if (!p || !SetParamConstant(*p, a.value, &error)) return Fail(error);
+  if (!ApplyAssignments(SceneRoots(*scene), assignments, &error)) return Fail(error);
+  if (!HostSaveScene(*scene, out.empty() ? file : out, &error)) return Fail(error);
+  return 0;
+}
+
+namespace {
+
+// The effects channels the material editor offers.
+constexpr int kMaxEffectsChannel = 15;
+
+// Whether `to` is `from` or among what `from` references, however deep.
+bool Reaches(ReferenceTarget* from, ReferenceTarget* to) {
+  std::vector<ReferenceTarget*> open = {from};
+  std::set<ReferenceTarget*> seen;
+  while (!open.empty()) {
+    ReferenceTarget* t = open.back();
+    open.pop_back();
+    if (t == to) return true;
+    if (!t || !seen.insert(t).second) continue;
+    for (int i = 0; i < t->NumRefs(); ++i) open.push_back(t->GetReference(i));
   }
-  for (const ParamAssignment& a : keyList) {
-    const ParamEntry* p = FindParam(params, a.name, &error);
-    if (!p || !SetParamKey(*p, a.time, a.value, &error)) return Fail(error);
+  return false;
+}
+
+}  // namespace
+
+int SceneMapVerb(const std::string& file, const MapVerb& verb, const std::string& out) {
+  std::string error;
+  int channel = 0;
+  if (verb.kind == MapVerb::kChannel) {
+    if (!ParseInt(verb.value, &channel, &error)) return Fail(error);
+    if (channel < 0 || channel > kMaxEffectsChannel)
+      return Fail("'" + verb.value + "' is out of range for an effects channel (0 to 15)");
+  }
+  if (verb.kind == MapVerb::kInstance && verb.into.empty())
+    return Fail("instance needs --into: the map whose sub-map slot is to show the same map");
+  std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
+  if (!scene) return Fail(error);
+  Texmap* map = FindMap(*scene, verb.map, &error);
+  if (!map) return Fail(file + ": " + error);
+  Texmap* into = nullptr;
+  if (!verb.into.empty()) {
+    into = FindMap(*scene, verb.into, &error);
+    if (!into) return Fail(file + ": --into " + error);
+    if (verb.slot < 0 || verb.slot >= into->NumSubTexmaps()) {
+      return Fail("'" + HostClassName(into) + "' has " + std::to_string(into->NumSubTexmaps()) +
+                  " sub-map slot(s); there is no slot " + std::to_string(verb.slot));
+    }
+    if (verb.kind == MapVerb::kInstance && Reaches(map, into))
+      return Fail("a map cannot show itself: '" + verb.into + "' is the map or a part of it");
+  }
+  switch (verb.kind) {
+    case MapVerb::kReset: map->Reset(); break;
+    case MapVerb::kRename: map->SetName(verb.value.c_str()); break;
+    case MapVerb::kChannel: map->SetGBufID(static_cast<unsigned int>(channel)); break;
+    case MapVerb::kCopy: {
+      auto* copy = static_cast<Texmap*>(CloneRefHierarchy(map));
+      if (!copy) return Fail("'" + HostClassName(map) + "' cannot be copied: its class makes no copy");
+      if (into)
+        into->SetSubTexmap(verb.slot, copy);
+      else
+        scene->AddRoot(copy);
+      break;
+    }
+    case MapVerb::kInstance: into->SetSubTexmap(verb.slot, map); break;
   }
   if (!HostSaveScene(*scene, out.empty() ? file : out, &error)) return Fail(error);
   return 0;
@@ -117,9 +149,14 @@ class Printer : public SceneVisitor {
     if (!t) {
       line += name + ": none";
     } else {
-      std::string cls = ClassNameOf(t);
+      std::string cls = HostClassName(t);
       line += depth == 0 || name == cls ? cls : name + ": " + cls;
-      if (depth == 0) line += "  class " + Hex(t->ClassID().PartA()) + ", " + Hex(t->ClassID().PartB());
+      if (t->SuperClassID() == TEXMAP_CLASS_ID) {
+        auto* map = static_cast<MtlBase*>(t);
+        if (!map->GetName().isNull()) line += std::string(" \"") + map->GetName().data() + "\"";
+        if (map->GetGBufID() != 0) line += "  channel " + std::to_string(map->GetGBufID());
+      }
+      if (depth == 0) line += "  class " + HostHexWord(t->ClassID().PartA()) + ", " + HostHexWord(t->ClassID().PartB());
       if (again) line += "  (shared: shown above)";
     }
     std::printf("%s\n", line.c_str());
@@ -133,7 +170,7 @@ class Printer : public SceneVisitor {
     } else {
       line += " keys:";
       for (size_t k = 0; k < v.keys.size(); ++k) {
-        line += (k ? ", " : " ") + FormatTime(v.keys[k].time) + "=" + FormatParamValue(p.type, v.keys[k]);
+        line += (k ? ", " : " ") + TimeText(v.keys[k].time) + "=" + FormatParamValue(p.type, v.keys[k]);
       }
     }
     std::printf("%s\n", line.c_str());
@@ -146,7 +183,7 @@ int SceneShow(const std::string& file) {
   std::string error;
   std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
   if (!scene) return Fail(error);
-  std::vector<ReferenceTarget*> roots = Roots(*scene);
+  std::vector<ReferenceTarget*> roots = SceneRoots(*scene);
   std::printf("%s: %zu root object(s); times in frames (%d ticks each) or ticks with t\n", file.c_str(), roots.size(),
               GetTicksPerFrame());
   Printer printer;

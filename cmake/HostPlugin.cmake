@@ -14,18 +14,25 @@ find_program(QUORL_CPP NAMES cpp REQUIRED)
 get_filename_component(QUORL_HOSTSDK_DIR ${CMAKE_CURRENT_LIST_DIR}/../HostSDK ABSOLUTE)
 set(QUORL_MODULE_ENTRY_SOURCE ${QUORL_HOSTSDK_DIR}/src/object_model/module_entry.cpp)
 set(QUORL_RESOURCE_EMBED_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/resource_embed.S.in)
+set(QUORL_PARAM_NAMES_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/param_names.cpp.in)
+find_package(nlohmann_json CONFIG REQUIRED)
 
-# quorl_compile_resources(<out-var> RC <file.rc> [DEPENDS headers...])
-# Compiles a resource script to <binary dir>/<name>.res and returns its path.
+# quorl_compile_resources(<out-var> RC <file.rc> [NAME <name>] [DEPENDS headers...] [DEFINES NAME=VALUE...])
+# Compiles a resource script to <binary dir>/<name>.res (the script's own name
+# by default) and returns its path.
 function(quorl_compile_resources out_var)
-  cmake_parse_arguments(R "" "RC" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(R "" "RC;NAME" "DEPENDS;DEFINES" ${ARGN})
   get_filename_component(rc_abs ${R_RC} ABSOLUTE)
   get_filename_component(rc_name ${R_RC} NAME_WE)
   get_filename_component(rc_dir ${rc_abs} DIRECTORY)
+  if(R_NAME)
+    set(rc_name ${R_NAME})
+  endif()
+  list(TRANSFORM R_DEFINES PREPEND -D)
   set(res ${CMAKE_CURRENT_BINARY_DIR}/${rc_name}.res)
   add_custom_command(
     OUTPUT ${res}
-    COMMAND ${QUORL_WINDRES} --preprocessor=${QUORL_CPP}
+    COMMAND ${QUORL_WINDRES} --preprocessor=${QUORL_CPP} ${R_DEFINES}
             -I ${rc_dir} -I ${QUORL_HOSTSDK_DIR}/include
             -i ${rc_abs} -o ${res} -O res
     DEPENDS ${rc_abs} ${R_DEPENDS}
@@ -56,10 +63,66 @@ function(quorl_embed_module target)
   target_link_libraries(${target} PRIVATE HostSDK ${CMAKE_DL_LIBS})
 endfunction()
 
-# add_host_plugin(<target> SUFFIX .dlu|.dlt RC <file.rc> SOURCES ... [RC_DEPENDS ...] [LIBS ...])
+# quorl_param_names(<target> FILE <data file> TABLES <table>... HEADERS <header>... [LIBS <lib>...])
+# Writes the plug-in's parameter-name tables into <data file> at build time.
+# Each table is "CLASS_ID REFERENCE: PARAM=STRING PARAM=STRING ...", in the
+# plug-in's own symbols: the class, the reference index of its block, and
+# for each parameter index the string-table id of its name. HEADERS define
+# the symbols; LIBS lend their include folders and compile options.
+function(quorl_param_names target)
+  cmake_parse_arguments(N "" "FILE" "TABLES;HEADERS;LIBS" ${ARGN})
+  set(PN_TARGET ${target})
+  set(PN_INCLUDES "")
+  foreach(header ${N_HEADERS})
+    string(APPEND PN_INCLUDES "#include \"${header}\"\n")
+  endforeach()
+  set(PN_TABLES "")
+  foreach(table ${N_TABLES})
+    if(NOT table MATCHES "^ *([^ :]+) +([^ :]+) *:(( +[^ =]+=[^ =]+)+) *$")
+      message(FATAL_ERROR "${target}: PARAM_NAMES table '${table}' is not 'CLASS_ID REFERENCE: PARAM=STRING ...'")
+    endif()
+    set(class ${CMAKE_MATCH_1})
+    set(reference ${CMAKE_MATCH_2})
+    string(STRIP "${CMAKE_MATCH_3}" pairs)
+    string(REGEX REPLACE " +" ";" pairs "${pairs}")
+    list(TRANSFORM pairs REPLACE "^(.*)=(.*)$" "{\\1, \\2}")
+    list(JOIN pairs ", " pairs)
+    string(APPEND PN_TABLES "  Table(${class}, ${reference}, {${pairs}});\n")
+  endforeach()
+  set(source ${CMAKE_CURRENT_BINARY_DIR}/${target}_param_names.cpp)
+  configure_file(${QUORL_PARAM_NAMES_TEMPLATE} ${source} @ONLY)
+  set(writer ${target}_param_names)
+  add_executable(${writer} ${source})
+  target_include_directories(${writer} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+                             $<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>)
+  target_compile_definitions(${writer} PRIVATE $<TARGET_PROPERTY:${target},COMPILE_DEFINITIONS>)
+  # The plug-in's headers are compiled as the plug-in compiles them.
+  foreach(lib ${N_LIBS})
+    target_include_directories(${writer} PRIVATE $<TARGET_PROPERTY:${lib},INTERFACE_INCLUDE_DIRECTORIES>)
+    target_compile_options(${writer} PRIVATE $<TARGET_PROPERTY:${lib},INTERFACE_COMPILE_OPTIONS>)
+  endforeach()
+  target_link_libraries(${writer} PRIVATE HostSDK nlohmann_json::nlohmann_json)
+  set_target_properties(${writer} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  add_custom_command(OUTPUT ${N_FILE} COMMAND ${writer} ${N_FILE} DEPENDS ${writer}
+                     COMMENT "Writing the parameter names of ${target}" VERBATIM)
+  # Made with the plug-in, so that the plug-in folder is always complete.
+  target_sources(${target} PRIVATE ${N_FILE})
+  set_source_files_properties(${N_FILE} PROPERTIES HEADER_FILE_ONLY ON GENERATED ON)
+endfunction()
+
+# add_host_plugin(<target> SUFFIX .dlu|.dlt RC <file.rc> SOURCES ... [RC_DEPENDS ...] [RC_DEFINES ...] [LIBS ...]
+#                 [FOLDER <dir>] [PARAM_NAMES <table>... PARAM_NAMES_FROM <header>...])
+# FOLDER: where the file goes (default: the build's plug-in folder).
+# PARAM_NAMES: names for the parameters of classes that do not answer the
+# host's name query (see quorl_param_names), written beside the plug-in file
+# as <file>.param-names.json, which the host reads for any plug-in file.
 function(add_host_plugin target)
-  cmake_parse_arguments(P "" "SUFFIX;RC" "SOURCES;RC_DEPENDS;LIBS" ${ARGN})
-  quorl_compile_resources(res RC ${P_RC} DEPENDS ${P_RC_DEPENDS})
+  cmake_parse_arguments(P "" "SUFFIX;RC;FOLDER" "SOURCES;RC_DEPENDS;RC_DEFINES;LIBS;PARAM_NAMES;PARAM_NAMES_FROM"
+                        ${ARGN})
+  if(NOT P_FOLDER)
+    set(P_FOLDER ${QUORL_PLUGIN_DIR})
+  endif()
+  quorl_compile_resources(res RC ${P_RC} NAME ${target} DEPENDS ${P_RC_DEPENDS} DEFINES ${P_RC_DEFINES})
   add_library(${target} SHARED ${P_SOURCES})
   quorl_embed_module(${target} RES ${res})
   target_link_libraries(${target} PRIVATE quorl_warnings ${P_LIBS})
@@ -67,11 +130,15 @@ function(add_host_plugin target)
     PREFIX ""
     SUFFIX ${P_SUFFIX}
     OUTPUT_NAME ${target}
-    LIBRARY_OUTPUT_DIRECTORY ${QUORL_PLUGIN_DIR}
+    LIBRARY_OUTPUT_DIRECTORY ${P_FOLDER}
     # No absolute build paths: a plug-in finds its libraries beside itself
     # (and the host layer in ../lib) or not at all, as the loader would.
     BUILD_RPATH_USE_ORIGIN ON
     BUILD_RPATH "$ORIGIN;$ORIGIN/../lib")
   target_link_options(${target} PRIVATE -Wl,-z,now -Wl,-z,defs -Wl,--as-needed)
   set_property(TARGET ${target} PROPERTY QUORL_RES_FILE ${res})
+  if(P_PARAM_NAMES)
+    quorl_param_names(${target} FILE ${P_FOLDER}/${target}${P_SUFFIX}.param-names.json
+                      TABLES ${P_PARAM_NAMES} HEADERS ${P_PARAM_NAMES_FROM} LIBS ${P_LIBS})
+  endif()
 endfunction()

@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ cpp binutils   # compiler, build, nm for the export checks
   python3                               # the tests' independent models and file checks
   llvm-14                               # llvm-windres: compiles the resource scripts
+  clang-format-14                       # the layout of every C++ file, checked by the tests
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
   libssl-dev                            # SHA-256 for the farm's manifests

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Every test: install what is missing, then build and run the release suite
-# and the sanitizer (address and undefined behaviour) suite.
+# Every test: install what is missing, check the layout of the C++ files,
+# then build and run the release suite and the sanitizer (address and
+# undefined behaviour) suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 status=0
+echo "== format"
+scripts/check_format.sh || status=1
 for preset in release asan; do
   echo "== $preset: build"
   scripts/build.sh "$preset" | tail -n 1

@@ -3,21 +3,8 @@
 # printed before and after user actions, the scene saved with what the
 # actions changed, links and messages on standard error, and every user error
 # one message, a non-zero exit and no file written.
-set -euo pipefail
+source "$(dirname "$0")/helpers.sh"
 plughost=$1
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-has() { grep -qF -- "$2" <<<"$1" || fail "expected '$2' in:"$'\n'"$1"; }
-hasnt() { ! grep -qF -- "$2" <<<"$1" || fail "did not expect '$2' in:"$'\n'"$1"; }
-# expect_error WANTED COMMAND...: the command fails, saying WANTED on stderr.
-expect_error() {
-  local wanted=$1 err
-  shift
-  if err=$("$@" 2>&1 >/dev/null); then fail "succeeded: $*"; fi
-  has "$err" "$wanted"
-  [[ $(grep -c '^plughost: ' <<<"$err") == 1 && $err != *Sanitizer* ]] || fail "not one clean message: $err"
-}
 
 # A new texture, printed only: four rollups, the perturbation's rolled up.
 out=$("$plughost" edit)
@@ -72,16 +59,28 @@ sum=$(md5sum <"$tmp/b.json")
 expect_error 'is in the rolled-up rollup "Perturbation Parameters"; open it first' \
   "$plughost" edit "$tmp/b.json" --spin 1052=2 -o "$tmp/c.json"
 expect_error "control 1000 is a Static, not a spinner" "$plughost" edit "$tmp/b.json" --spin 1000=1
-expect_error "'abc' is not a number" "$plughost" edit "$tmp/b.json" --spin 1491=abc
+expect_error "'abc' is not a number" "$plughost" edit "$tmp/b.json" --spin 1497=abc
 expect_error "control 1056 of rollup \"Perturbation Parameters\" is hidden" \
   "$plughost" edit "$tmp/b.json" --open Perturbation --spin 1056=1
 expect_error "no control 9999 in any rollup" "$plughost" edit "$tmp/b.json" --click 9999
 expect_error 'no rollup "Nope"; the rollups are: "Coordinates"' "$plughost" edit "$tmp/b.json" --open Nope
-expect_error "bad colour '300,0,0'" "$plughost" edit "$tmp/b.json" --color 1456=300,0,0
+expect_error "'300,0,0' is out of range for a colour" "$plughost" edit "$tmp/b.json" --color 1456=300,0,0
 expect_error "$tmp/none.png" "$plughost" edit "$tmp/b.json" --map "$tmp/none.png"
-expect_error "--animate takes on or off" "$plughost" edit "$tmp/b.json" --animate maybe
+expect_error "'maybe' is not on or off" "$plughost" edit "$tmp/b.json" --animate maybe
 expect_error "bad time 'x'" "$plughost" edit "$tmp/b.json" --time x
 expect_error "cannot read $tmp/missing.json" "$plughost" edit "$tmp/missing.json"
+# A bad value is refused with the same words wherever a value is taken.
+for bad in nan inf -inf 1e "" 1e39; do
+  want="'$bad' is not a number"
+  [[ $bad == 1e39 ]] && want="'1e39' is out of range for a number"
+  expect_error "Size: $want" "$plughost" scene set "$tmp/b.json" --set "size=$bad"
+  expect_error "Size: $want" "$plughost" scene set "$tmp/b.json" --key "size@1=$bad"
+  expect_error "Size: $want" "$plughost" render "$tmp/b.json" --set "size=$bad" -o "$tmp/c.png"
+  expect_error "--spin 1497=$bad: $want" "$plughost" edit "$tmp/b.json" --spin "1497=$bad"
+  expect_error "--type 1491=$bad: $want" "$plughost" edit "$tmp/b.json" --type "1491=$bad"
+done
+expect_error "--width: 'wide' is not a whole number" "$plughost" render --width wide
+expect_error "bad time '99999999'" "$plughost" edit "$tmp/b.json" --time 99999999
 [[ $(md5sum <"$tmp/b.json") == "$sum" ]] || fail "a failed edit changed the file"
 [[ ! -e $tmp/c.json ]] || fail "a failed edit wrote its output"
 expect_error "no utility 'Vede'. Utilities:" "$plughost" utility Vede

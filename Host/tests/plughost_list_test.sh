@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
 # plughost list: lists the build's plug-in files, reports a file that fails to
 # load with the loader's reason, and goes on with the others.
-set -euo pipefail
+source "$(dirname "$0")/helpers.sh"
 plughost=$1
 good=$2  # the tests' own plug-in file
 bad=$3   # the same built for another host API, and without entry points
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
 
 out=$("$plughost" list)
 grep -q '^QuorlLib.dlu$' <<<"$out" || { echo "QuorlLib.dlu not listed:"; echo "$out"; exit 1; }
@@ -71,5 +69,14 @@ grep -qF 'Vede.dlt
 grep -q 'QuorlLib.dlu: cannot open shared object file' <<<"$out" || { echo "no loader reason:"; echo "$out"; exit 1; }
 grep -q '^HostTestClasses.dlo$' <<<"$out" || { echo "stopped after the failure:"; echo "$out"; exit 1; }
 
-if "$plughost" frobnicate >/dev/null 2>&1; then echo "unknown command accepted"; exit 1; fi
+# The host program names no plug-in: none of the class ids the plug-in files
+# list stands in its sources.
+ids=$(sed -n 's/.*class id (\(0x[0-9A-F]*\), \(0x[0-9A-F]*\)).*/\1 \2/p' <<<"$full")
+[[ $(wc -w <<<"$ids") -ge 6 ]] || fail "too few class ids listed: $ids"
+for id in $ids; do
+  hits=$(grep -rniF --exclude-dir=tests "$id" "$(dirname "$0")/.." || true)
+  [[ -z $hits ]] || fail "the host program names class id $id:"$'\n'"$hits"
+done
+
+expect_error "A subcommand is required" "$plughost" frobnicate
 echo "plughost list: ok"

@@ -2,14 +2,8 @@
 # plughost render in pieces, plughost assemble and plughost farm check, on
 # one machine: the pieces give the whole render's files byte for byte, and a
 # piece run again keeps what is complete.
-set -euo pipefail
+source "$(dirname "$0")/helpers.sh"
 plughost=$1
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
 cd "$tmp"
 "$plughost" scene new dirt.json --class Vede >/dev/null
 "$plughost" scene set dirt.json --set "Vede Alpha=1" --set High=0.6 --set Low=0.35 --set Size=6 \

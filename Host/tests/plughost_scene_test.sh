@@ -2,22 +2,12 @@
 # plughost scene: creates, edits, shows and re-saves scene files of the tests'
 # own plug-in classes (and of Perturb where QuorlLib.dlu lists it), and turns
 # every user error into one message, a non-zero exit and no file written.
-set -euo pipefail
+source "$(dirname "$0")/helpers.sh"
 plughost=$1
-good=$2
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+good=$2   # the tests' own plug-in file
+named=$3  # the same with a string table and a parameter-name table
+moved=$4  # and again with the strings renumbered and the block moved
 ph() { "$plughost" --no-default-plugins --plugins "$good" "$@"; }
-fail() { echo "FAIL: $*"; exit 1; }
-has() { grep -qF -- "$2" <<<"$1" || fail "expected '$2' in:"$'\n'"$1"; }
-# expect_error WANTED COMMAND...: the command fails, saying WANTED on stderr.
-expect_error() {
-  local wanted=$1 err
-  shift
-  if err=$("$@" 2>&1 >/dev/null); then fail "succeeded: $*"; fi
-  has "$err" "$wanted"
-  [[ $(grep -c '^plughost: ' <<<"$err") == 1 && $err != *Sanitizer* ]] || fail "not one clean message: $err"
-}
 
 # Create, show.
 ph scene new "$tmp/a.json" --class "host-test WIDGET"
@@ -50,7 +40,7 @@ cmp "$tmp/b.json" "$tmp/c.json" || fail "load and save changed the file"
 sum=$(md5sum <"$tmp/b.json")
 expect_error "unknown parameter 'nope'. The parameters are:" ph scene set "$tmp/b.json" --set nope=1
 expect_error "  Part.Strength (float)" ph scene set "$tmp/b.json" --set nope=1
-expect_error "Count: bad value 'many' for a int" ph scene set "$tmp/b.json" --set count=many -o "$tmp/d.json"
+expect_error "Count: 'many' is not a whole number" ph scene set "$tmp/b.json" --set count=many -o "$tmp/d.json"
 expect_error "bad time '1.5'" ph scene set "$tmp/b.json" --key size@1.5=2 -o "$tmp/d.json"
 expect_error "Offset is not animatable" ph scene set "$tmp/b.json" --key offset@2=1,2,3 -o "$tmp/d.json"
 expect_error "--set 'size' is not NAME=VALUE" ph scene set "$tmp/b.json" --set size
@@ -71,6 +61,25 @@ expect_error "cannot save $tmp/no/such/out.json: No such file or directory" \
 expect_error "objects[0]: unknown class 'Host Test Widget'" \
   "$plughost" --no-default-plugins scene show "$tmp/b.json"
 ls -A "$tmp" | grep -q '^\.' && fail "temporary files left: $(ls -A "$tmp")"
+
+# A class that does not name its parameters: without a table they are
+# numbered, and still set, shown and saved. With a table beside the file they
+# have the names of the plug-in's strings, and a copy whose strings and block
+# moved shows the same names: only its table differs.
+ph scene new "$tmp/plain.json" --class "Host Test Plain"
+ph scene set "$tmp/plain.json" --set "parameter 1=5"
+has "$(ph scene show "$tmp/plain.json")" "  Parameter 1 (int) = 5"
+for plugins in "$named" "$moved"; do
+  pn() { "$plughost" --no-default-plugins --plugins "$plugins" "$@"; }
+  pn scene new "$tmp/named.json" --class "Host Test Plain"
+  pn scene set "$tmp/named.json" --set "plain size=2"
+  out=$(pn scene show "$tmp/named.json")
+  has "$out" "  Plain Size (float) = 2"
+  has "$out" "  Plain Count (int) = 2"
+done
+tables=$(cat "$named"/*.param-names.json "$moved"/*.param-names.json | tr -d ' \n')
+has "$tables" '"reference":0,"names":[{"param":0,"string":10},{"param":1,"string":11}]'
+has "$tables" '"reference":2,"names":[{"param":0,"string":210},{"param":1,"string":207}]'
 
 # Perturb, once QuorlLib.dlu lists it: its parameters by the names it gives.
 if "$plughost" list | grep -qF '"QuorlLib::Perturbation"'; then
@@ -109,5 +118,29 @@ PY
   "$plughost" scene show "$tmp/v.json" >/dev/null || fail "the untouched texture scene no longer loads"
   "$plughost" edit "$tmp/v.json" --map checker -o "$tmp/v-map.json" >/dev/null 2>&1 || fail "edit --map failed"
   "$plughost" scene show "$tmp/v-map.json" | grep -q "Map: Checker" || fail "a real sub-map did not load"
+
+  # The map verbs. A name and a channel survive saving and loading; a copy
+  # keeps them and gets its own parameters; an instance is the same map.
+  "$plughost" scene rename "$tmp/v.json" "Dirt A"
+  "$plughost" scene channel "$tmp/v.json" 3
+  "$plughost" scene set "$tmp/v.json" --set size=4
+  "$plughost" scene copy "$tmp/v.json"
+  "$plughost" scene rename "$tmp/v.json" "Dirt B" --map "Vede #2"
+  "$plughost" scene reset "$tmp/v.json" --map "dirt b"
+  "$plughost" scene instance "$tmp/v.json" --map "Dirt A" --into "Dirt B"
+  out=$("$plughost" scene show "$tmp/v.json" | grep -E '^Vede|^  Size|Map:')
+  [[ $out == 'Vede "Dirt A"  channel 3  class 0x761983AE, 0x9B35C99C
+  Size (float) = 4
+  Map: none
+Vede "Dirt B"  channel 3  class 0x761983AE, 0x9B35C99C
+  Size (float) = 10
+  Map: Vede "Dirt A"  channel 3  (shared: shown above)' ]] || fail "after the map verbs:"$'\n'"$out"
+  sum=$(md5sum <"$tmp/v.json")
+  expect_error "a map cannot show itself" "$plughost" scene instance "$tmp/v.json" --map "Dirt B" --into "Dirt A"
+  expect_error "'16' is out of range for an effects channel (0 to 15)" "$plughost" scene channel "$tmp/v.json" 16
+  expect_error "no map 'nope' in the scene. Its maps:" "$plughost" scene reset "$tmp/v.json" --map nope
+  expect_error "there is no slot 1" "$plughost" scene copy "$tmp/v.json" --into "Dirt A" --slot 1
+  expect_error "instance needs --into" "$plughost" scene instance "$tmp/v.json"
+  [[ $(md5sum <"$tmp/v.json") == "$sum" ]] || fail "a failed map verb changed the file"
 fi
 echo "plughost scene: ok"

@@ -2,13 +2,21 @@
 // on classes whose every detail the tests know: "Host Test Widget" with a
 // block of each parameter type (the offset not animatable), a "Host Test
 // Part" that the widget makes and shows as its sub-anim "Part", an empty
-// "Extra" slot, and a utility, which no scene can hold.
+// "Extra" slot, a "Host Test Plain" that does not name its parameters, and a
+// utility, which no scene can hold.
 //
-// Built three ways: as it should be; with TEST_PLUGIN_API set to another host
-// API number; and with TEST_PLUGIN_NO_ENTRY, without the entry points.
+// Built as it should be; with TEST_PLUGIN_API set to another host API number;
+// with TEST_PLUGIN_NO_ENTRY, without the entry points; and with
+// TEST_PLUGIN_RESOURCES as a module with a string table, whose build writes
+// a parameter-name table for the plain class (twice: the second time with
+// TEST_PLUGIN_MOVED, see test_plugin_ids.h).
 #include <iparamb.h>
 #include <plugapi.h>
 #include <utilapi.h>
+
+#include <iterator>
+
+#include "test_plugin_ids.h"
 
 #ifndef TEST_PLUGIN_API
 #define TEST_PLUGIN_API MAX_API_NUM
@@ -21,6 +29,7 @@ namespace {
 constexpr Class_ID kWidgetId(0x5EC0AB01, 0x1);
 constexpr Class_ID kPartId(0x5EC0AB01, 0x2);
 constexpr Class_ID kToolId(0x5EC0AB01, 0x3);
+constexpr int kPlainRefs = 3;
 
 ParamBlockDescID widgetParams[] = {{TYPE_FLOAT, nullptr, TRUE, 0},
                                    {TYPE_INT, nullptr, TRUE, 1},
@@ -29,6 +38,7 @@ ParamBlockDescID widgetParams[] = {{TYPE_FLOAT, nullptr, TRUE, 0},
                                    {TYPE_POINT3, nullptr, FALSE, 4}};
 const char* const widgetNames[] = {"Size", "Count", "Enabled", "Tint", "Offset"};
 ParamBlockDescID partParams[] = {{TYPE_FLOAT, nullptr, TRUE, 0}};
+ParamBlockDescID plainParams[] = {{TYPE_FLOAT, nullptr, TRUE, PLAIN_SIZE}, {TYPE_INT, nullptr, TRUE, PLAIN_COUNT}};
 
 // An object whose reference 0 is its parameter block, named by `names`.
 class Named : public ReferenceTarget {
@@ -99,6 +109,30 @@ class Widget : public Named {
   IParamBlock* block_ = nullptr;
 };
 
+// Its block, at reference PLAIN_BLOCK_REF, answers no name query.
+class Plain : public ReferenceTarget {
+ public:
+  Plain() {
+    ReplaceReference(PLAIN_BLOCK_REF, CreateParameterBlock(plainParams, 2, 1));
+    Block()->SetValue(PLAIN_SIZE, 0, 0.5f);
+    Block()->SetValue(PLAIN_COUNT, 0, 2);
+  }
+  Class_ID ClassID() override { return PLAIN_CLASS_ID; }
+  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
+  int NumSubs() override { return 1; }
+  Animatable* SubAnim(int i) override { return i == 0 ? Block() : nullptr; }
+  int NumRefs() override { return kPlainRefs; }
+  RefTargetHandle GetReference(int i) override { return i >= 0 && i < kPlainRefs ? refs_[i] : nullptr; }
+  void SetReference(int i, RefTargetHandle t) override {
+    if (i >= 0 && i < kPlainRefs) refs_[i] = t;
+  }
+  RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
+
+ private:
+  IParamBlock* Block() { return static_cast<IParamBlock*>(refs_[PLAIN_BLOCK_REF]); }
+  RefTargetHandle refs_[kPlainRefs] = {nullptr, nullptr, nullptr};
+};
+
 class Tool : public UtilityObj {
  public:
   void BeginEditParams(Interface*, IUtil*) override {}
@@ -106,44 +140,43 @@ class Tool : public UtilityObj {
   void DeleteThis() override {}
 } tool;
 
-class WidgetDesc : public ClassDesc {
+// One descriptor class for the four: what each lists, and how it makes its object.
+class Desc : public ClassDesc {
  public:
-  int IsPublic() override { return 1; }
-  void* Create(BOOL) override { return new Widget; }
-  const char* ClassName() override { return "Host Test Widget"; }
-  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
-  Class_ID ClassID() override { return kWidgetId; }
+  Desc(const char* name, SClass_ID super, Class_ID id, int isPublic, void* (*make)())
+      : name_(name), super_(super), id_(id), public_(isPublic), make_(make) {}
+  int IsPublic() override { return public_; }
+  void* Create(BOOL) override { return make_(); }
+  const char* ClassName() override { return name_; }
+  SClass_ID SuperClassID() override { return super_; }
+  Class_ID ClassID() override { return id_; }
   const char* Category() override { return "Host Tests"; }
-} widgetDesc;
 
-class PartDesc : public ClassDesc {
- public:
-  int IsPublic() override { return 0; }
-  void* Create(BOOL) override { return new Part; }
-  const char* ClassName() override { return "Host Test Part"; }
-  SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
-  Class_ID ClassID() override { return kPartId; }
-  const char* Category() override { return "Host Tests"; }
-} partDesc;
+ private:
+  const char* name_;
+  SClass_ID super_;
+  Class_ID id_;
+  int public_;
+  void* (*make_)();
+};
 
-class ToolDesc : public ClassDesc {
- public:
-  int IsPublic() override { return 1; }
-  void* Create(BOOL) override { return &tool; }
-  const char* ClassName() override { return "Host Test Tool"; }
-  SClass_ID SuperClassID() override { return UTILITY_CLASS_ID; }
-  Class_ID ClassID() override { return kToolId; }
-  const char* Category() override { return "Host Tests"; }
-} toolDesc;
+Desc descs[] = {
+    {"Host Test Widget", REF_TARGET_CLASS_ID, kWidgetId, 1, [] { return static_cast<void*>(new Widget); }},
+    {"Host Test Part", REF_TARGET_CLASS_ID, kPartId, 0, [] { return static_cast<void*>(new Part); }},
+    {"Host Test Tool", UTILITY_CLASS_ID, kToolId, 1, [] { return static_cast<void*>(&tool); }},
+    {"Host Test Plain", REF_TARGET_CLASS_ID, PLAIN_CLASS_ID, 1, [] { return static_cast<void*>(new Plain); }},
+};
+constexpr int kClasses = static_cast<int>(std::size(descs));
 
 }  // namespace
 
+#ifdef TEST_PLUGIN_RESOURCES
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif
+
 #ifndef TEST_PLUGIN_NO_ENTRY
 TEST_PLUGIN_EXPORT const char* LibDescription() { return "plughost test classes"; }
-TEST_PLUGIN_EXPORT int LibNumberClasses() { return 3; }
-TEST_PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) {
-  ClassDesc* descs[] = {&widgetDesc, &partDesc, &toolDesc};
-  return i >= 0 && i < 3 ? descs[i] : nullptr;
-}
+TEST_PLUGIN_EXPORT int LibNumberClasses() { return kClasses; }
+TEST_PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) { return i >= 0 && i < kClasses ? &descs[i] : nullptr; }
 TEST_PLUGIN_EXPORT unsigned long LibVersion() { return (MAX_RELEASE << 16) + (TEST_PLUGIN_API << 8); }
 #endif

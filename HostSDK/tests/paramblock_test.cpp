@@ -4,7 +4,7 @@
 #include "hostside/paramblock_access.h"
 #include "ioapi.h"
 #include "iparamb.h"
-#include "test_objects.h"
+#include "test_node.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "test_objects.h"
+#include "test_node.h"
 
 TEST(References, ReplaceRecordsAndLastReferenceDeletes) {
   int live = 0;

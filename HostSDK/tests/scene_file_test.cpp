@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "hostside/class_registry.h"
+#include "hostside/host_maps.h"
 #include "hostside/paramblock_access.h"
+#include "imtl.h"
 #include "ioapi.h"
 #include "iparamb.h"
-#include "test_objects.h"
+#include "test_node.h"
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
@@ -246,6 +248,34 @@ TEST_F(SceneFileTest, EveryTypeAndKeyReadsBackBitExactAndResavesByteIdentical) {
   EXPECT_EQ(Write(*loaded), first);
 }
 
+TEST_F(SceneFileTest, MapNameAndGBufferIdSurviveAndVersionOneFilesStillLoad) {
+  std::string text;
+  {
+    Scene scene;
+    auto* map = static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, CHECKER_CLASS));
+    scene.AddRoot(map);
+    map->SetName("Floor \"tiles\"");
+    map->SetGBufID(4000000000u);
+    text = Write(scene);
+  }
+  auto loaded = Read(text);
+  ASSERT_TRUE(loaded);
+  auto* map = static_cast<Texmap*>(loaded->Root(0));
+  EXPECT_EQ(std::string(map->GetName().data()), "Floor \"tiles\"");
+  EXPECT_EQ(map->GetGBufID(), 4000000000u);
+
+  // What the previous version wrote: no name and no G-buffer id.
+  Json doc = Json::parse(text);
+  doc["version"] = 1;
+  doc["objects"][0].erase("name");
+  doc["objects"][0].erase("gbufferId");
+  loaded = Read(doc.dump(1));
+  ASSERT_TRUE(loaded);
+  map = static_cast<Texmap*>(loaded->Root(0));
+  EXPECT_EQ(std::string(map->GetName().data()), "");
+  EXPECT_EQ(map->GetGBufID(), 0u);
+}
+
 TEST_F(SceneFileTest, NonFiniteFloatsSurviveAsWords) {
   Scene scene;
   auto* owner = new Owner;
@@ -344,7 +374,8 @@ TEST_F(SceneFileTest, BadFilesAreRefusedWithThePlaceAndLeaveNothing) {
       {std::string(100000, '['), "not valid JSON: "},
       {"[1, 2]", "not a scene file"},
       {R"({"format": "other", "version": 1})", "not a scene file"},
-      {edit([](Json& d) { d["version"] = 2; }), "version: format version 2 is not supported"},
+      {edit([](Json& d) { d["version"] = 3; }), "version: format version 3 is not supported"},
+      {edit([](Json& d) { d["objects"][0]["name"] = "A"; }), "objects[0]: only a map has a \"name\""},
       {edit([](Json& d) { d["objects"][0]["classId"][1] = "0x12345678"; }), "objects[0]: unknown class"},
       {edit([](Json& d) { d["objects"][0]["classId"][1] = "0x5CE7E00"; }), "objects[0]: unknown class"},
       {edit([](Json& d) { d["objects"][0]["classId"][1] = "12"; }), "objects[0].classId[1]: \"12\" is not"},

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "assert_capture.h"
 #include "custcont.h"
 #include "hostside/handlers.h"
 #include "hostutil.h"
@@ -17,10 +18,6 @@ struct Box {
 int Capture(HWND, const char* text, const char* caption, UINT type, void* user) {
   static_cast<std::vector<Box>*>(user)->push_back({text, caption, type});
   return IDCANCEL;
-}
-
-void CaptureAssert(int line, const char* file, void* user) {
-  static_cast<std::vector<std::pair<int, std::string>>*>(user)->push_back({line, file});
 }
 
 }  // namespace
@@ -43,13 +40,12 @@ TEST(Services, DefaultMessageBoxPrintsAndAnswersOk) {
 }
 
 TEST(Services, AssertReportsAndReturns) {
-  std::vector<std::pair<int, std::string>> reports;
-  AssertHook old = HostSetAssertHandler({CaptureAssert, &reports});
-  assert1(67, "QuorlLib.cpp");
-  HostSetAssertHandler(old);
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].first, 67);
-  EXPECT_EQ(reports[0].second, "QuorlLib.cpp");
+  {
+    AssertCapture reports;
+    assert1(67, "QuorlLib.cpp");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], std::make_pair(67, std::string("QuorlLib.cpp")));
+  }
   testing::internal::CaptureStderr();
   assert1(5, "x.cpp");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "assertion failed: x.cpp, line 5\n");

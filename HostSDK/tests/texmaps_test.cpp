@@ -11,7 +11,7 @@
 #include "hostside/shade_context.h"
 #include "imtl.h"
 #include "iparamb.h"
-#include "test_objects.h"
+#include "test_node.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include "iparamm.h"
 #include "plugapi.h"
 #include "test_module_ids.h"
-#include "test_objects.h"
+#include "test_node.h"
 #include "win_test_util.h"
 
 namespace {
@@ -459,6 +459,15 @@ TEST(XYZGenDialog, CoordinatesRollupEditsTheGeneratorsBlock) {
   SetAnimateMode(FALSE);
   EXPECT_EQ(HostGetParam(pb, 3).keys.size(), 2u);
   EXPECT_EQ(P(pb, 3, 320).z, 90.0f);
+
+  // Reset gives the generator a new block: the open rollup shows and edits it.
+  gen->Reset();
+  auto* fresh = static_cast<IParamBlock*>(gen->GetReference(0));
+  HostPumpMessages();
+  EXPECT_EQ(SpinValue(page, kAngleZ), 0.0f);
+  HostDragSpinner(GetDlgItem(page, kOffsetX), 4.0f);
+  EXPECT_EQ(P(fresh, 1), Point3(4.0f, 0.0f, 0.0f));
+  EXPECT_EQ(SpinValue(page, kOffsetX), 4.0f);
 
   // Another generator takes over the same dialog.
   XYZGen* other = GetNewDefaultXYZGen();

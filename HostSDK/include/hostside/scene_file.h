@@ -40,8 +40,10 @@
 #include "../iparamb.h"
 #include "../ref.h"
 
-// Version of the file layout written; the only one read.
-constexpr int kSceneFormatVersion = 1;
+// Version of the file layout written. Version 2 added a map's name and
+// G-buffer id; files of version 1 still load (their maps unnamed, channel 0).
+constexpr int kSceneFormatVersion = 2;
+constexpr int kOldestSceneFormatVersion = 1;
 // The "format" member of every scene file.
 inline constexpr const char* kSceneFormatName = "quorl-scene";
 

@@ -1,6 +1,5 @@
 // Scenes: the roots a scene holds, and the names the host gives parameters.
 #include <algorithm>
-#include <cstdio>
 
 #include "files/scene_format.h"
 #include "hostside/class_registry.h"
@@ -63,25 +62,6 @@ namespace hostscene {
 
 bool IsBlockClass(SClass_ID superClass, Class_ID classId) {
   return superClass == PARAMETER_BLOCK_CLASS_ID && classId == PARAMETER_BLOCK_CLASS;
-}
-
-std::string Hex32(unsigned long v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08lX", v & 0xFFFFFFFFul);
-  return buf;
-}
-
-std::string ClassIdText(Class_ID id) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "(0x%08lX, 0x%08lX)", id.PartA() & 0xFFFFFFFFul, id.PartB() & 0xFFFFFFFFul);
-  return buf;
-}
-
-std::string ClassNameOf(ReferenceTarget* t) {
-  if (ClassDesc* d = HostFindClass(t->SuperClassID(), t->ClassID())) return d->ClassName() ? d->ClassName() : "";
-  CStr s;
-  t->GetClassName(s);
-  return s.data();
 }
 
 }  // namespace hostscene

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "hostside/class_registry.h"
 #include "hostside/paramblock_access.h"
 #include "hostside/scene_file.h"
 #include "plugapi.h"
@@ -57,9 +58,6 @@ constexpr int kMaxTypes = 5;
 constexpr ParamType kTypes[kMaxTypes] = {TYPE_FLOAT, TYPE_INT, TYPE_RGBA, TYPE_POINT3, TYPE_BOOL};
 
 bool IsBlockClass(SClass_ID superClass, Class_ID classId);
-std::string Hex32(unsigned long v);
-std::string ClassIdText(Class_ID id);
-std::string ClassNameOf(ReferenceTarget* t);
 inline std::string ObjPlace(size_t i) { return "objects[" + std::to_string(i) + "]"; }
 
 // Reads the parts of a scene file, stopping at the first problem, which it
@@ -199,6 +197,8 @@ struct FileObject {
   bool isBlock = false;
   DWORD blockVersion = 0;
   std::vector<FileParam> params;
+  std::string mapName;                         // a map's name
+  unsigned int gbufferId = 0;                  // a map's G-buffer id
   std::vector<int> refs;                       // object indexes, -1 for an empty slot
   std::map<std::string, std::string> strings;  // what its Save wrote with SaveString
 };

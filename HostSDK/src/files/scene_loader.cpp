@@ -106,8 +106,14 @@ class SceneLoader : public ILoad {
     auto* t = static_cast<ReferenceTarget*>(made);
     created_.Add(t);
     if (t->ClassID() != o.classId || t->SuperClassID() != o.superClass) {
-      r_.Fail(ObjPlace(i), "class '" + name + "' created an object of another class " + ClassIdText(t->ClassID()));
+      r_.Fail(ObjPlace(i), "class '" + name + "' created an object of another class " + HostClassIdText(t->ClassID()));
       return nullptr;
+    }
+    // Set before the object's own Load, which may read more of its base.
+    if (o.superClass == TEXMAP_CLASS_ID) {
+      auto* map = static_cast<MtlBase*>(t);
+      map->SetName(o.mapName.c_str());
+      map->SetGBufID(o.gbufferId);
     }
     int slots = t->NumRefs();
     if (static_cast<int>(o.refs.size()) > slots) {
@@ -151,7 +157,7 @@ class SceneLoader : public ILoad {
           bool oldBlock = HostIsParamBlock(old), newBlock = HostIsParamBlock(target);
           if (oldBlock != newBlock || (!oldBlock && old->SuperClassID() != target->SuperClassID())) {
             return r_.Fail(ObjPlace(i) + ".refs[" + std::to_string(k) + "]",
-                           "'" + ClassNameOf(maker) + "' holds " + Kind(old) + " in this reference, the file gives " +
+                           "'" + HostClassName(maker) + "' holds " + Kind(old) + " in this reference, the file gives " +
                                "object " + std::to_string(refs[k]) + ", " + Kind(target));
           }
           displaced_.Add(old);
@@ -177,7 +183,7 @@ class SceneLoader : public ILoad {
         if (!sub) continue;
         for (size_t j = 0; j < live_.size(); ++j) {
           if (static_cast<const void*>(live_[j]) != sub || live_[j]->SuperClassID() == TEXMAP_CLASS_ID) continue;
-          return r_.Fail(ObjPlace(i), "'" + ClassNameOf(live_[i]) + "' takes a texture map as its sub-map " +
+          return r_.Fail(ObjPlace(i), "'" + HostClassName(live_[i]) + "' takes a texture map as its sub-map " +
                                           std::to_string(s) + ", the file gives object " + std::to_string(j) + ", " +
                                           Kind(live_[j]));
         }
@@ -188,7 +194,7 @@ class SceneLoader : public ILoad {
 
   static std::string Kind(ReferenceTarget* t) {
     if (HostIsParamBlock(t)) return "a parameter block";
-    return "an object of class '" + ClassNameOf(t) + "' (super class " + Hex32(t->SuperClassID()) + ")";
+    return "an object of class '" + HostClassName(t) + "' (super class " + HostHexWord(t->SuperClassID()) + ")";
   }
 
   void RunCallbacks() {
@@ -218,8 +224,8 @@ class SceneLoader : public ILoad {
       auto* nb = static_cast<IParamBlock*>(now);
       int diff = LayoutDifference(mb, nb);
       if (mb->GetVersion() == nb->GetVersion() && diff < 0) continue;
-      std::string what = "'" + ClassNameOf(maker) + "' uses a parameter block of " + LayoutText(mb) + " in reference " +
-                         std::to_string(slot) + "; the file's block (object " +
+      std::string what = "'" + HostClassName(maker) + "' uses a parameter block of " + LayoutText(mb) +
+                         " in reference " + std::to_string(slot) + "; the file's block (object " +
                          std::to_string(objects_[i].refs[static_cast<size_t>(slot)]) + ") has " + LayoutText(nb);
       if (mb->GetVersion() == nb->GetVersion() && diff >= 0) {
         what += " and differs at parameter " + std::to_string(diff);

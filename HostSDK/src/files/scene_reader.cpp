@@ -113,6 +113,18 @@ bool ReadObject(Reader& r, const Json& jo, size_t i, size_t count, FileObject* o
     }
   }
 
+  auto mapName = jo.find("name");
+  auto gbuffer = jo.find("gbufferId");
+  if ((mapName != jo.end() || gbuffer != jo.end()) && o->superClass != TEXMAP_CLASS_ID)
+    return r.Fail(place, "only a map has a \"name\" and a \"gbufferId\"");
+  if (mapName != jo.end()) {
+    if (!mapName->is_string()) return r.Fail(place + ".name", "expected a text, found " + Reader::Describe(*mapName));
+    o->mapName = mapName->get<std::string>();
+  }
+  int64_t channel = 0;
+  if (gbuffer != jo.end() && !r.Int(*gbuffer, place + ".gbufferId", 0, 0xFFFFFFFFll, &channel)) return false;
+  o->gbufferId = static_cast<unsigned int>(channel);
+
   o->isBlock = IsBlockClass(o->superClass, o->classId);
   auto pb = jo.find("paramBlock");
   if (!o->isBlock) {
@@ -120,13 +132,14 @@ bool ReadObject(Reader& r, const Json& jo, size_t i, size_t count, FileObject* o
     o->desc = HostFindClass(o->superClass, o->classId);
     // The registered name where there is one; the file's is for readers.
     std::string name = o->desc && o->desc->ClassName() ? o->desc->ClassName() : o->className;
-    std::string label = (name.empty() ? "" : "'" + name + "' ") + ClassIdText(o->classId);
+    std::string label = (name.empty() ? "" : "'" + name + "' ") + HostClassIdText(o->classId);
     if (!o->desc) {
-      return r.Fail(place, "unknown class " + label + ", super class " + Hex32(o->superClass) +
+      return r.Fail(place, "unknown class " + label + ", super class " + HostHexWord(o->superClass) +
                                " (is the plug-in file that defines it loaded?)");
     }
     if (!HostIsSceneSuperClass(o->superClass)) {
-      return r.Fail(place, "class " + label + " (super class " + Hex32(o->superClass) + ") is not a scene object");
+      return r.Fail(place,
+                    "class " + label + " (super class " + HostHexWord(o->superClass) + ") is not a scene object");
     }
     return true;
   }
@@ -205,8 +218,9 @@ bool ReadSceneDocument(Reader& r, const Json& doc, std::vector<FileObject>* obje
   }
   const Json* version = r.Member(doc, "version", "");
   if (!version) return false;
-  if (!version->is_number_integer() || *version != kSceneFormatVersion) {
-    return r.Fail("version", "format version " + version->dump() + " is not supported (this host reads version " +
+  if (!version->is_number_integer() || *version < kOldestSceneFormatVersion || *version > kSceneFormatVersion) {
+    return r.Fail("version", "format version " + version->dump() + " is not supported (this host reads versions " +
+                                 std::to_string(kOldestSceneFormatVersion) + " to " +
                                  std::to_string(kSceneFormatVersion) + ")");
   }
   const Json* jobjects = r.Member(doc, "objects", "");

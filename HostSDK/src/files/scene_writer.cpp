@@ -8,6 +8,7 @@
 
 #include "files/scene_format.h"
 #include "hostside/class_registry.h"
+#include "imtl.h"
 #include "ioapi.h"
 
 namespace hostscene {
@@ -103,7 +104,7 @@ bool OrderObjects(const Scene& scene, SaveOrder* order, std::string* error) {
       auto known = order->index.find(child);
       if (known != order->index.end()) {
         if (open[child]) {
-          *error = "reference cycle: '" + ClassNameOf(child) + "' (object " + std::to_string(known->second) +
+          *error = "reference cycle: '" + HostClassName(child) + "' (object " + std::to_string(known->second) +
                    ") reaches itself through its references";
           return false;
         }
@@ -170,21 +171,26 @@ bool HostWriteScene(const Scene& scene, std::string* text, std::string* error) {
     ClassDesc* desc = HostFindClass(super, id);
     if (!block && !desc) {
       if (error) {
-        *error = "object " + std::to_string(i) + " is of class " + ClassIdText(id) + ", super class " + Hex32(super) +
-                 ", which is not registered: the scene could not be loaded again";
+        *error = "object " + std::to_string(i) + " is of class " + HostClassIdText(id) + ", super class " +
+                 HostHexWord(super) + ", which is not registered: the scene could not be loaded again";
       }
       return false;
     }
     SceneSaver saver;
     if (t->Save(&saver) != IO_OK) {
-      if (error) *error = "object " + std::to_string(i) + " ('" + ClassNameOf(t) + "') failed to save";
+      if (error) *error = "object " + std::to_string(i) + " ('" + HostClassName(t) + "') failed to save";
       return false;
     }
     OrderedJson o;
     o["index"] = i;
     o["class"] = desc && desc->ClassName() ? desc->ClassName() : (block ? "ParamBlock" : "");
-    o["classId"] = OrderedJson::array({Hex32(id.PartA()), Hex32(id.PartB())});
-    o["superClassId"] = Hex32(super);
+    o["classId"] = OrderedJson::array({HostHexWord(id.PartA()), HostHexWord(id.PartB())});
+    o["superClassId"] = HostHexWord(super);
+    if (super == TEXMAP_CLASS_ID) {
+      auto* map = static_cast<MtlBase*>(t);
+      o["name"] = map->GetName().data();
+      o["gbufferId"] = map->GetGBufID();
+    }
     OrderedJson refs = OrderedJson::array();
     for (int r : order.refs[i]) {
       if (r >= 0)

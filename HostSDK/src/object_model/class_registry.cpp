@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <mutex>
 
 #include "iparamb.h"
 #include "object_model/builtin_classes.h"
+#include "ref.h"
 
 namespace {
 
@@ -17,13 +19,6 @@ std::mutex& RegistryMutex() {
 std::vector<RegisteredClass>& Registry() {
   static std::vector<RegisteredClass> r;
   return r;
-}
-
-std::string Normalise(const std::string& s) {
-  std::string out;
-  for (char c : s)
-    if (c != ' ' && c != '-' && c != '_') out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  return out;
 }
 
 // Parameter blocks are the host's own class; the scene loader makes them.
@@ -71,13 +66,40 @@ ClassDesc* HostFindClass(SClass_ID superClass, Class_ID classId) {
 
 ClassDesc* HostFindClassByName(const std::string& name) {
   HostRegisterBuiltinClasses();
-  std::string want = Normalise(name);
+  std::string want = HostNameKey(name);
   std::lock_guard lock(RegistryMutex());
   for (const RegisteredClass& c : Registry()) {
-    if (c.desc->ClassName() && Normalise(c.desc->ClassName()) == want) return c.desc;
-    if (c.desc->InternalName() && Normalise(c.desc->InternalName()) == want) return c.desc;
+    if (c.desc->ClassName() && HostNameKey(c.desc->ClassName()) == want) return c.desc;
+    if (c.desc->InternalName() && HostNameKey(c.desc->InternalName()) == want) return c.desc;
   }
   return nullptr;
+}
+
+std::string HostNameKey(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (c != ' ' && c != '\t' && c != '-' && c != '_')
+      out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  }
+  return out;
+}
+
+std::string HostClassName(ReferenceTarget* object) {
+  ClassDesc* d = HostFindClass(object->SuperClassID(), object->ClassID());
+  if (d && d->ClassName()) return d->ClassName();
+  CStr s;
+  object->GetClassName(s);
+  return s.data();
+}
+
+std::string HostHexWord(unsigned long word) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08lX", word & 0xFFFFFFFFul);
+  return buf;
+}
+
+std::string HostClassIdText(Class_ID id) {
+  return "(" + HostHexWord(id.PartA()) + ", " + HostHexWord(id.PartB()) + ")";
 }
 
 void HostRegisterBuiltinClasses() {

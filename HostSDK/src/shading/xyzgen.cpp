@@ -148,6 +148,9 @@ class StdXYZGenDlg : public ParamDlg {
       : gen_(gen), curTime_(ip->GetTime()), watch_([this](ReferenceTarget*, unsigned int message) {
           // A generator deleted while shown (its owner was reset) is not edited further.
           if (message == REFMSG_TARGET_DELETED) gen_ = nullptr;
+          // A generator that was reset holds a new block, whose first change
+          // reaches here: the rollup follows it.
+          if (gen_ && map_ && map_->GetParamBlock() != gen_->Block()) map_->SetParamBlock(gen_->Block());
         }) {
     watch_.Set(gen);
     map_ = CreateMParamMap(kXYZUI, static_cast<int>(std::size(kXYZUI)), gen->Block(), ip, hostui::HostOwnInstance(),

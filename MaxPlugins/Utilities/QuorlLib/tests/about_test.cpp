@@ -96,33 +96,11 @@ HWND OnlyPage(const std::vector<HostRollupInfo>& rollups) {
 // ---- Templates and logo ---------------------------------------------------------
 
 TEST(AboutTemplates, BothKindsAsCompiled) {
-  HostDialogTemplate mtl = LoadTemplate(IDD_ABOUT_MTLEDIT);
-  EXPECT_EQ(mtl.cx, 217);
-  EXPECT_EQ(mtl.cy, 95);
+  HostDialogTemplate mtl = ExpectTemplateAsScripted(hInstance, QUORLLIB_RC, IDD_ABOUT_MTLEDIT);
   EXPECT_FALSE(mtl.style & WS_VISIBLE);
   EXPECT_EQ(mtl.faceName, "MS Sans Serif");
-  ExpectTemplateControls(
-      mtl, {
-               {1000, "Static", "Plug-in Name", 65, 0, 144, 21, true},
-               {1003, "Static", "MaxVersion", 90, 25, 119, 19, true},
-               {1012, "Static", "Website:  http://www.quorlstudio.example", 63, 75, 90, 8, true},
-               {1013, "Static", "Inquiries / bug reports:  support@quorlstudio.example", 38, 83, 141, 8, true},
-               {1010, "Static", "", 0, 10, 83, 38, true},
-               {1014, "Static", "Copyright\nAll Rights Reserved.", 90, 47, 119, 20, true},
-           });
-  HostDialogTemplate cp = LoadTemplate(IDD_ABOUT_CMDPANEL);
-  EXPECT_EQ(cp.cx, 108);
-  EXPECT_EQ(cp.cy, 160);
+  HostDialogTemplate cp = ExpectTemplateAsScripted(hInstance, QUORLLIB_RC, IDD_ABOUT_CMDPANEL);
   EXPECT_TRUE(cp.style & WS_VISIBLE);
-  ExpectTemplateControls(
-      cp, {
-              {1000, "Static", "Plug-in Name", 0, 0, 107, 26, true},
-              {1003, "Static", "MaxVersion", 0, 35, 107, 19, true},
-              {1012, "Static", "Website:  http://www.quorlstudio.example", 0, 88, 107, 8, true},
-              {1013, "Static", "Inquiries / bug reports:  support@quorlstudio.example", 0, 98, 107, 15, true},
-              {1010, "Static", "", 12, 119, 83, 38, true},
-              {1014, "Static", "Copyright\nAll Rights Reserved.", 0, 62, 107, 20, true},
-          });
   for (const HostDialogTemplate* t : {&mtl, &cp}) {
     DWORD align = t == &mtl ? SS_RIGHT : SS_CENTER;
     EXPECT_EQ(t->items[0].style & SS_TYPEMASK, align);
@@ -326,15 +304,8 @@ class RecordingInterface : public Interface {
 }  // namespace
 
 TEST(InfoUtility, TemplateAsCompiled) {
-  HostDialogTemplate t = LoadTemplate(IDD_LIBINFO);
-  EXPECT_EQ(t.cx, 108);
-  EXPECT_EQ(t.cy, 74);
+  HostDialogTemplate t = ExpectTemplateAsScripted(hInstance, QUORLLIB_RC, IDD_LIBINFO);
   EXPECT_TRUE(t.style & WS_VISIBLE);
-  ExpectTemplateControls(t, {
-                                {-1, "Static", "QuorlLib.dlu\nQuorl Studio shared library plugin.", 7, 7, 94, 32, true},
-                                {1001, "Static", "xxx.xx", 25, 48, 57, 11, true},
-                                {-1, "Button", "Quorl Library Version", 7, 39, 94, 24, true},
-                            });
   EXPECT_EQ(t.items[0].style & SS_TYPEMASK, static_cast<DWORD>(SS_CENTER));
   EXPECT_TRUE(t.items[1].style & SS_SUNKEN);
 }

@@ -7,6 +7,7 @@
 
 #include "DllEntry.h"
 #include "QuorlLib.h"
+#include "assert_capture.h"
 #include "hostside/handlers.h"
 
 namespace {
@@ -20,20 +21,11 @@ struct Box {
 // Captures message boxes and assertion reports while a test runs.
 class Captured : public testing::Test {
  protected:
-  void SetUp() override {
-    oldBox_ = HostSetMessageBoxHandler({&Captured::OnBox, this});
-    oldAssert_ = HostSetAssertHandler({&Captured::OnAssert, this});
-  }
-  void TearDown() override {
-    HostSetMessageBoxHandler(oldBox_);
-    HostSetAssertHandler(oldAssert_);
-  }
+  void SetUp() override { oldBox_ = HostSetMessageBoxHandler({&Captured::OnBox, this}); }
+  void TearDown() override { HostSetMessageBoxHandler(oldBox_); }
   static int OnBox(HWND owner, const char* text, const char* caption, UINT type, void* user) {
     static_cast<Captured*>(user)->boxes.push_back({text, caption, type, owner});
     return IDOK;
-  }
-  static void OnAssert(int line, const char* file, void* user) {
-    static_cast<Captured*>(user)->asserts.push_back({line, file});
   }
   int Check(unsigned long release, unsigned long required, const char* name = "Vede") {
     std::string n(name);
@@ -41,14 +33,9 @@ class Captured : public testing::Test {
   }
 
   std::vector<Box> boxes;
-  std::vector<std::pair<int, std::string>> asserts;
+  AssertCapture asserts;
   MessageBoxHook oldBox_;
-  AssertHook oldAssert_;
 };
-
-bool EndsWith(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 }  // namespace
 
@@ -61,8 +48,7 @@ TEST_F(Identity, NameVersionAndStubs) {
   EXPECT_EQ(QuorlLibName(), QuorlLibName());
   EXPECT_EQ(QGetString(4), nullptr);
   ASSERT_EQ(asserts.size(), 1u);
-  EXPECT_EQ(asserts[0].first, 22);
-  EXPECT_TRUE(EndsWith(asserts[0].second, "QuorlLib.cpp")) << asserts[0].second;
+  EXPECT_TRUE(asserts.Reported(22, "QuorlLib.cpp"));
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -161,8 +147,6 @@ TEST_F(Identity, CategoriesAndTheirFallback) {
     EXPECT_STREQ(s, "");
   }
   ASSERT_EQ(asserts.size(), 3u);
-  for (const auto& a : asserts) {
-    EXPECT_EQ(a.first, 67);
-    EXPECT_TRUE(EndsWith(a.second, "QuorlLib.cpp")) << a.second;
-  }
+  for (const auto& a : asserts) EXPECT_EQ(a, asserts[0]);
+  EXPECT_TRUE(asserts.Reported(67, "QuorlLib.cpp"));
 }

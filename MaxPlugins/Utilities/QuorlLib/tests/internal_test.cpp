@@ -7,12 +7,15 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 
 #include "Noise.h"
 #include "QuorlLibInternal.h"
+#include "assert_capture.h"
 #include "hostside/handlers.h"
 #include "hostside/module_table.h"
 #include "resource.h"
+#include "resource_scripts.h"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);
 
@@ -44,29 +47,13 @@ TEST(Strings, TheLibrarysTableLoadsThroughOneSharedBuffer) {
   EXPECT_EQ(name, title);  // the same buffer: the first text now reads as the second
   EXPECT_STREQ(title, "Perturbation Parameters");
 
-  const char* perturbNames[] = {"Primary Perturb Size",
-                                "Primary Perturb Frequency",
-                                "Primary Perturb High Clamp",
-                                "Primary Perturb Low Clamp",
-                                "Primary Perturb Levels",
-                                "Primary Perturb Phase",
-                                "Secondary Perturb Size",
-                                "Secondary Perturb Frequency",
-                                "Secondary Perturb High Clamp",
-                                "Secondary Perturb Low Clamp",
-                                "Secondary Perturb Levels",
-                                "Secondary Perturb Phase",
-                                "Perturbation Parameters",
-                                "Perturb On",
-                                "Perturb Size"};
-  for (int i = 0; i < 15; ++i) EXPECT_STREQ(GetString(30465 + i), perturbNames[i]) << 30465 + i;
-  EXPECT_STREQ(GetString(IDS_LIBINFO_CLASSNAME), "QuorlLib");
-  EXPECT_STREQ(GetString(IDS_LIBINFO_CATEGORY), "Quorl's Utilities");
+  std::map<int, std::string> strings = ReadScriptedStrings(QUORLLIB_RC);
+  EXPECT_EQ(strings.size(), 18u);
+  for (const auto& [id, text] : strings) EXPECT_STREQ(GetString(id), text.c_str()) << id;
 }
 
 TEST(Strings, MissingStringOrModuleGivesNullWithoutReport) {
-  int reports = 0;
-  AssertHook old = HostSetAssertHandler({[](int, const char*, void* u) { ++*static_cast<int*>(u); }, &reports});
+  AssertCapture reports;
   EXPECT_EQ(GetString(2), nullptr);
   EXPECT_EQ(GetString(30480), nullptr);
   EXPECT_EQ(GetString(-1), nullptr);
@@ -74,8 +61,7 @@ TEST(Strings, MissingStringOrModuleGivesNullWithoutReport) {
   hInstance = nullptr;  // as before the entry point's first call
   EXPECT_EQ(GetString(IDS_LIBINFO_TITLE), nullptr);
   hInstance = saved;
-  HostSetAssertHandler(old);
-  EXPECT_EQ(reports, 0);
+  EXPECT_TRUE(reports.empty());
 }
 
 TEST(Lattice, FilledOnceInTheDocumentedOrder) {

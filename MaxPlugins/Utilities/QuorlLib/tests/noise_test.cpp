@@ -1,25 +1,20 @@
 // The exported noise, through QuorlLib.dlu as a plug-in sees it.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <limits>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "QuorlLib.h"
+#include "float_bits.h"
+#include "golden_table.h"
 
 namespace {
 
-uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
-float FromBits(uint32_t b) { return std::bit_cast<float>(b); }
 // The float nearest a lattice value over 32767.
 float LatticeValue(int v) { return static_cast<float>(v / 32767.0); }
-
-#define EXPECT_BITS(expr, hex) EXPECT_EQ(Bits(expr), static_cast<uint32_t>(hex)) << #expr
 
 }  // namespace
 
@@ -166,21 +161,12 @@ TEST(Noise, UnrepresentableCoordinatesStayInRange) {
 }
 
 TEST(Noise, MatchesTheIndependentModelOnRandomPoints) {
-  std::ifstream golden(QUORL_NOISE_GOLDEN);
-  ASSERT_TRUE(golden) << QUORL_NOISE_GOLDEN;
-  std::string line;
-  int checked = 0;
-  while (std::getline(golden, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream in(line);
-    std::string kind;
-    uint32_t x, y, z, w, r;
-    in >> kind >> std::hex >> x >> y >> z >> w >> r;
-    ASSERT_TRUE(in) << line;
-    Point3 p(FromBits(x), FromBits(y), FromBits(z));
-    float v = kind == "q2" ? qnoise2(Point2(p.x, p.y)) : kind == "q3" ? qnoise3(p) : qnoise4(p, FromBits(w));
-    EXPECT_EQ(Bits(v), r) << line;
-    ++checked;
+  std::vector<GoldenRow> rows = ReadGoldenTable(QUORL_NOISE_GOLDEN);
+  for (const GoldenRow& row : rows) {
+    Point3 p(row.Float(1), row.Float(2), row.Float(3));
+    const std::string& kind = row.Word(0);
+    float v = kind == "q2" ? qnoise2(Point2(p.x, p.y)) : kind == "q3" ? qnoise3(p) : qnoise4(p, row.Float(4));
+    EXPECT_EQ(Bits(v), row.Bits(5)) << row.line;
   }
-  EXPECT_EQ(checked, 600);
+  EXPECT_EQ(rows.size(), 600u);
 }

@@ -12,47 +12,6 @@
 
 namespace {
 
-const std::vector<ExpectedControl> kPerturbControls = {
-    {1051, "CustEdit", "", 65, 30, 29, 10, true},
-    {1000, "CustEdit", "", 65, 45, 29, 10, true},
-    {1008, "CustEdit", "", 170, 6, 6, 6, false},
-    {1001, "CustEdit", "", 167, 7, 6, 6, false},
-    {1009, "CustEdit", "", 132, 30, 29, 10, true},
-    {1002, "CustEdit", "", 132, 45, 29, 10, true},
-    {1063, "CustEdit", "", 65, 73, 29, 10, true},
-    {1053, "CustEdit", "", 65, 87, 29, 10, true},
-    {1510, "CustEdit", "", 169, 7, 6, 6, false},
-    {1511, "CustEdit", "", 169, 9, 6, 6, false},
-    {1059, "CustEdit", "", 132, 73, 29, 10, true},
-    {1060, "CustEdit", "", 132, 87, 29, 10, true},
-    {-1, "Static", "Freq:", 45, 46, 19, 8, true},
-    {1003, "SpinnerControl", "0,255,0", 95, 45, 7, 10, true},
-    {1004, "SpinnerControl", "", 171, 5, 6, 6, false},
-    {1005, "SpinnerControl", "", 170, 7, 6, 6, false},
-    {-1, "Static", "Levels:", 105, 30, 26, 8, true},
-    {1006, "SpinnerControl", "0,255,0", 162, 30, 7, 10, true},
-    {-1, "Static", "Phase:", 105, 45, 26, 8, true},
-    {1007, "SpinnerControl", "0,255,0", 162, 45, 7, 10, true},
-    {-1, "Static", "Size:", 45, 31, 19, 8, true},
-    {1052, "SpinnerControl", "0,255,0", 95, 30, 7, 10, true},
-    {-1, "Button", "Primary Perturbation Settings", 27, 18, 163, 41, true},
-    {-1, "Static", "Freq:", 45, 88, 19, 8, true},
-    {1054, "SpinnerControl", "0,255,0", 95, 87, 7, 10, true},
-    {1512, "SpinnerControl", "", 168, 6, 6, 6, false},
-    {1513, "SpinnerControl", "", 169, 9, 6, 6, false},
-    {-1, "Static", "Levels:", 105, 73, 26, 8, true},
-    {1061, "SpinnerControl", "0,255,0", 162, 73, 7, 10, true},
-    {-1, "Static", "Phase:", 105, 88, 26, 8, true},
-    {1062, "SpinnerControl", "0,255,0", 162, 87, 7, 10, true},
-    {-1, "Static", "Size:", 45, 74, 19, 8, true},
-    {1064, "SpinnerControl", "0,255,0", 95, 73, 7, 10, true},
-    {-1, "Button", "Secondary Perturbation Settings", 27, 61, 163, 41, true},
-    {1055, "CustEdit", "", 118, 4, 29, 10, false},
-    {-1, "Static", "Perturb Size:", 76, 5, 41, 8, false},
-    {1056, "SpinnerControl", "0,255,0", 148, 4, 7, 10, false},
-    {1012, "Button", "On:", 27, 4, 22, 10, true},
-};
-
 // Spinner, edit, limits, scale and the parameter it edits, in creation order.
 struct Binding {
   int spin, edit;
@@ -100,7 +59,7 @@ class PerturbDlgTest : public testing::Test {
     HostPumpMessages();
   }
 
-  AssertCatcher asserts;
+  AssertCapture asserts;
   HostMtlEditor editor;
   Perturb* perturb = nullptr;
   PerturbDlg* dlg = nullptr;
@@ -108,14 +67,11 @@ class PerturbDlgTest : public testing::Test {
 
 }  // namespace
 
-TEST(PerturbTemplate, EveryControlAsCompiled) {
-  HostDialogTemplate t = LoadTemplate(IDD_PERTURB);
-  EXPECT_EQ(t.cx, 217);
-  EXPECT_EQ(t.cy, 108);
+TEST(PerturbTemplate, EveryControlAsScripted) {
+  HostDialogTemplate t = ExpectTemplateAsScripted(hInstance, QUORLLIB_RC, IDD_PERTURB);
   EXPECT_EQ(t.faceName, "MS Sans Serif");
   EXPECT_EQ(t.pointSize, 8);
   EXPECT_EQ(t.style & (WS_CHILD | WS_VISIBLE | DS_SETFONT), static_cast<DWORD>(WS_CHILD | WS_VISIBLE | DS_SETFONT));
-  ExpectTemplateControls(t, kPerturbControls);
   for (const HostDialogItem& it : t.items) {
     SCOPED_TRACE(it.id);
     if (SameClass(it.className, "CustEdit")) {
@@ -146,14 +102,15 @@ TEST_F(PerturbDlgTest, PageStartsRolledUpWithTheTemplatesWindows) {
   EXPECT_EQ(dlg->curTime, editor.GetTime());
 
   std::vector<HWND> children = Info(dlg->panel).children;
-  ASSERT_EQ(children.size(), kPerturbControls.size());
+  HostDialogTemplate t = LoadTemplate(IDD_PERTURB);
+  ASSERT_EQ(children.size(), t.items.size());
   for (size_t i = 0; i < children.size(); ++i) {
-    const ExpectedControl& w = kPerturbControls[i];
+    const HostDialogItem& w = t.items[i];
     HostWindowInfo c = Info(children[i]);
     SCOPED_TRACE(w.id);
     EXPECT_EQ(c.id, w.id);
-    EXPECT_TRUE(SameClass(c.className, w.cls)) << c.className;
-    EXPECT_EQ(c.visible, w.shown);
+    EXPECT_TRUE(SameClass(c.className, w.className.c_str())) << c.className;
+    EXPECT_EQ(c.visible, (w.style & WS_VISIBLE) != 0);
     // Dialog units to pixels with the host's fixed base units, 6 x 13.
     EXPECT_EQ(c.rect.left, MulDiv(w.x, 6, 4));
     EXPECT_EQ(c.rect.top, MulDiv(w.y, 13, 8));
@@ -277,7 +234,7 @@ TEST_F(PerturbDlgTest, SetThingLoadsTheNewObjectAndKeepsTheCheckBox) {
   other->SetP1Size(9.0f, 0);
   other->SetPertOn(0, 0);
   dlg->SetThing(other);
-  EXPECT_TRUE(asserts.reports.empty());
+  EXPECT_TRUE(asserts.empty());
   EXPECT_EQ(dlg->GetThing(), other);
   EXPECT_EQ(perturb->paramDlg, nullptr);
   EXPECT_EQ(other->paramDlg, nullptr);  // the texture's dialog links it
@@ -291,10 +248,10 @@ TEST_F(PerturbDlgTest, SetThingWithAnotherClassReportsAndKeepsItsObject) {
   // A parameter block: neither the class nor the super class of a Perturb.
   ReferenceTarget* block = perturb->pblock;
   dlg->SetThing(block);
-  ASSERT_EQ(asserts.reports.size(), 2u);
-  EXPECT_EQ(asserts.reports[0].first, 177);
-  EXPECT_EQ(asserts.reports[1].first, 178);
-  for (const auto& r : asserts.reports) EXPECT_TRUE(EndsWith(r.second, "PerturbDlg.cpp")) << r.second;
+  ASSERT_EQ(asserts.size(), 2u);
+  EXPECT_EQ(asserts[0].first, 177);
+  EXPECT_EQ(asserts[1].first, 178);
+  for (const auto& [line, file] : asserts) EXPECT_TRUE(asserts.Reported(line, "PerturbDlg.cpp")) << file;
   EXPECT_EQ(dlg->GetThing(), perturb);
   EXPECT_EQ(perturb->paramDlg, dlg);
 }
@@ -321,16 +278,16 @@ TEST_F(PerturbDlgTest, DestructionDetachesFromObjectAndPage) {
   EXPECT_EQ(SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_PERTURB_ON, BN_CLICKED), 0), 0);
   EXPECT_EQ(SendMessageA(page, WM_PAINT, 0, 0), 0);
   perturb->SetP1Size(4.0f, 0);  // no dialog to reach any more
-  EXPECT_TRUE(asserts.reports.empty());
+  EXPECT_TRUE(asserts.empty());
 }
 
 TEST_F(PerturbDlgTest, WithoutAnObjectItReportsAndStaysUsable) {
   auto* bare = new PerturbDlg(editor.Window(), &editor, nullptr);
-  ASSERT_EQ(asserts.reports.size(), 1u);
-  EXPECT_EQ(asserts.reports[0].first, 83);
+  ASSERT_EQ(asserts.size(), 1u);
+  EXPECT_EQ(asserts[0].first, 83);
   EXPECT_EQ(SendMessageA(bare->panel, WM_COMMAND, MAKEWPARAM(IDC_PERTURB_ON, BN_CLICKED), 0), 0);
-  ASSERT_EQ(asserts.reports.size(), 2u);
-  EXPECT_EQ(asserts.reports[1].first, 102);
+  ASSERT_EQ(asserts.size(), 2u);
+  EXPECT_EQ(asserts[1].first, 102);
   EXPECT_EQ(Info(GetDlgItem(bare->panel, IDC_P1_LEVELS_SPIN)).value, 1.0f);
 
   perturb->SetP1Lev(2.0f, 0);
@@ -338,5 +295,5 @@ TEST_F(PerturbDlgTest, WithoutAnObjectItReportsAndStaysUsable) {
   EXPECT_EQ(Info(GetDlgItem(bare->panel, IDC_P1_LEVELS_SPIN)).value, 2.0f);
   bare->DeleteThis();  // leaves the first dialog's link: it was never bare's
   EXPECT_EQ(perturb->paramDlg, dlg);
-  EXPECT_EQ(asserts.reports.size(), 2u);
+  EXPECT_EQ(asserts.size(), 2u);
 }

@@ -3,24 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <new>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "DllEntry.h"
 #include "QuorlLib.h"
+#include "assert_capture.h"
+#include "float_bits.h"
+#include "golden_table.h"
 #include "hostside/class_registry.h"
 #include "hostside/handlers.h"
+#include "resource_scripts.h"
 
 // ---- Allocation counting ---------------------------------------------------
 //
@@ -45,8 +46,6 @@ void* operator new[](std::size_t n) { return operator new(n); }
 
 namespace {
 
-uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
-float FromBits(uint32_t b) { return std::bit_cast<float>(b); }
 const float kInf = std::numeric_limits<float>::infinity();
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
@@ -75,24 +74,10 @@ struct Owned {
 // Captures assertion reports while a test runs.
 class PerturbTest : public testing::Test {
  protected:
-  void SetUp() override { old_ = HostSetAssertHandler({&PerturbTest::OnAssert, this}); }
-  void TearDown() override {
-    HostSetAssertHandler(old_);
-    SetAnimateMode(FALSE);
-  }
-  static void OnAssert(int line, const char* file, void* user) {
-    static_cast<PerturbTest*>(user)->asserts.push_back({line, file});
-  }
-  bool Reported(int line, const std::string& fileTail) const {
-    for (const auto& [l, f] : asserts)
-      if (l == line && f.size() >= fileTail.size() &&
-          f.compare(f.size() - fileTail.size(), fileTail.size(), fileTail) == 0)
-        return true;
-    return false;
-  }
+  void TearDown() override { SetAnimateMode(FALSE); }
+  bool Reported(int line, const std::string& file) const { return asserts.Reported(line, file); }
 
-  std::vector<std::pair<int, std::string>> asserts;
-  AssertHook old_;
+  AssertCapture asserts;
 };
 
 // The fourteen caches in parameter order 0..13, pertOn as a float.
@@ -380,25 +365,14 @@ TEST_F(PerturbTest, ChangeMessageEmptiesTheCacheIntervalAndPassesOn) {
 
 TEST_F(PerturbTest, NameAndDimensionQueriesAreAnswered) {
   Owned p;
-  const char* names[] = {"Primary Perturb Size",
-                         "Primary Perturb Frequency",
-                         "Primary Perturb High Clamp",
-                         "Primary Perturb Low Clamp",
-                         "Primary Perturb Levels",
-                         "Primary Perturb Phase",
-                         "Secondary Perturb Size",
-                         "Secondary Perturb Frequency",
-                         "Secondary Perturb High Clamp",
-                         "Secondary Perturb Low Clamp",
-                         "Secondary Perturb Levels",
-                         "Secondary Perturb Phase",
-                         "Perturb Size",
-                         "Perturb On"};
+  // The names are the library's strings 30465 on, the last two the other way round.
+  std::map<int, std::string> strings = ReadScriptedStrings(QUORLLIB_RC);
+  auto name = [&](int i) { return i < 0 || i >= 14 ? "unchanged" : strings[i < 12 ? 30465 + i : 30491 - i]; };
   for (int i = -1; i <= 14; ++i) {
     GetParamName query(CStr("unchanged"), i);
     PartID part = reinterpret_cast<PartID>(&query);
     EXPECT_EQ(p->NotifyRefChanged(FOREVER, p->pblock, part, REFMSG_GET_PARAM_NAME), REF_STOP);
-    EXPECT_STREQ(query.name.data(), i >= 0 && i < 14 ? names[i] : "unchanged") << i;
+    EXPECT_EQ(query.name.data(), name(i)) << i;
 
     GetParamDim dim(i);
     part = reinterpret_cast<PartID>(&dim);
@@ -492,24 +466,14 @@ struct GoldenCase {
 
 std::vector<GoldenCase> LoadGolden() {
   std::vector<GoldenCase> cases;
-  std::ifstream file(QUORL_PERTURB_GOLDEN);
-  std::string line;
-  while (std::getline(file, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream in(line);
+  for (const GoldenRow& row : ReadGoldenTable(QUORL_PERTURB_GOLDEN)) {
     GoldenCase c;
-    int clamped = 0;
-    in >> c.name >> clamped >> c.on >> std::hex;
-    c.clamped = clamped != 0;
-    uint32_t v[18];
-    for (uint32_t& b : v) in >> b;
-    if (!in) {
-      ADD_FAILURE() << "bad golden line: " << line;
-      continue;
-    }
-    for (int i = 0; i < 6; ++i) c.p1[i] = FromBits(v[i]), c.p2[i] = FromBits(v[6 + i]);
-    c.in = Point3(FromBits(v[12]), FromBits(v[13]), FromBits(v[14]));
-    c.out = Point3(FromBits(v[15]), FromBits(v[16]), FromBits(v[17]));
+    c.name = row.Word(0);
+    c.clamped = row.Int(1) != 0;
+    c.on = row.Int(2);
+    for (int i = 0; i < 6; ++i) c.p1[i] = row.Float(3 + i), c.p2[i] = row.Float(9 + i);
+    c.in = Point3(row.Float(15), row.Float(16), row.Float(17));
+    c.out = Point3(row.Float(18), row.Float(19), row.Float(20));
     cases.push_back(c);
   }
   return cases;

@@ -11,74 +11,25 @@
 #include "PerturbDlg.h"
 #include "Vede.h"
 #include "VedeDlg.h"
+#include "assert_capture.h"
 #include "hostside/handlers.h"
 #include "hostside/module_table.h"
 #include "hostside/paramblock_access.h"
 #include "hostside/ui.h"
 #include "resource.h"
+#include "resource_scripts.h"
+#include "test_node.h"
 
 extern HINSTANCE hInstance;
 
 namespace {
-
-HostWindowInfo Info(HWND hwnd) {
-  std::optional<HostWindowInfo> info = HostGetWindowInfo(hwnd);
-  EXPECT_TRUE(info.has_value());
-  return info.value_or(HostWindowInfo{});
-}
-
-struct Row {
-  int id;
-  const char* cls;
-  const char* text;
-  int x, y, cx, cy;
-  bool shown;
-};
-
-const Row kDirtControls[] = {
-    {1491, "CustEdit", "", 37, 5, 34, 10, true},
-    {1497, "SpinnerControl", "", 71, 5, 7, 10, true},
-    {-1, "Static", "Size:", 21, 6, 16, 8, true},
-    {1456, "ColorSwatch", "", 37, 18, 41, 14, true},
-    {-1, "Static", "Vede Color:", 6, 22, 31, 8, true},
-    {1020, "CustButton", "Custom1", 85, 19, 113, 12, true},
-    {1640, "Button", "", 201, 21, 10, 8, true},
-    {1490, "CustEdit", "", 157, 36, 34, 10, true},
-    {1496, "SpinnerControl", "", 191, 36, 7, 10, true},
-    {-1, "Static", "Alpha:", 135, 37, 21, 8, true},
-    {1493, "CustEdit", "", 37, 36, 34, 10, true},
-    {1499, "SpinnerControl", "", 71, 36, 7, 10, true},
-    {-1, "Static", "High:", 19, 36, 18, 8, true},
-    {1494, "CustEdit", "", 37, 48, 34, 10, true},
-    {1500, "SpinnerControl", "", 71, 48, 7, 10, true},
-    {-1, "Static", "Low:", 21, 48, 16, 8, true},
-    {1492, "CustEdit", "", 157, 48, 34, 10, false},
-    {1498, "SpinnerControl", "", 191, 48, 7, 10, false},
-    {-1, "Static", "Non-Vede Alpha:", 108, 48, 49, 8, false},
-    {-1, "Static", "Recomended Usage:  Use a composite to comp this\ntexuture over your texture tree.", 25, 64, 172, 20,
-     true},
-};
-
-// Keeps a texture alive through a reference, as a material would.
-class Holder : public ReferenceTarget {
- public:
-  int NumRefs() override { return 2; }
-  RefTargetHandle GetReference(int i) override { return held[i]; }
-  void SetReference(int i, RefTargetHandle t) override { held[i] = t; }
-  RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
-  RefTargetHandle held[2] = {nullptr, nullptr};
-};
 
 Texmap* NewChecker() { return static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, CHECKER_CLASS)); }
 
 class DirtDlgTest : public testing::Test {
  protected:
   void SetUp() override {
-    oldAssert = HostSetAssertHandler({[](int line, const char* file, void* u) {
-                                        static_cast<DirtDlgTest*>(u)->asserts.push_back({line, file});
-                                      },
-                                      this});
-    holder = new Holder;
+    holder = new TestNode(2);
     tex = NewVede(0);
     editor = new HostMtlEditor;
     dlg = static_cast<DirtDlg*>(editor->Show(tex));
@@ -88,7 +39,6 @@ class DirtDlgTest : public testing::Test {
   void TearDown() override {
     delete editor;  // closes the dialog first
     holder->DeleteThis();
-    HostSetAssertHandler(oldAssert);
     SetAnimateMode(FALSE);
   }
   Vede* NewVede(int slot) {
@@ -103,40 +53,21 @@ class DirtDlgTest : public testing::Test {
     return std::find(w.begin(), w.end(), h) != w.end();
   }
 
-  Holder* holder = nullptr;
+  TestNode* holder = nullptr;
   Vede* tex = nullptr;
   HostMtlEditor* editor = nullptr;
   DirtDlg* dlg = nullptr;
-  AssertHook oldAssert;
-  std::vector<std::pair<int, std::string>> asserts;
+  AssertCapture asserts;
 };
 
 }  // namespace
 
-TEST(DirtTemplate, EveryControlAsCompiled) {
-  std::string error;
-  std::optional<HostDialogTemplate> t =
-      HostParseDialogTemplate(HostFindResource(hInstance, ResId::Num(5), ResId::Num(IDD_DIRT)), &error);
-  ASSERT_TRUE(t.has_value()) << error;
-  EXPECT_EQ(t->cx, 217);
-  EXPECT_EQ(t->cy, 94);
-  EXPECT_EQ(t->faceName, "MS Sans Serif");
-  EXPECT_EQ(t->pointSize, 8);
-  ASSERT_EQ(t->items.size(), std::size(kDirtControls));
-  for (size_t i = 0; i < t->items.size(); ++i) {
-    const HostDialogItem& it = t->items[i];
-    const Row& w = kDirtControls[i];
-    SCOPED_TRACE(i);
-    EXPECT_EQ(it.id, w.id);
-    EXPECT_EQ(strcasecmp(it.className.c_str(), w.cls), 0) << it.className;
-    EXPECT_EQ(it.text, w.text);
-    EXPECT_EQ(it.x, w.x);
-    EXPECT_EQ(it.y, w.y);
-    EXPECT_EQ(it.cx, w.cx);
-    EXPECT_EQ(it.cy, w.cy);
-    EXPECT_EQ((it.style & WS_VISIBLE) != 0, w.shown);
-  }
-  EXPECT_EQ(t->items[6].style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
+TEST(DirtTemplate, EveryControlAsScripted) {
+  HostDialogTemplate t = ExpectTemplateAsScripted(hInstance, VEDE_RC, IDD_DIRT);
+  EXPECT_EQ(t.faceName, "MS Sans Serif");
+  EXPECT_EQ(t.pointSize, 8);
+  ASSERT_GT(t.items.size(), 6u);
+  EXPECT_EQ(t.items[6].style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
 }
 
 TEST(DirtTemplate, UiTableTiesControlsToParameters) {
@@ -185,8 +116,9 @@ TEST_F(DirtDlgTest, FourRollupsInOrder) {
 
   // The note shows as stored, on two lines; Non-Vede Alpha stays hidden.
   std::vector<HWND> children = Info(dlg->hPanel).children;
-  ASSERT_EQ(children.size(), std::size(kDirtControls));
-  EXPECT_EQ(Info(children.back()).text, kDirtControls[std::size(kDirtControls) - 1].text);
+  ScriptedDialog script = ReadScriptedDialog(VEDE_RC, IDD_DIRT);
+  ASSERT_EQ(children.size(), script.controls.size());
+  EXPECT_EQ(Info(children.back()).text, script.controls.back().text);
   for (int id : {IDC_NONDIRT_EDIT, IDC_NONDIRT_SPIN}) EXPECT_FALSE(IsWindowVisible(Control(id)));
   EXPECT_FALSE(IsWindowVisible(children[18]));
   EXPECT_TRUE(asserts.empty());
@@ -280,6 +212,16 @@ TEST_F(DirtDlgTest, ResetRebindsTheMapToTheNewBlock) {
   Interval v;
   tex->pblock->GetValue(PB_SIZE, 0, size, v);
   EXPECT_EQ(size, 6.0f);
+
+  // The host's coordinates rollup follows the generator's new block too.
+  HWND offsetX = nullptr;
+  for (HWND h : Info(editor->Rollups()[0].page).children) {
+    if (!offsetX && Info(h).kind == HostValueKind::kSpinner) offsetX = h;
+  }
+  ASSERT_TRUE(HostDragSpinner(offsetX, 2.0f));
+  HostPumpMessages();
+  EXPECT_EQ(Info(offsetX).value, 2.0f);
+  EXPECT_EQ(HostGetParam(static_cast<IParamBlock*>(tex->xyzGen->GetReference(0)), 1).constant.v[0], 2.0f);
 }
 
 TEST_F(DirtDlgTest, BlockChangesRedrawTheRollup) {

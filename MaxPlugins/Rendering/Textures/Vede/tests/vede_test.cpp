@@ -6,24 +6,24 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <sstream>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "assert_capture.h"
+#include "float_bits.h"
+#include "golden_table.h"
 #include "hostside/class_registry.h"
 #include "hostside/handlers.h"
 #include "hostside/paramblock_access.h"
 #include "hostside/shade_context.h"
 #include "resource.h"
+#include "resource_scripts.h"
+#include "test_node.h"
 
 namespace {
-
-uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
-float FromBits(uint32_t b) { return std::bit_cast<float>(b); }
 
 // Registers the library's classes as the host does after opening the file,
 // so that NewDefaultPerturb finds the perturbation class.
@@ -44,33 +44,14 @@ class RegisterLibrary : public testing::Environment {
 };
 const auto* const kEnv = testing::AddGlobalTestEnvironment(new RegisterLibrary);
 
-// Keeps a texture alive through a reference, as a material would.
-class Owner : public ReferenceTarget {
- public:
-  int NumRefs() override { return 1; }
-  RefTargetHandle GetReference(int) override { return held; }
-  void SetReference(int, RefTargetHandle t) override { held = t; }
-  RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage m) override {
-    messages.push_back(m);
-    return REF_SUCCEED;
-  }
-  RefTargetHandle held = nullptr;
-  std::vector<RefMessage> messages;
-};
-
 class VedeTest : public testing::Test {
  protected:
   void SetUp() override {
-    owner = new Owner;
+    owner = new TestNode(1);
     tex = static_cast<Vede*>(GetDirtDesc()->Create(FALSE));
     owner->ReplaceReference(0, tex);
-    oldAssert = HostSetAssertHandler({[](int line, const char* file, void* u) {
-                                        static_cast<VedeTest*>(u)->asserts.push_back({line, file});
-                                      },
-                                      this});
   }
   void TearDown() override {
-    HostSetAssertHandler(oldAssert);
     owner->DeleteThis();
     SetAnimateMode(FALSE);
   }
@@ -85,10 +66,9 @@ class VedeTest : public testing::Test {
     return tex->EvalMono(sc);
   }
 
-  Owner* owner;
+  TestNode* owner;
   Vede* tex;
-  AssertHook oldAssert;
-  std::vector<std::pair<int, std::string>> asserts;
+  AssertCapture asserts;
 };
 
 Texmap* NewChecker() { return static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, CHECKER_CLASS)); }
@@ -198,8 +178,8 @@ TEST_F(VedeTest, UpdateReadsOnceAndChangesFromEveryReferenceInvalidate) {
   checker->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
   EXPECT_TRUE(tex->ivalid.Empty());
   // The message climbs on to whoever references the texture.
-  EXPECT_FALSE(owner->messages.empty());
-  EXPECT_EQ(owner->messages.back(), REFMSG_CHANGE);
+  ASSERT_FALSE(owner->received.empty());
+  EXPECT_EQ(owner->received.back().message, REFMSG_CHANGE);
 }
 
 TEST_F(VedeTest, ValidityFollowsAnimatedParameters) {
@@ -257,7 +237,7 @@ TEST_F(VedeTest, CloneWithAndWithoutSubMap) {
     RemapDir* remap = NewRemapDir();
     auto* copy = static_cast<Vede*>(remap->CloneRef(tex));
     ASSERT_NE(copy, nullptr);
-    Owner* holder = new Owner;
+    auto* holder = new TestNode(1);
     holder->ReplaceReference(0, copy);
     EXPECT_EQ(copy->xyzGen, remap->FindMapping(tex->xyzGen));
     EXPECT_EQ(copy->perturb, remap->FindMapping(tex->perturb));
@@ -390,39 +370,26 @@ TEST_F(VedeTest, BumpIsZeroWhereCoverageIsFlatOrTheNormalIsZero) {
 }
 
 TEST_F(VedeTest, MatchesTheIndependentModel) {
-  std::ifstream golden(VEDE_GOLDEN);
-  ASSERT_TRUE(golden) << VEDE_GOLDEN;
-  std::string line;
-  int checked = 0;
-  while (std::getline(golden, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream in(line);
-    std::string kind;
-    uint32_t v[10], r[3] = {0, 0, 0};
-    in >> kind >> std::hex;
-    for (uint32_t& x : v) in >> x;
-    int results = kind == "mono" ? 1 : 3;
-    for (int i = 0; i < results; ++i) in >> r[i];
-    ASSERT_TRUE(in) << line;
-    tex->SetDirtAlpha(FromBits(v[0]), 0);
-    tex->SetSize(FromBits(v[1]), 0);
-    tex->SetHigh(FromBits(v[2]), 0);
-    tex->SetLow(FromBits(v[3]), 0);
+  std::vector<GoldenRow> rows = ReadGoldenTable(VEDE_GOLDEN);
+  for (const GoldenRow& row : rows) {
+    tex->SetDirtAlpha(row.Float(1), 0);
+    tex->SetSize(row.Float(2), 0);
+    tex->SetHigh(row.Float(3), 0);
+    tex->SetLow(row.Float(4), 0);
     Update();
     HostShadeContext sc;
-    sc.pObj = Point3(FromBits(v[4]), FromBits(v[5]), FromBits(v[6]));
-    sc.normal = Point3(FromBits(v[7]), FromBits(v[8]), FromBits(v[9]));
-    if (kind == "mono") {
-      EXPECT_EQ(Bits(tex->EvalMono(sc)), r[0]) << line;
+    sc.pObj = Point3(row.Float(5), row.Float(6), row.Float(7));
+    sc.normal = Point3(row.Float(8), row.Float(9), row.Float(10));
+    if (row.Word(0) == "mono") {
+      EXPECT_EQ(Bits(tex->EvalMono(sc)), row.Bits(11)) << row.line;
     } else {
       Point3 b = tex->EvalNormalPerturb(sc);
-      EXPECT_EQ(Bits(b.x), r[0]) << line;
-      EXPECT_EQ(Bits(b.y), r[1]) << line;
-      EXPECT_EQ(Bits(b.z), r[2]) << line;
+      EXPECT_EQ(Bits(b.x), row.Bits(11)) << row.line;
+      EXPECT_EQ(Bits(b.y), row.Bits(12)) << row.line;
+      EXPECT_EQ(Bits(b.z), row.Bits(13)) << row.line;
     }
-    ++checked;
   }
-  EXPECT_EQ(checked, 300);
+  EXPECT_EQ(rows.size(), 300u);
 }
 
 TEST(VedeEntry, ClassListDescriptorAndStrings) {
@@ -443,11 +410,9 @@ TEST(VedeEntry, ClassListDescriptorAndStrings) {
   EXPECT_STREQ(q->BuildDate(), "Jan 10 2001");
   EXPECT_EQ(q->MaxVersion(), 0x0FA00800);
   EXPECT_FALSE(q->RightsNotice().isNull());
-  const char* strings[] = {nullptr,       nullptr,          "Quorl Studio", "Vede",   "Vede Parameters",
-                           "Coordinates", "Vede Color",     "Vede Alpha",   "Size",   "High",
-                           "Low",         "Non-Vede Alpha", "Map",          "Map On", "(None)",
-                           "Perturb",     "LibDescription"};
-  for (int id = 2; id <= 16; ++id) EXPECT_STREQ(GetString(id), strings[id]) << id;
+  std::map<int, std::string> strings = ReadScriptedStrings(VEDE_RC);
+  EXPECT_EQ(strings.size(), 15u);
+  for (const auto& [id, text] : strings) EXPECT_STREQ(GetString(id), text.c_str()) << id;
   EXPECT_EQ(GetString(17), nullptr);
   auto* a = static_cast<Vede*>(cd->Create(TRUE));
   auto* b = static_cast<Vede*>(cd->Create(FALSE));

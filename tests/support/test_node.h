@@ -1,4 +1,6 @@
-// Small reference-graph objects for the host layer's tests.
+// A reference target for tests: holds any number of references (keeping
+// what it references alive, as a material keeps its maps) and logs the
+// messages that reach it.
 #pragma once
 
 #include <vector>
