@@ -64,6 +64,22 @@ TEST(NoisePaths, EveryPathGivesTheReferenceBitsOnAMillionPoints) {
   }
 }
 
+TEST(NoisePaths, EveryPathGivesTheReferenceBitsFarOutAndOnAnyBits) {
+  for (const NoisePath* path : FastPaths()) {
+    // Past -10000 the field is mirrored, and the fast domain ends where
+    // |v + 10000| reaches 2^19; then floats of every exponent and sign, NaNs
+    // with payloads and subnormals among them.
+    std::mt19937 rng(314);
+    std::uniform_real_distribution<float> far(-6e5f, 6e5f);
+    for (int i = 0; i < 200000; ++i) {
+      ExpectSameNoise(*path, Point3(far(rng), far(rng), far(rng)), far(rng));
+      auto any = [&] { return std::bit_cast<float>(static_cast<uint32_t>(rng())); };
+      ExpectSameNoise(*path, Point3(any(), any(), any()), any());
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
 TEST(NoisePaths, EveryPathGivesTheReferenceBitsAtTheEdges) {
   std::mt19937 rng(5);
   std::uniform_real_distribution<float> d(-100.0f, 100.0f);
