@@ -21,18 +21,27 @@ std::atomic<LockFn> nextLock{nullptr};
 long AllocationsSoFar() { return allocations.load(); }
 long MutexLocksSoFar() { return locks.load(); }
 
-// The deletes stay out of line: inlined, the compiler would pair its own new
-// with free().
+// Every form that allocates with malloc, nothrow included, so that whatever
+// these allocate these free (the aligned forms stay the runtime's, in pairs
+// of their own). The deletes stay out of line: inlined, the compiler would
+// pair its own new with free().
 void* operator new(std::size_t n) {
   ++allocations;
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  ++allocations;
+  return std::malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept { return operator new(n, tag); }
 [[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
 [[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
 [[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 [[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 // Seen by every module, whatever visibility the build gives by default.
 extern "C" [[gnu::visibility("default")]] int pthread_mutex_lock(pthread_mutex_t* mutex) noexcept {
