@@ -2,19 +2,22 @@
 #include "farm_commands.h"
 
 #include <fcntl.h>
+#include <hostside/file_io.h>
+#include <hostside/png_image.h>
+#include <hostside/scene_file.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -29,12 +32,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What the farm reads whole: the scenes and pictures it freezes, its own job
+// and logs. Regular files only, no larger than the host reads of either kind.
 bool ReadWhole(const fs::path& file, std::string* bytes, std::string* error) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream all;
-  if (in) all << in.rdbuf();
-  if (!in || in.bad()) return *error = "cannot read " + file.string(), false;
-  *bytes = all.str();
+  std::string why;
+  if (!HostReadRegularFile(file, std::max(kSceneMaxFileBytes, kMaxPngFileBytes), bytes, &why))
+    return *error = "cannot read " + file.string() + ": " + why, false;
   return true;
 }
 
@@ -246,36 +249,11 @@ int Follow(const std::string& array, const std::string& check, int tasks, const 
 }  // namespace
 
 bool WriteFileWhole(const std::string& path, const std::string& bytes, unsigned mode, std::string* error) {
-  fs::path target(path);
-  fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-  std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return *error = "cannot write " + path + ": " + std::strerror(errno), false;
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  ok = ok && fchmod(fd, static_cast<mode_t>(mode)) == 0 && fsync(fd) == 0;
-  int e = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    e = errno;
-  }
-  if (ok && rename(name.data(), path.c_str()) != 0) {
-    ok = false;
-    e = errno;
-  }
-  if (!ok) {
-    unlink(name.data());
-    *error = "cannot write " + path + ": " + std::strerror(e);
-  }
-  return ok;
+  // The host's atomic writer, with the command line's message.
+  std::string why;
+  if (HostWriteFileAtomically(path, bytes, &why, mode)) return true;
+  *error = "cannot write " + path + ": " + why;
+  return false;
 }
 
 int FarmSlurmCommand(const TextureSource& srcIn, const RenderOptions& optsIn, const FarmOptions& farm) {

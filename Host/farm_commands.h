@@ -66,8 +66,8 @@ std::string FarmStem(const std::string& output);
 std::string FarmFolder(const std::string& output);
 std::string FarmManifest(const std::string& output);
 
-// Writes `bytes` to a temporary file beside `path` and renames it over `path`:
-// the file is whole or untouched.
+// Writes `bytes` through the host's atomic writer (hostside/file_io.h), with
+// `mode`: the file is whole or untouched.
 bool WriteFileWhole(const std::string& path, const std::string& bytes, unsigned mode, std::string* error);
 
 // The SHA-256 of a file's bytes, in lower-case hexadecimal.

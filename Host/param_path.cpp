@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 
 #include "command_line.h"
 
@@ -44,11 +45,10 @@ void WalkScene(const std::vector<ReferenceTarget*>& roots, SceneVisitor& visitor
     int depth, next, count;
   };
   std::vector<Frame> stack;
-  std::vector<std::string> labels;
+  std::unordered_map<std::string, int> labels;  // roots of each class so far
   for (ReferenceTarget* root : roots) {
     std::string label = HostClassName(root);
-    int same = static_cast<int>(std::count(labels.begin(), labels.end(), label));
-    labels.push_back(label);
+    int same = labels[label]++;
     if (same > 0) label += " #" + std::to_string(same + 1);
     std::string rootPrefix = roots.size() == 1 ? "" : label + ".";
     bool again = !seen.insert(root).second;

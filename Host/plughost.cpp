@@ -14,6 +14,7 @@
 #include "farm_commands.h"
 #include "hostside/class_registry.h"
 #include "hostside/module_table.h"
+#include "hostside/png_image.h"
 #include "iparamb.h"
 #include "param_names.h"
 #include "plugin_loader.h"
@@ -159,6 +160,10 @@ int main(int argc, char** argv) {
   bool noDefault = false;
   app.add_option("--plugins", extraFolders, "Another plug-in folder to scan (repeatable)");
   app.add_flag("--no-default-plugins", noDefault, "Do not scan the build's own plug-in folder");
+  uint64_t maxPixels = kDefaultPixelBudget;
+  app.add_option("--max-pixels", maxPixels, "The most pixels a picture read (a bitmap map's file) may have")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
 
   app.fallthrough();  // the options above may also follow a subcommand
 
@@ -283,6 +288,7 @@ int main(int argc, char** argv) {
 
   CLI11_PARSE(app, argc, argv);
 
+  HostSetPixelBudget(maxPixels);
   std::vector<fs::path> folders;
   if (!noDefault) folders.push_back(DefaultPluginFolder());
   for (const std::string& f : extraFolders) folders.emplace_back(f);

@@ -11,6 +11,7 @@
 #include "hostside/class_registry.h"
 #include "hostside/module_table.h"
 #include "param_names.h"
+#include "plugin_check.h"
 
 namespace fs = std::filesystem;
 
@@ -52,6 +53,14 @@ std::vector<PluginFile> OpenPluginFiles(const std::vector<fs::path>& files) {
   for (const fs::path& f : files) {
     PluginFile pf;
     pf.path = f;
+    // A damaged file is reported and skipped before it can take this
+    // process down.
+    pf.error = ElfImageProblem(f);
+    if (pf.error.empty()) pf.error = ProbeLoadInChild(f);
+    if (!pf.error.empty()) {
+      out.push_back(std::move(pf));
+      continue;
+    }
     dlerror();
     pf.handle = dlopen(f.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!pf.handle) {

@@ -39,8 +39,9 @@ bool IsPluginFileName(const std::filesystem::path& p);
 std::vector<std::filesystem::path> FindPluginFiles(const std::vector<std::filesystem::path>& folders,
                                                    std::vector<std::string>* problems);
 
-// Opens every file with load-time binding. A file that fails is recorded with
-// the loader's reason and the rest are still opened.
+// Opens every file with load-time binding, once it passed the checks of
+// plugin_check.h. A file that fails is recorded with the reason and the rest
+// are still opened.
 std::vector<PluginFile> OpenPluginFiles(const std::vector<std::filesystem::path>& files);
 
 // Reads each opened file's entry points (LibVersion, LibDescription,

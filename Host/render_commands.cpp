@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <hostside/class_registry.h>
+#include <hostside/file_io.h>
 #include <hostside/host_maps.h>
 #include <hostside/paramblock_access.h>
 #include <hostside/scene_file.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <sstream>
 
@@ -78,6 +80,15 @@ class Progress {
 
 bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::string* error) {
   frames->clear();
+  // Every range is read and counted before any is expanded, so a range of a
+  // billion frames costs nothing; and every frame's time must fit in the
+  // 32-bit ticks of a time value.
+  struct Range {
+    int first, last, step;
+  };
+  std::vector<Range> ranges;
+  const int reach = std::numeric_limits<TimeValue>::max() / GetTicksPerFrame();
+  long long count = 0;
   std::stringstream in(text);
   std::string part;
   while (std::getline(in, part, ',')) {
@@ -96,16 +107,24 @@ bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::stri
       *error = "bad frame range '" + part + "' (use 0-100, 0-100x5 or a list such as 1,5,9)";
       return false;
     }
-    for (long f = a; f <= b; f += step) frames->push_back(static_cast<int>(f));
+    if (a < -reach || b > reach) {
+      *error = "frame range '" + part + "' is outside frames -" + std::to_string(reach) + " to " +
+               std::to_string(reach) + ", the times a scene can hold";
+      return false;
+    }
+    count += (static_cast<long long>(b) - a) / step + 1;
+    if (count > kMaxFrames) {
+      *error = "too many frames in '" + text + "' (at most " + std::to_string(kMaxFrames) + ")";
+      return false;
+    }
+    ranges.push_back({a, b, step});
   }
-  if (frames->empty()) {
+  if (ranges.empty()) {
     *error = "empty frame range";
     return false;
   }
-  if (frames->size() > 100000) {
-    *error = "too many frames in '" + text + "'";
-    return false;
-  }
+  for (const Range& r : ranges)
+    for (long long f = r.first; f <= r.last; f += r.step) frames->push_back(static_cast<int>(f));
   return true;
 }
 
@@ -117,6 +136,9 @@ std::string FrameFileName(const std::string& pattern, int frame, bool several) {
     std::string ext = path.extension().string();
     p = p.substr(0, p.size() - ext.size()) + ".####" + ext;
   }
+  // The frame number, its sign first, padded with zeros to the run's length.
+  std::string sign = frame < 0 ? "-" : "";
+  std::string digits = std::to_string(frame < 0 ? -static_cast<long long>(frame) : frame);
   std::string out;
   for (size_t i = 0; i < p.size();) {
     if (p[i] != '#') {
@@ -125,9 +147,9 @@ std::string FrameFileName(const std::string& pattern, int frame, bool several) {
     }
     size_t run = 0;
     while (i + run < p.size() && p[i + run] == '#') ++run;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%0*d", static_cast<int>(run), frame);
-    out += buf;
+    out += sign;
+    if (run > sign.size() + digits.size()) out.append(run - sign.size() - digits.size(), '0');
+    out += digits;
     i += run;
   }
   return out;
@@ -144,14 +166,18 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
   if (opts.threads < 0) return Fail("--threads must be 0 (every core) or more");
   s.width = opts.width;
   s.height = opts.height;
-  s.threads = opts.threads;
+  s.threads = RenderThreadCount(opts.threads);
+  if (opts.threads > s.threads) {
+    std::fprintf(stderr, "plughost: note: --threads %d is more than the %d this machine offers; rendering with %d\n",
+                 opts.threads, s.threads, s.threads);
+  }
 
   std::vector<TimeValue> times;
   std::vector<int> frames;
   if (!opts.frames.empty() && !opts.time.empty()) return Fail("give --frames or --time, not both");
   if (!opts.frames.empty()) {
     if (!ParseFrameList(opts.frames, &frames, &error)) return Fail(error);
-    for (int f : frames) times.push_back(f * GetTicksPerFrame());
+    for (int f : frames) times.push_back(static_cast<TimeValue>(f) * GetTicksPerFrame());  // fits: checked above
   } else {
     TimeValue t = 0;
     if (!opts.time.empty() && !ParseTime(opts.time, &t, &error)) return Fail("--time " + error);
@@ -162,13 +188,8 @@ int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
   if (!SelectPiece(opts.piece, s.width, s.height, &frames, &times, &s.region, &error)) return Fail(error);
   // Fail before rendering when the pictures cannot be written.
   for (size_t i = 0; i < times.size(); ++i) {
-    fs::path dir = fs::path(FrameFileName(opts.output, frames[i], several)).parent_path();
-    if (dir.empty()) dir = ".";
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec)) return Fail("cannot write " + opts.output + ": no folder " + dir.string());
-    if (access(dir.c_str(), W_OK) != 0)
-      return Fail("cannot write " + opts.output + ": folder " + dir.string() + " is not writable");
-    if (i > 0 && !several) break;
+    std::string file = FrameFileName(opts.output, frames[i], several);
+    if (!HostCheckOutputFile(file, &error)) return Fail("cannot write " + file + ": " + error);
   }
 
   Loaded loaded;

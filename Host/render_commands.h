@@ -36,7 +36,9 @@ struct SampleOptions {
 int SampleCommand(const TextureSource& src, const SampleOptions& opts);
 
 // Frame lists: "A-B" (every frame), "A-BxS" (every S-th), and comma lists of
-// those. Frames may be negative. False with a message for anything else.
+// those. Frames may be negative, and their times must fit in a time value;
+// at most kMaxFrames in all. False with a message for anything else.
+constexpr int kMaxFrames = 100000;
 bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::string* error);
 // The output name for a frame: each run of '#' becomes the frame number
 // padded with zeros to the run's length; several frames and no '#' put

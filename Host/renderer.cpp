@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -196,9 +197,9 @@ const char* RenderChannelName(RenderChannel c) {
 }
 
 int RenderThreadCount(int requested) {
-  if (requested > 0) return requested;
   unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : static_cast<int>(n);
+  int cores = n == 0 ? 1 : static_cast<int>(std::min(n, 4096u));
+  return requested > 0 ? std::min(requested, cores) : cores;
 }
 
 HostImage RenderTexmap(Texmap* map, const RenderSettings& s, const RenderProgress& progress) {
@@ -233,7 +234,15 @@ HostImage RenderTexmap(Texmap* map, const RenderSettings& s, const RenderProgres
   };
   int threads = std::min(RenderThreadCount(s.threads), std::max(1, img.height));
   std::vector<std::thread> pool;
-  for (int i = 1; i < threads; ++i) pool.emplace_back(worker);
+  for (int i = 1; i < threads; ++i) {
+    // The system may give fewer threads than asked: the rows are shared by
+    // whichever threads there are.
+    try {
+      pool.emplace_back(worker);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
   worker();
   for (std::thread& t : pool) t.join();
   return img;

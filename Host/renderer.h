@@ -55,5 +55,6 @@ using RenderProgress = std::function<void(int rowsDone, int rowsTotal)>;
 // The picture, or the settings' region of it (an image of the region's size).
 HostImage RenderTexmap(Texmap* map, const RenderSettings& settings, const RenderProgress& progress = nullptr);
 
-// The number of threads a setting of 0 means.
+// The number of threads a setting means: 0 is every core, and more than the
+// machine's cores is as many as it has.
 int RenderThreadCount(int requested);

@@ -1,6 +1,7 @@
 #include "scene_commands.h"
 
 #include <hostside/class_registry.h>
+#include <hostside/file_io.h>
 #include <hostside/paramblock_access.h>
 #include <hostside/scene_file.h>
 #include <imtl.h>
@@ -68,6 +69,10 @@ int SceneSet(const std::string& file, const std::vector<std::string>& sets, cons
   ParamAssignments assignments;
   std::string error;
   if (!ParseAssignments(sets, keys, &assignments, &error)) return Fail(error);
+  // Locked from the read to the save, so that edits of one file at once
+  // queue instead of one undoing another.
+  std::unique_ptr<HostFileLock> lock = HostLockFile(file, &error);
+  if (!lock) return Fail("cannot read " + file + ": " + error);
   std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
   if (!scene) return Fail(error);
   if (!ApplyAssignments(SceneRoots(*scene), assignments, &error)) return Fail(error);

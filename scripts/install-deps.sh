@@ -8,6 +8,8 @@ packages=(
   python3                               # the tests' independent models and file checks
   llvm-14                               # llvm-windres: compiles the resource scripts
   clang-format-14                       # the layout of every C++ file, checked by the tests
+  clang-14 libclang-rt-14-dev           # libFuzzer and its sanitizers (the fuzz preset)
+  util-linux coreutils                  # mount, timeout, truncate: the save and input tests
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
   libssl-dev                            # SHA-256 for the farm's manifests

@@ -116,9 +116,12 @@ grep -q "requeued for retry 1 of 2" "$still/big.farm/logs/task-5.log" || fail "t
 cmp -s "$tmp/big.png" "$still/big.png" || fail "the assembled still differs from a local render"
 check_manifest "$still/big.manifest.txt" "$still/big.png"
 
-# A chunk that always fails: frame 6 cannot be written over a folder.
+# A chunk that always fails: frame 6 is a FIFO that nobody reads, which a
+# render writes in place or not at all. (A folder in the way would be
+# refused already when the job is submitted.)
 bad=$tmp/bad
-mkdir -p "$bad/dirt.0006.png/in-the-way"
+mkdir -p "$bad"
+mkfifo "$bad/dirt.0006.png"
 if farm "$tmp/submitted.json" --frames 1-8 --chunks 4 --width 32 --height 32 --retries 1 -o "$bad/dirt.####.png" \
   --wait >"$tmp/bad.out" 2>&1; then
   fail "a render with a frame missing reported success"

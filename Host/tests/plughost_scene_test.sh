@@ -54,7 +54,7 @@ expect_error "class 'Host Test Tool' (super class 0x00001020) cannot be placed i
 [[ ! -e $tmp/d.json ]] || fail "a failed new wrote a file"
 expect_error "cannot read $tmp/none.json: No such file or directory" ph scene show "$tmp/none.json"
 head -c 200 "$tmp/b.json" >"$tmp/cut.json"
-expect_error "$tmp/cut.json: not valid JSON: " ph scene show "$tmp/cut.json"
+expect_error "$tmp/cut.json: line 10, column 19: not valid JSON: " ph scene show "$tmp/cut.json"
 expect_error "cannot save $tmp/no/such/out.json: No such file or directory" \
   ph scene set "$tmp/b.json" -o "$tmp/no/such/out.json"
 # Without its plug-in file the scene's classes are unknown.

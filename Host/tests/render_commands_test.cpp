@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "renderer.h"
 
 TEST(FrameList, RangesStepsAndLists) {
@@ -15,7 +17,8 @@ TEST(FrameList, RangesStepsAndLists) {
   EXPECT_EQ(f, (std::vector<int>{1, 5, 9, 10}));
   ASSERT_TRUE(ParseFrameList("-2--1", &f, &err));
   EXPECT_EQ(f, (std::vector<int>{-2, -1}));
-  for (const char* bad : {"", "5-1", "a-b", "0-10x0", "3x2", "1,,2", "0-10x-1", "0-99999999"}) {
+  for (const char* bad : {"", "5-1", "a-b", "0-10x0", "3x2", "1,,2", "0-10x-1", "0-99999999", "16777216", "-13421773",
+                          "0-2147483647x2147483647", "0-60000,0-60000"}) {
     EXPECT_FALSE(ParseFrameList(bad, &f, &err)) << bad;
     EXPECT_FALSE(err.empty());
   }
@@ -28,6 +31,8 @@ TEST(FrameList, OutputNamesPadFramesIntoHashRuns) {
   EXPECT_EQ(FrameFileName("vede.png", 3, false), "vede.png");
   EXPECT_EQ(FrameFileName("vede.png", 3, true), "vede.0003.png");  // several frames need distinct names
   EXPECT_EQ(FrameFileName("out/seq", 12, true), "out/seq.0012");
+  EXPECT_EQ(FrameFileName("f.###.png", -5, true), "f.-05.png");
+  EXPECT_EQ(FrameFileName("f." + std::string(40, '#'), 13421772, true), "f.0000000000000000000000000000000013421772");
 }
 
 TEST(RenderSettings, ViewAndChannelNames) {
@@ -41,6 +46,6 @@ TEST(RenderSettings, ViewAndChannelNames) {
   EXPECT_TRUE(ParseRenderChannel("bump", &c));
   EXPECT_EQ(c, RenderChannel::Bump);
   EXPECT_FALSE(ParseRenderChannel("alpha", &c));
-  EXPECT_EQ(RenderThreadCount(3), 3);
+  EXPECT_EQ(RenderThreadCount(3), std::min(3, RenderThreadCount(0)));
   EXPECT_GE(RenderThreadCount(0), 1);
 }

@@ -114,12 +114,15 @@ class HOSTSDK_API ReferenceMaker : public Animatable {
   virtual IOResult Load(ILoad* /*iload*/) { return IO_OK; }
   virtual IOResult Save(ISave* /*isave*/) { return IO_OK; }
 
-  // The host's record of this maker's references (slot, target).
+  // The host's record of this maker's references (slot, target), in slot
+  // order.
   struct HostRefRecord {
     int slot;
     RefTargetHandle target;
   };
   const std::vector<HostRefRecord>& HostRefs() const { return hostRefs_; }
+  // The recorded target of a slot, or null.
+  RefTargetHandle HostRefTarget(int slot) const;
 
  private:
   friend class ReferenceTarget;

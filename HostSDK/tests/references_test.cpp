@@ -151,3 +151,24 @@ TEST(References, InstallingAsTheLoaderDoesDropsNothing) {
   owner->DeleteThis();
   EXPECT_EQ(live, 0);
 }
+
+// A chain as long as a file may make one: deleting its head and sending a
+// message up from its tail take no stack in proportion to its length.
+TEST(References, LongChainsAreWalkedWithoutRecursion) {
+  int live = 0;
+  constexpr int kLength = 200000;
+  auto* head = new TestNode(1, &live);
+  TestNode* tail = head;
+  for (int i = 1; i < kLength; ++i) {
+    auto* next = new TestNode(1, &live);
+    tail->ReplaceReference(0, next);
+    tail = next;
+  }
+  auto* holder = new TestNode(1, &live);
+  holder->ReplaceReference(0, head);
+  tail->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+  EXPECT_EQ(holder->received.size(), 1u);
+  EXPECT_EQ(holder->received[0].target, head);
+  holder->DeleteThis();
+  EXPECT_EQ(live, 0);
+}

@@ -371,7 +371,7 @@ TEST_F(SceneFileTest, BadFilesAreRefusedWithThePlaceAndLeaveNothing) {
       {"", "the file is empty"},
       {good.substr(0, good.size() / 2), "not valid JSON: "},
       {"scene: yes", "not valid JSON: "},
-      {std::string(100000, '['), "not valid JSON: "},
+      {std::string(100000, '['), "test.json: line 1, column 33: values nested more than 32 levels deep"},
       {"[1, 2]", "not a scene file"},
       {R"({"format": "other", "version": 1})", "not a scene file"},
       {edit([](Json& d) { d["version"] = 3; }), "version: format version 3 is not supported"},
@@ -379,6 +379,12 @@ TEST_F(SceneFileTest, BadFilesAreRefusedWithThePlaceAndLeaveNothing) {
       {edit([](Json& d) { d["objects"][0]["classId"][1] = "0x12345678"; }), "objects[0]: unknown class"},
       {edit([](Json& d) { d["objects"][0]["classId"][1] = "0x5CE7E00"; }), "objects[0]: unknown class"},
       {edit([](Json& d) { d["objects"][0]["classId"][1] = "12"; }), "objects[0].classId[1]: \"12\" is not"},
+      // What a message quotes from the file is escaped and cut short.
+      {edit([](Json& d) {
+         d["objects"][0]["classId"][1] = "0x12345678";
+         d["objects"][0]["class"] = "\x1b]0;x\x07\n\xc2\x9b \xc3\xa9" + std::string(100, 'a');
+       }),
+       "objects[0]: unknown class '\\x1B]0;x\\x07\\x0A\\xC2\\x9B \xc3\xa9" + std::string(33, 'a') + "...' (0x"},
       {edit([](Json& d) {
          d["objects"][2]["classId"][1] = "0x00000004";
          d["objects"][2]["superClassId"] = "0x00001020";

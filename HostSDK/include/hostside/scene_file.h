@@ -32,6 +32,8 @@
 // All of this runs on the user-interface thread.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -44,6 +46,15 @@
 // G-buffer id; files of version 1 still load (their maps unnamed, channel 0).
 constexpr int kSceneFormatVersion = 2;
 constexpr int kOldestSceneFormatVersion = 1;
+
+// What a scene file may hold, so that no file exhausts the memory or the
+// stack of the host that reads it (docs/scene-format.md lists them). The
+// format itself nests at most nine levels, and the deepest reference chain of
+// a texture is a handful.
+inline constexpr uint64_t kSceneMaxFileBytes = 64ull << 20;
+inline constexpr int kSceneMaxNesting = 32;          // levels of JSON arrays and objects
+inline constexpr size_t kSceneMaxObjects = 1000000;  // entries of "objects"
+inline constexpr int kSceneMaxReferenceDepth = 128;  // objects on the longest chain of references from a root
 // The "format" member of every scene file.
 inline constexpr const char* kSceneFormatName = "quorl-scene";
 
@@ -85,15 +96,19 @@ HOSTSDK_API ParamNameFallback HostSetParamNameFallback(ParamNameFallback fallbac
 HOSTSDK_API const char* HostParamTypeName(ParamType type);
 
 // The scene as the text of a scene file. On failure (a reference cycle, an
-// object of a class that is not registered, an object whose Save fails) the
-// result is false and *error says why.
+// object of a class that is not registered, an object whose Save fails, a
+// text past the limits above, which no host would read back) the result is
+// false and *error says why.
 HOSTSDK_API bool HostWriteScene(const Scene& scene, std::string* text, std::string* error);
 // A scene from the text of a scene file; `source` names the text in messages.
-// On failure: null, and *error is one line, "<source>: <place>: <problem>".
+// On failure: null, and *error is one line, "<source>: <place>: <problem>",
+// where the place is a line and column or a path into the document
+// ("objects[3].refs[1]"); what it quotes from the text is escaped and cut
+// short. Loading takes time in proportion to the file.
 HOSTSDK_API std::unique_ptr<Scene> HostReadScene(std::string_view text, const std::string& source, std::string* error);
 
-// Writes the scene to `file` through a temporary file in the same folder that
-// replaces the old file only once it is complete, so a failed save leaves the
-// previous file as it was.
+// Writes the scene to `file` through HostWriteFileAtomically
+// (hostside/file_io.h): a failed save leaves the previous file as it was.
 HOSTSDK_API bool HostSaveScene(const Scene& scene, const std::filesystem::path& file, std::string* error);
+// Reads a scene from a regular file of at most kSceneMaxFileBytes.
 HOSTSDK_API std::unique_ptr<Scene> HostLoadScene(const std::filesystem::path& file, std::string* error);

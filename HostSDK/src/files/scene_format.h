@@ -11,6 +11,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "hostside/class_registry.h"
@@ -39,19 +41,22 @@ class TargetHolder : public ReferenceMaker {
   }
   RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
 
-  bool Holds(ReferenceTarget* t) const { return std::find(targets_.begin(), targets_.end(), t) != targets_.end(); }
+  bool Holds(ReferenceTarget* t) const { return held_.count(t) != 0; }
   void Add(ReferenceTarget* t) {
     targets_.push_back(nullptr);
+    held_.insert(t);
     ReplaceReference(NumRefs() - 1, t, 0);
   }
   // Drops every reference; a target nothing else references is deleted.
   void DropAll() {
     DeleteAllRefsFromMe();
     targets_.clear();
+    held_.clear();
   }
 
  private:
   std::vector<ReferenceTarget*> targets_;
+  std::unordered_set<ReferenceTarget*> held_;
 };
 
 constexpr int kMaxTypes = 5;
@@ -59,6 +64,17 @@ constexpr ParamType kTypes[kMaxTypes] = {TYPE_FLOAT, TYPE_INT, TYPE_RGBA, TYPE_P
 
 bool IsBlockClass(SClass_ID superClass, Class_ID classId);
 inline std::string ObjPlace(size_t i) { return "objects[" + std::to_string(i) + "]"; }
+
+// A text fit for a one-line message: control characters, and bytes that are
+// not UTF-8, escaped as \xNN; longer than `max` bytes, cut with "...".
+std::string Printable(std::string_view text, size_t max = std::string_view::npos);
+// A text from the file as a message quotes it: printable, in double quotes,
+// at most 60 bytes of it.
+inline std::string Quote(std::string_view text) { return "\"" + Printable(text, 60) + "\""; }
+
+// The JSON document of a scene file's text, within the limits on size and
+// nesting. On failure *error is "<line and column>: <problem>".
+bool ParseSceneText(std::string_view text, Json* doc, std::string* error);
 
 // Reads the parts of a scene file, stopping at the first problem, which it
 // keeps with the place where it was found.
@@ -110,7 +126,7 @@ class Reader {
           return true;
         }
       }
-      return Fail(place, "\"" + s + "\" is not a 32-bit hexadecimal word like \"0x0000ABCD\"");
+      return Fail(place, Quote(s) + " is not a 32-bit hexadecimal word like \"0x0000ABCD\"");
     }
     int64_t v = 0;
     if (!Int(j, place, 0, 0xFFFFFFFFll, &v)) return false;
@@ -128,7 +144,7 @@ class Reader {
       else if (s == "-inf")
         *out = -std::numeric_limits<float>::infinity();
       else
-        return Fail(place, "expected a number, found \"" + s + "\"");
+        return Fail(place, "expected a number, found " + Quote(s));
       return true;
     }
     if (!j.is_number()) return Fail(place, "expected a number, found " + Describe(j));

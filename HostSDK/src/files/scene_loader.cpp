@@ -2,6 +2,7 @@
 // references installed, then the post-load callbacks, as the host does.
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 #include <utility>
 
 #include "files/scene_format.h"
@@ -134,13 +135,6 @@ class SceneLoader : public ILoad {
     return true;
   }
 
-  static ReferenceTarget* RecordedTarget(ReferenceMaker* maker, int slot) {
-    for (const ReferenceMaker::HostRefRecord& rec : maker->HostRefs()) {
-      if (rec.slot == slot) return rec.target;
-    }
-    return nullptr;
-  }
-
   bool InstallAll() {
     for (size_t i = 0; i < live_.size(); ++i) {
       ReferenceTarget* maker = live_[i];
@@ -149,7 +143,7 @@ class SceneLoader : public ILoad {
         if (refs[k] < 0) continue;
         int slot = static_cast<int>(k);
         ReferenceTarget* target = live_[static_cast<size_t>(refs[k])];
-        ReferenceTarget* old = RecordedTarget(maker, slot);
+        ReferenceTarget* old = maker->HostRefTarget(slot);
         if (old == target) continue;
         if (old) {
           // The maker made a target of some kind here: the loaded one must be
@@ -175,18 +169,18 @@ class SceneLoader : public ILoad {
   // the map would evaluate an object as what it is not. Addresses are
   // compared as they are: the map's own view of the slot is not trusted.
   bool CheckSubMaps() {
+    std::unordered_map<const void*, size_t> loadedAt;
+    for (size_t j = 0; j < live_.size(); ++j) loadedAt.emplace(static_cast<const void*>(live_[j]), j);
     for (size_t i = 0; i < live_.size(); ++i) {
       if (live_[i]->SuperClassID() != TEXMAP_CLASS_ID) continue;
       auto* map = static_cast<Texmap*>(live_[i]);
       for (int s = 0; s < map->NumSubTexmaps(); ++s) {
-        const void* sub = static_cast<const void*>(map->GetSubTexmap(s));
-        if (!sub) continue;
-        for (size_t j = 0; j < live_.size(); ++j) {
-          if (static_cast<const void*>(live_[j]) != sub || live_[j]->SuperClassID() == TEXMAP_CLASS_ID) continue;
-          return r_.Fail(ObjPlace(i), "'" + HostClassName(live_[i]) + "' takes a texture map as its sub-map " +
-                                          std::to_string(s) + ", the file gives object " + std::to_string(j) + ", " +
-                                          Kind(live_[j]));
-        }
+        auto found = loadedAt.find(static_cast<const void*>(map->GetSubTexmap(s)));
+        if (found == loadedAt.end() || live_[found->second]->SuperClassID() == TEXMAP_CLASS_ID) continue;
+        size_t j = found->second;
+        return r_.Fail(ObjPlace(i), "'" + HostClassName(live_[i]) + "' takes a texture map as its sub-map " +
+                                        std::to_string(s) + ", the file gives object " + std::to_string(j) + ", " +
+                                        Kind(live_[j]));
       }
     }
     return true;
@@ -218,7 +212,7 @@ class SceneLoader : public ILoad {
     for (const auto& [i, slot] : displacedSlots_) {
       ReferenceTarget* maker = live_[i];
       ReferenceTarget* made = displacedBy_[{maker, slot}];
-      ReferenceTarget* now = RecordedTarget(maker, slot);
+      ReferenceTarget* now = maker->HostRefTarget(slot);
       if (!made || !now || !HostIsParamBlock(made) || !HostIsParamBlock(now)) continue;
       auto* mb = static_cast<IParamBlock*>(made);
       auto* nb = static_cast<IParamBlock*>(now);
@@ -261,25 +255,20 @@ std::unique_ptr<Scene> LoadSceneObjects(const std::vector<FileObject>& objects, 
 using namespace hostscene;
 
 std::unique_ptr<Scene> HostReadScene(std::string_view text, const std::string& source, std::string* error) {
+  // One line, whatever the file held.
   auto fail = [&](const std::string& what) -> std::unique_ptr<Scene> {
-    if (error) *error = source + ": " + what;
+    if (error) *error = Printable(source + ": " + what);
     return nullptr;
   };
   if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return fail("the file is empty");
   Json doc;
-  try {
-    doc = Json::parse(text.begin(), text.end());
-  } catch (const Json::parse_error& e) {
-    // The library's text after its "[json.exception...] " tag names line and column.
-    std::string what = e.what();
-    size_t tag = what.find("] ");
-    if (tag != std::string::npos) what = what.substr(tag + 2);
-    return fail("not valid JSON: " + what);
-  }
+  std::string why;
+  if (!ParseSceneText(text, &doc, &why)) return fail(why);
   Reader reader;
   std::vector<FileObject> objects;
   std::vector<int> roots;
   if (!ReadSceneDocument(reader, doc, &objects, &roots)) return fail(reader.Error());
+  doc = Json();  // not needed any more: the objects take its place in memory
   std::unique_ptr<Scene> scene = LoadSceneObjects(objects, roots, reader);
   if (!scene) return fail(reader.Error());
   return scene;

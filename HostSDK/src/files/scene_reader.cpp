@@ -24,7 +24,7 @@ bool ReadParam(Reader& r, const Json& jp, const std::string& place, FileParam* p
   auto found =
       std::find_if(std::begin(kTypes), std::end(kTypes), [&](ParamType t) { return tn == HostParamTypeName(t); });
   if (found == std::end(kTypes)) {
-    return r.Fail(place + ".type", "unknown type \"" + tn + "\" (float, int, color, point3 or bool)");
+    return r.Fail(place + ".type", "unknown type " + Quote(tn) + " (float, int, color, point3 or bool)");
   }
   p->desc.type = *found;
   p->desc.user = nullptr;
@@ -107,7 +107,7 @@ bool ReadObject(Reader& r, const Json& jo, size_t i, size_t count, FileObject* o
     if (!strings->is_object()) return r.Fail(place + ".strings", "expected an object of texts");
     for (auto it = strings->begin(); it != strings->end(); ++it) {
       if (!it->is_string()) {
-        return r.Fail(place + ".strings." + it.key(), "expected a text, found " + Reader::Describe(*it));
+        return r.Fail(place + ".strings[" + Quote(it.key()) + "]", "expected a text, found " + Reader::Describe(*it));
       }
       o->strings[it.key()] = it->get<std::string>();
     }
@@ -131,8 +131,10 @@ bool ReadObject(Reader& r, const Json& jo, size_t i, size_t count, FileObject* o
     if (pb != jo.end()) return r.Fail(place + ".paramBlock", "only a parameter block has parameters");
     o->desc = HostFindClass(o->superClass, o->classId);
     // The registered name where there is one; the file's is for readers.
-    std::string name = o->desc && o->desc->ClassName() ? o->desc->ClassName() : o->className;
-    std::string label = (name.empty() ? "" : "'" + name + "' ") + HostClassIdText(o->classId);
+    const char* known = o->desc ? o->desc->ClassName() : nullptr;
+    std::string name = known ? std::string(known) : Printable(o->className, 60);
+    std::string label = name.empty() ? "" : "'" + name + "' ";
+    label += HostClassIdText(o->classId);
     if (!o->desc) {
       return r.Fail(place, "unknown class " + label + ", super class " + HostHexWord(o->superClass) +
                                " (is the plug-in file that defines it loaded?)");
@@ -144,6 +146,10 @@ bool ReadObject(Reader& r, const Json& jo, size_t i, size_t count, FileObject* o
     return true;
   }
   if (pb == jo.end()) return r.Fail(place, "missing \"paramBlock\" of this parameter block");
+  if (!o->refs.empty()) {
+    return r.Fail(place + ".refs",
+                  "a parameter block has no references, the file gives " + std::to_string(o->refs.size()));
+  }
   std::string bp = place + ".paramBlock";
   if (!pb->is_object()) return r.Fail(bp, "expected an object, found " + Reader::Describe(*pb));
   const Json* version = r.Member(*pb, "version", bp);
@@ -166,10 +172,13 @@ bool ReadObject(Reader& r, const Json& jo, size_t i, size_t count, FileObject* o
 
 // No object may reach itself through its references, and every object must
 // be reached from a root: the first would never be freed, the second would
-// be lost on the next save.
+// be lost on the next save. Chains of references are at most
+// kSceneMaxReferenceDepth objects long, so that whatever walks them later
+// (names of parameters, say) has bounded work and stack.
 bool CheckGraph(Reader& r, const std::vector<FileObject>& objects, const std::vector<int>& roots) {
   enum : char { kNew, kOpen, kDone };
   std::vector<char> state(objects.size(), kNew);
+  std::vector<int> height(objects.size(), 0);  // objects on the longest chain from each, itself included
   struct Frame {
     int obj;
     size_t next;
@@ -183,6 +192,14 @@ bool CheckGraph(Reader& r, const std::vector<FileObject>& objects, const std::ve
       Frame& f = stack.back();
       const FileObject& o = objects[static_cast<size_t>(f.obj)];
       if (f.next == o.refs.size()) {
+        int h = 0;
+        for (int child : o.refs) h = std::max(h, child < 0 ? 0 : height[static_cast<size_t>(child)]);
+        if (h + 1 > kSceneMaxReferenceDepth) {
+          return r.Fail(
+              ObjPlace(static_cast<size_t>(f.obj)),
+              "references nest more than " + std::to_string(kSceneMaxReferenceDepth) + " objects deep from here");
+        }
+        height[static_cast<size_t>(f.obj)] = h + 1;
         state[static_cast<size_t>(f.obj)] = kDone;
         stack.pop_back();
         continue;
@@ -208,7 +225,128 @@ bool CheckGraph(Reader& r, const std::vector<FileObject>& objects, const std::ve
   return true;
 }
 
+// "line L, column C" of byte `at`, both counted from 1.
+std::string LineAndColumn(std::string_view text, size_t at) {
+  at = std::min(at, text.size());
+  size_t line = 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(at), '\n'));
+  size_t lineStart = text.rfind('\n', at == 0 ? 0 : at - 1);
+  size_t column = lineStart == std::string_view::npos || at == 0 ? at + 1 : at - lineStart;
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Nesting past the limit is refused before the JSON reader builds it, so
+// nothing later (a message that prints a value, the release of the document)
+// meets a deep one.
+bool CheckNesting(std::string_view text, std::string* error) {
+  int depth = 0;
+  bool inText = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (inText) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inText = false;
+    } else if (c == '"') {
+      inText = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kSceneMaxNesting) {
+        *error =
+            LineAndColumn(text, i) + ": values nested more than " + std::to_string(kSceneMaxNesting) + " levels deep";
+        return false;
+      }
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
+}
+
+// The JSON library's reader of a document, keeping where in the text it
+// failed and why, whatever kind of error it was (a number too large for a
+// double is not a syntax error but fails as well).
+class PlacedDomReader : public nlohmann::detail::json_sax_dom_parser<Json> {
+ public:
+  explicit PlacedDomReader(Json& doc) : json_sax_dom_parser(doc, false) {}
+  template <class Exception>
+  bool parse_error(std::size_t position, const std::string&, const Exception& e) {
+    at = position;
+    // The text after the library's "[json.exception....] " tag, and after
+    // its own "parse error at line L, column C: ", which the caller gives.
+    what = e.what();
+    size_t tag = what.find("] ");
+    if (tag != std::string::npos) what.erase(0, tag + 2);
+    if (what.rfind("parse error", 0) == 0) {
+      size_t colon = what.find(": ");
+      if (colon != std::string::npos) what.erase(0, colon + 2);
+    }
+    return false;
+  }
+  size_t at = 0;
+  std::string what;
+};
+
 }  // namespace
+
+std::string Printable(std::string_view text, size_t max) {
+  std::string out;
+  auto escape = [&](unsigned char c) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (out.size() >= max) {
+      out += "...";
+      break;
+    }
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7F)
+        escape(c);
+      else
+        out += static_cast<char>(c);
+      continue;
+    }
+    // A whole UTF-8 sequence of a character from U+00A0 on stays; anything
+    // else past ASCII (stray bytes, overlong forms, the C1 controls) is
+    // escaped byte by byte.
+    size_t n = c >= 0xF0 ? (c < 0xF5 ? 4 : 0) : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    uint32_t cp = n == 2 ? c & 0x1Fu : n == 3 ? c & 0x0Fu : c & 0x07u;
+    bool whole = n > 0 && i + n <= text.size();
+    for (size_t k = 1; whole && k < n; ++k) {
+      auto cc = static_cast<unsigned char>(text[i + k]);
+      whole = (cc & 0xC0) == 0x80;
+      cp = (cp << 6) | (cc & 0x3Fu);
+    }
+    uint32_t least = n == 2 ? 0xA0 : n == 3 ? 0x800 : 0x10000;
+    if (whole && cp >= least && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
+      out.append(text.substr(i, n));
+      i += n - 1;
+    } else {
+      escape(c);
+    }
+  }
+  return out;
+}
+
+bool ParseSceneText(std::string_view text, Json* doc, std::string* error) {
+  if (text.size() > kSceneMaxFileBytes) {
+    *error = "the text is " + std::to_string(text.size()) + " bytes, more than the limit of " +
+             std::to_string(kSceneMaxFileBytes);
+    return false;
+  }
+  if (!CheckNesting(text, error)) return false;
+  Json parsed;
+  PlacedDomReader reader(parsed);
+  if (!Json::sax_parse(text.begin(), text.end(), &reader)) {
+    *error = LineAndColumn(text, reader.at == 0 ? 0 : reader.at - 1) + ": not valid JSON: " + reader.what;
+    return false;
+  }
+  *doc = std::move(parsed);
+  return true;
+}
 
 bool ReadSceneDocument(Reader& r, const Json& doc, std::vector<FileObject>* objects, std::vector<int>* roots) {
   if (!doc.is_object()) return r.Fail("", "not a scene file (the top level is not a JSON object)");
@@ -219,7 +357,9 @@ bool ReadSceneDocument(Reader& r, const Json& doc, std::vector<FileObject>* obje
   const Json* version = r.Member(doc, "version", "");
   if (!version) return false;
   if (!version->is_number_integer() || *version < kOldestSceneFormatVersion || *version > kSceneFormatVersion) {
-    return r.Fail("version", "format version " + version->dump() + " is not supported (this host reads versions " +
+    // Dumped only when a number: anything else may be nested deep or long.
+    std::string given = version->is_number() ? version->dump() : Reader::Describe(*version);
+    return r.Fail("version", "format version " + given + " is not supported (this host reads versions " +
                                  std::to_string(kOldestSceneFormatVersion) + " to " +
                                  std::to_string(kSceneFormatVersion) + ")");
   }
@@ -228,17 +368,21 @@ bool ReadSceneDocument(Reader& r, const Json& doc, std::vector<FileObject>* obje
   if (!jroots) return false;
   if (!jobjects->is_array()) return r.Fail("objects", "expected an array, found " + Reader::Describe(*jobjects));
   if (!jroots->is_array()) return r.Fail("roots", "expected an array, found " + Reader::Describe(*jroots));
+  if (jobjects->size() > kSceneMaxObjects) {
+    return r.Fail("objects", std::to_string(jobjects->size()) + " objects, more than the limit of " +
+                                 std::to_string(kSceneMaxObjects));
+  }
   objects->resize(jobjects->size());
   for (size_t i = 0; i < jobjects->size(); ++i) {
     if (!ReadObject(r, (*jobjects)[i], i, jobjects->size(), &(*objects)[i])) return false;
   }
+  std::vector<char> isRoot(objects->size(), 0);
   for (size_t k = 0; k < jroots->size(); ++k) {
     std::string place = "roots[" + std::to_string(k) + "]";
     int64_t v = 0;
     if (!r.Int((*jroots)[k], place, 0, static_cast<int64_t>(objects->size()) - 1, &v)) return false;
-    if (std::find(roots->begin(), roots->end(), static_cast<int>(v)) != roots->end()) {
-      return r.Fail(place, "object " + std::to_string(v) + " is a root already");
-    }
+    if (isRoot[static_cast<size_t>(v)]) return r.Fail(place, "object " + std::to_string(v) + " is a root already");
+    isRoot[static_cast<size_t>(v)] = 1;
     roots->push_back(static_cast<int>(v));
   }
   return CheckGraph(r, *objects, *roots);

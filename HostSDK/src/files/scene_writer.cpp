@@ -217,5 +217,14 @@ bool HostWriteScene(const Scene& scene, std::string* text, std::string* error) {
   doc["roots"] = std::move(roots);
   doc["objects"] = std::move(objects);
   *text = LayoutSceneJson(doc);
+  if (text->size() > kSceneMaxFileBytes || order.objects.size() > kSceneMaxObjects) {
+    if (error) {
+      *error = "the scene would take " + std::to_string(text->size()) + " bytes and " +
+               std::to_string(order.objects.size()) + " objects, more than a scene file may hold (" +
+               std::to_string(kSceneMaxFileBytes) + " bytes, " + std::to_string(kSceneMaxObjects) + " objects)";
+    }
+    text->clear();
+    return false;
+  }
   return true;
 }

@@ -2,6 +2,8 @@
 // converter that brings an older saved layout up to date after loading.
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <limits>
 
 #include "hostside/paramblock_access.h"
 #include "ioapi.h"
@@ -12,6 +14,16 @@ namespace {
 std::atomic<bool> g_animate{false};
 
 bool IsStepped(ParamType t) { return t == TYPE_INT || t == TYPE_BOOL; }
+
+// A float read or written as a whole number: cut toward zero, as a cast
+// does, but defined for every float: NaN is 0, and beyond the range of an
+// int the nearest end of it.
+int WholeNumber(float v) {
+  if (std::isnan(v)) return 0;
+  if (v <= -2147483648.0f) return std::numeric_limits<int>::min();
+  if (v >= 2147483648.0f) return std::numeric_limits<int>::max();
+  return static_cast<int>(v);
+}
 int Components(ParamType t) { return t == TYPE_FLOAT ? 1 : 3; }
 
 // Hermite interpolation with Catmull-Rom tangents (flat at the first and last
@@ -92,7 +104,7 @@ class ParamBlock : public IParamBlock {
       return TRUE;
     }
     if (descs_[i].type == TYPE_FLOAT) {  // the host reads a float as a whole number too
-      v = static_cast<int>(Evaluate(values_[i], t, ivalid).v[0]);
+      v = WholeNumber(Evaluate(values_[i], t, ivalid).v[0]);
       return TRUE;
     }
     return FALSE;
@@ -112,7 +124,7 @@ class ParamBlock : public IParamBlock {
 
   BOOL SetValue(int i, TimeValue t, float v) override {
     if (!Valid(i)) return FALSE;
-    if (IsStepped(descs_[i].type)) return SetValue(i, t, static_cast<int>(v));
+    if (IsStepped(descs_[i].type)) return SetValue(i, t, WholeNumber(v));
     if (descs_[i].type != TYPE_FLOAT) return FALSE;
     HostParamSample s;
     s.v[0] = v;

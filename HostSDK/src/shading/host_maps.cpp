@@ -56,8 +56,17 @@ class BlockMap : public Texmap {
   const char* const* names_;
 };
 
-// Wraps a texture coordinate into [0, 1).
-float Wrap(float v) { return static_cast<float>(v - std::floor(static_cast<double>(v))); }
+// Wraps a texture coordinate into [0, 1]. Rounding to single precision may
+// give 1 for a value just below a whole number. An infinite or undefined
+// coordinate (a tiling keyed to overshoot, say) has no place in the tile and
+// reads as 0.
+float Wrap(float v) {
+  if (!std::isfinite(v)) return 0.0f;
+  return static_cast<float>(v - std::floor(static_cast<double>(v)));
+}
+
+// The texel of a wrapped coordinate among n, for any u in [0, 1].
+int Texel(float u, int n) { return std::min(n - 1, static_cast<int>(u * static_cast<float>(n))); }
 
 // ---- Checker ---------------------------------------------------------------
 
@@ -199,9 +208,8 @@ class BitmapMap : public BlockMap {
     if (!img || img->width <= 0 || img->height <= 0) return AColor(0.0f, 0.0f, 0.0f, 0.0f);
     Point3 uvw = sc.UVW(1);
     float u = Wrap(uvw.x * tu_), v = Wrap(uvw.y * tv_);
-    int x = std::min(img->width - 1, static_cast<int>(u * static_cast<float>(img->width)));
-    int y = std::min(img->height - 1, static_cast<int>((1.0f - v) * static_cast<float>(img->height)));
-    y = std::max(0, y);
+    int x = Texel(u, img->width);
+    int y = Texel(1.0f - v, img->height);
     const uint8_t* px =
         &img->rgba[(static_cast<size_t>(y) * static_cast<size_t>(img->width) + static_cast<size_t>(x)) * 4];
     return AColor(px[0] / 255.0f, px[1] / 255.0f, px[2] / 255.0f, px[3] / 255.0f);
