@@ -89,6 +89,7 @@ int List(const std::vector<fs::path>& folders) {
     std::printf("  loaded from %s\n", pf.path.c_str());
     std::printf("  description: %s\n", pf.description.c_str());
     std::printf("  version: %s\n", DescribeHostVersion(pf.version).c_str());
+    if (std::string note = HostModuleNote(pf.instance); !note.empty()) std::printf("  note: %s\n", note.c_str());
     if (HostIsModuleLoaded(pf.instance)) {
       std::string resErr = HostModuleResourceError(pf.instance);
       if (!resErr.empty()) std::printf("  resources unreadable: %s\n", resErr.c_str());

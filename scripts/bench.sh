@@ -1,34 +1,94 @@
 #!/usr/bin/env bash
-# Builds the release preset and runs the benchmarks: five repetitions each,
-# then a table of medians, and for the noise functions the ratios to the
-# peers' 3D noise measured in the same run; then how soon the editor's
-# sample slot shows an edit (median of 50).
+# Builds the release preset and runs the benchmarks for each noise path the
+# library has (the reference "scalar" and each instruction set this processor
+# runs), side by side. A path is chosen when the library loads, so each path
+# runs in a process of its own; five rounds take the paths in turn, so that a
+# change in the machine's load weighs on all of them alike. Prints, for each
+# path, the median over the rounds of each benchmark, and of the ratios that
+# matter, each taken inside one process: the noise to the peers' 3D noise, the
+# texture sample to one stb noise call, the render on every core to the
+# render on one thread. Then how soon the editor's sample slot shows an edit
+# (the median of 50).
+#
+#   scripts/bench.sh [benchmark options, e.g. --benchmark_filter=qnoise]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh release >/dev/null
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
-build/release/bin/quorl_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-  --benchmark_out="$out" --benchmark_out_format=json "$@" >/dev/null
-python3 - "$out" <<'PY'
-import json, sys
-data = json.load(open(sys.argv[1]))
-med = {b['run_name']: b for b in data['benchmarks'] if b.get('aggregate_name') == 'median'}
-peers = ['BM_stb_perlin_noise3', 'BM_libnoise_GradientCoherentNoise3D', 'BM_libnoise_ValueCoherentNoise3D']
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+rounds=5
+
+# The library names its paths and the one it picks in its note to the host.
+note=$(env -u QUORLLIB_SIMD build/release/bin/plughost list | sed -n 's/^  note: \(noise path .*\)$/\1/p' | head -n 1)
+paths=$(sed -n 's/.*QUORLLIB_SIMD=\([a-z0-9|]*\) overrides.*/\1/p' <<<"$note" | tr '|' ' ')
+[[ -n $paths ]] || { echo "bench.sh: QuorlLib.dlu names no noise paths (note: '$note')" >&2; exit 1; }
+echo "QuorlLib.dlu: $note"
+for round in $(seq "$rounds"); do
+  for path in $paths; do
+    QUORLLIB_SIMD=$path build/release/bin/quorl_bench --benchmark_out="$out/$path.$round.json" \
+      --benchmark_out_format=json "$@" >/dev/null 2>"$out/err" || { cat "$out/err" >&2; exit 1; }
+  done
+done
+
+python3 - "$out" "$rounds" $paths <<'PY'
+import json, os, statistics, sys
+folder, rounds, paths = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+
 def ns(b):
+    # One thread's CPU time is steadier than wall time on a shared machine;
+    # renders on several threads are timed by the wall clock.
     scale = {'ns': 1, 'us': 1e3, 'ms': 1e6, 's': 1e9}[b['time_unit']]
-    return b['real_time'] * scale
-print(f"{'benchmark (median of 5)':44} {'time':>12}  " + '  '.join(f"{'/' + p[3:][:18]:>19}" for p in peers))
-for name, b in med.items():
-    t = ns(b)
-    shown = f"{t / 1e6:9.2f} ms" if t > 1e5 else f"{t:9.2f} ns"
-    # Ratios only where the peers do the same work: one 3D noise value.
-    comparable = name.startswith('BM_qnoise') or name in peers
-    ratios = '  '.join(f"{t / ns(med[p]):19.2f}" if comparable and p in med else f"{'-':>19}" for p in peers)
-    print(f"{name:44} {shown:>12}  {ratios}")
-print(f"\nmachine: {data['context'].get('num_cpus')} cpus at {data['context'].get('mhz_per_cpu')} MHz; "
-      "ratios are time over the peer's time (above 1: slower than the peer)")
+    return (b['real_time'] if b['run_name'].startswith('render') else b['cpu_time']) * scale
+
+runs, names, context = {}, [], {}
+for p in paths:
+    runs[p] = []
+    for r in range(1, rounds + 1):
+        data = json.load(open(os.path.join(folder, f'{p}.{r}.json')))
+        # A path this processor cannot run falls back to another: leave it out.
+        if f'noise path {p} ' not in data['context'].get('QuorlLib.dlu', ''):
+            break
+        runs[p].append({b['run_name']: b for b in data['benchmarks']})
+        names = names or [b['run_name'] for b in data['benchmarks']]
+        context = data['context']
+    if not runs[p]:
+        print(f'(path {p} not run here)')
+        del runs[p]
+
+def median(p, f):
+    values = [f(run) for run in runs[p]]
+    values = [v for v in values if v is not None]
+    return statistics.median(values) if values else None
+
+def shown(t):
+    return '-' if t is None else f'{t / 1e6:.1f} ms' if t > 1e5 else f'{t:.1f} ns'
+
+width = max((len(n) for n in names), default=10) + 2
+print(f'\nmedians of {rounds} rounds (CPU time; renders wall time)')
+print(f"{'benchmark':{width}}" + ''.join(f'{p:>12}' for p in runs))
+for n in names:
+    print(f'{n:{width}}' + ''.join(f'{shown(median(p, lambda run: ns(run[n]) if n in run else None)):>12}' for p in runs))
+
+ratios = []
+for n in names:
+    if n.startswith('qnoise'):
+        ratios.append((n, 'stb_perlin_noise3 chain' if n.endswith('chain') else 'stb_perlin_noise3'))
+for peer in ('libnoise ValueCoherentNoise3D', 'libnoise GradientCoherentNoise3D'):
+    ratios += [('qnoise3', peer), ('qnoise3 chain', peer + ' chain')]
+ratios += [(n, 'stb_perlin_noise3') for n in ('EvalMono', 'EvalMono animated', 'PerturbHitPoint')]
+ratios.append(('render 1024x1024/1/real_time', 'render 1024x1024/0/real_time'))
+label = lambda a, b: 'render 1 thread / all threads' if a.startswith('render') else f'{a} / {b}'
+rwidth = max(len(label(a, b)) for a, b in ratios) + 2
+print(f'\nratios inside each run, median of {rounds} (time over time)')
+print(f"{'':{rwidth}}" + ''.join(f'{p:>12}' for p in runs))
+for a, b in ratios:
+    cells = [median(p, lambda run: ns(run[a]) / ns(run[b]) if a in run and b in run else None) for p in runs]
+    print(f'{label(a, b):{rwidth}}' + ''.join(f"{'-' if c is None else f'{c:.2f}x':>12}" for c in cells))
+threads = next((f"{run[n]['threads']:.0f}" for rs in runs.values() for run in rs for n in run
+                if n.startswith('render 1024x1024/0')), '?')
+print(f"\nmachine: {context.get('num_cpus')} cpus at {context.get('mhz_per_cpu')} MHz; the render on all threads "
+      f"used {threads}; load average {os.getloadavg()[0]:.1f} at the end")
 PY
 echo
 node bench/editor_latency.mjs build/release/bin/plughost

@@ -27,6 +27,16 @@ for class in '"QuorlLib::Perturbation": not public, reference target, category "
   grep -qF "    $class" <<<"$out" || { echo "missing class line: $class"; echo "$out"; exit 1; }
 done
 
+# A module's note about itself is shown with it: the library names the noise
+# code it runs, as QUORLLIB_SIMD asks or, for an unknown name, says so.
+grep -q '^  note: noise path [a-z0-9]* (chosen for this processor; QUORLLIB_SIMD=scalar|' <<<"$out" ||
+  { echo "no note on the noise path:"; echo "$out"; exit 1; }
+QUORLLIB_SIMD=scalar "$plughost" list | grep -qx '  note: noise path scalar (QUORLLIB_SIMD=scalar)' ||
+  { echo "QUORLLIB_SIMD=scalar not followed"; exit 1; }
+err=$(QUORLLIB_SIMD=turbo "$plughost" list 2>&1 >/dev/null)
+grep -q '^QuorlLib: QUORLLIB_SIMD=turbo is not one of scalar, .*; using ' <<<"$err" ||
+  { echo "unknown QUORLLIB_SIMD not reported: $err"; exit 1; }
+
 # Files the host refuses are reported with the reason and closed; the others
 # are still listed.
 out=$("$plughost" --no-default-plugins --plugins "$good" --plugins "$bad" list)

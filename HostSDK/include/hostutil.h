@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "hostsdk_api.h"
+#include "windows.h"
 
 // Reports an internal fault of a plug-in (line and source file) and returns;
 // the caller goes on with its fallback result. The host decides what a report
@@ -17,6 +18,13 @@ inline T clamp(T value, T low, T high) {
   return value < low ? low : (value > high ? high : value);
 }
 inline float clamp(float value, float low, float high) { return value < low ? low : (value > high ? high : value); }
+
+// A short note a module publishes about itself while it starts, one line of
+// text that the host shows with the module's description (for instance which
+// code path it chose for this processor). A later call replaces the note; an
+// empty text or null removes it. Calls for a module that is not loaded are
+// ignored.
+HOSTSDK_API void SetModuleNote(HINSTANCE module, const char* text);
 
 // Frees a block from malloc and nulls the pointer.
 template <typename T>

@@ -53,5 +53,7 @@ HOSTSDK_API std::string HostModulePath(HINSTANCE instance);
 // The first resource of that type and name in the module (any language), or
 // an empty span. The bytes live as long as the module.
 HOSTSDK_API std::span<const uint8_t> HostFindResource(HINSTANCE instance, const ResId& type, const ResId& name);
+// The note the module published about itself (SetModuleNote); empty if none.
+HOSTSDK_API std::string HostModuleNote(HINSTANCE instance);
 // Problems met while registering the module's resources (empty when fine).
 HOSTSDK_API std::string HostModuleResourceError(HINSTANCE instance);

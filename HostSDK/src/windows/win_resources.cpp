@@ -7,12 +7,14 @@
 //   padding to 4, DWORD dataVersion, WORD memoryFlags, WORD language,
 //   DWORD version, DWORD characteristics; then dataSize bytes of data.
 // The first entry of a file is an empty one (type and name 0).
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
 #include <mutex>
 
 #include "hostside/module_table.h"
+#include "hostutil.h"
 #include "windows.h"
 
 namespace {
@@ -55,6 +57,7 @@ struct ModuleRecord {
   std::string path;
   std::vector<ResEntry> resources;
   std::string resourceError;
+  std::string note;
 };
 
 std::mutex& TableMutex() {
@@ -144,6 +147,24 @@ std::string HostModuleResourceError(HINSTANCE instance) {
   std::lock_guard lock(TableMutex());
   auto it = Table().find(instance);
   return it == Table().end() ? std::string("not a loaded module") : it->second.resourceError;
+}
+
+void SetModuleNote(HINSTANCE module, const char* text) {
+  std::lock_guard lock(TableMutex());
+  auto it = Table().find(module);
+  if (it == Table().end()) return;
+  // One line of plain text, whatever the module passed.
+  std::string note = text ? text : "";
+  note.resize(std::min<size_t>(note.size(), 200));
+  for (char& c : note)
+    if (std::iscntrl(static_cast<unsigned char>(c))) c = ' ';
+  it->second.note = std::move(note);
+}
+
+std::string HostModuleNote(HINSTANCE instance) {
+  std::lock_guard lock(TableMutex());
+  auto it = Table().find(instance);
+  return it == Table().end() ? std::string() : it->second.note;
 }
 
 std::span<const uint8_t> HostFindResource(HINSTANCE instance, const ResId& type, const ResId& name) {

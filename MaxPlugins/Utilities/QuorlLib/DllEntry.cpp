@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "NoisePaths.h"
 #include "QuorlLib.h"
 #include "QuorlLibInternal.h"
 
@@ -19,8 +20,11 @@ int controlsInit = 0;
 const char libDescription[] = "Quorl Studio's 3D Studio Max Plugins - http://www.quorlstudio.example";
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD /*reason*/, LPVOID /*reserved*/) {
+BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD reason, LPVOID /*reserved*/) {
   hInstance = hinstDLL;
+  // Which noise code this process runs is worth knowing when comparing
+  // timings; the host shows the note with the library.
+  if (reason == DLL_PROCESS_ATTACH) SetModuleNote(hinstDLL, LoadedNoisePathNote());
   // The entry point runs for every thread that starts or ends; the controls
   // are registered once per process.
   if (!controlsInit) {

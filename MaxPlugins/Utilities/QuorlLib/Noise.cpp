@@ -6,8 +6,7 @@
 #include "Noise.h"
 
 #include <cmath>
-
-#include "QuorlLib.h"
+#include <cstring>
 
 int16_t NoiseLattice::lattice[kCells][kCells][kCells][kLayers];
 int16_t NoiseLattice::nextX[kCells];
@@ -15,6 +14,7 @@ int16_t NoiseLattice::nextY[kCells];
 int16_t NoiseLattice::nextZ[kCells];
 int16_t NoiseLattice::nextW[kLayers];
 int NoiseLattice::needsFill = 1;
+int16_t NoiseLattice::layer0[kRun][kRun][kRun];
 
 NoiseLattice theNoiseLattice;
 
@@ -25,23 +25,22 @@ NoiseLattice::NoiseLattice() {
   // [0][0][0][0].
   for (int x = kCells - 1; x >= 0; --x)
     for (int y = kCells - 1; y >= 0; --y)
-      for (int z = kCells - 1; z >= 0; --z)
+      for (int z = kCells - 1; z >= 0; --z) {
         for (int w = kLayers - 1; w >= 0; --w) lattice[x][y][z][w] = static_cast<int16_t>(rng.Next());
+        layer0[z][y][x] = lattice[x][y][z][0];  // the copy for the fast paths, while it is at hand
+      }
   for (int i = 0; i < kCells; ++i) {
     int16_t n = static_cast<int16_t>(i + 1 < kCells ? i + 1 : 0);
     nextX[i] = nextY[i] = nextZ[i] = n;
   }
   for (int i = 0; i < kLayers; ++i) nextW[i] = static_cast<int16_t>(i + 1 < kLayers ? i + 1 : 0);
+  // The copy's 44th entry along each axis repeats the first.
+  for (int z = 0; z < kCells; ++z) {
+    for (int y = 0; y < kCells; ++y) layer0[z][y][kCells] = layer0[z][y][0];
+    std::memcpy(layer0[z][kCells], layer0[z][0], sizeof layer0[z][0]);
+  }
+  std::memcpy(layer0[kCells], layer0[0], sizeof layer0[0]);
   needsFill = 0;
-}
-
-float LatticeSmoothstep(float f) {
-  // 3f^2 - 2f^3, with the square rounded once and the cube taken from the
-  // unrounded square.
-  double fd = f;
-  float f2 = static_cast<float>(fd * fd);
-  float f3 = static_cast<float>(fd * fd * fd);
-  return static_cast<float>(static_cast<double>(f2) + f2 + f2 - f3 - f3);
 }
 
 LatticeCoord ReduceLatticeCoord(float v, int period, const int16_t* next) {
@@ -121,7 +120,3 @@ float NoiseLattice::Noise4(Point3 p, float w) const {
   double c1 = Lerp(b10, b11, y.t);
   return static_cast<float>(Lerp(c0, c1, x.t) / 32767.0);
 }
-
-float qnoise2(Point2 p) { return theNoiseLattice.Noise2(p); }
-float qnoise3(Point3 p) { return theNoiseLattice.Noise3(p); }
-float qnoise4(Point3 p, float w) { return theNoiseLattice.Noise4(p, w); }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "NoisePaths.h"
 #include "PerturbDlg.h"
 #include "QuorlLib.h"
 #include "QuorlLibInternal.h"
@@ -284,83 +285,11 @@ float Perturb::GetP2Lev(TimeValue t) { return Fetch(pblock, kP2Lev, p2Lev, t); }
 float Perturb::GetP2Phase(TimeValue t) { return Fetch(pblock, kP2Phase, p2Phase, t); }
 
 // ---- Evaluation ------------------------------------------------------------
+//
+// What follows is the reference: the fast paths (NoisePaths.h) give the same
+// bits and are taken unless QUORLLIB_SIMD asks for this code.
 
-namespace {
-
-// Each octave's scale is the previous one plus 1.085 times it (a factor of
-// 2.085); the final divisor 2.17 sets up the normalisation of the sum.
-constexpr float kScaleStep = 1.085f;
-constexpr float kFinalDivisor = 2.17f;
-
-// Octave counts of 121 and more are taken as 120. The scale of octave 121
-// (2.085^121) overflows single precision and turns the normalisation into
-// inf / inf, and a count past 2^24 no longer decreases when 1 is taken off, so
-// the loop would never end. Below 121 nothing changes; and from about 26
-// octaves on neither the lattice sum nor its normalisation moves in single
-// precision any more, so the cap loses nothing there either.
-constexpr float kFirstCappedLevels = 121.0f;
-constexpr float kMaxLevels = 120.0f;
-
-// The fractal sum of unit(q) over octaves, normalised back to about the range
-// of one sample; levels may be fractional.
-template <typename UnitFn>
-float OctaveSum(UnitFn unit, Point3 q, float levels) {
-  if (std::bit_cast<uint32_t>(levels) == std::bit_cast<uint32_t>(1.0f)) return unit(q);
-  if (levels >= kFirstCappedLevels) levels = kMaxLevels;  // NaN passes: no octave, sum 0
-  float sum = 0.0f;
-  float scale = 1.0f;
-  float rest = levels;
-  while (rest >= 1.0f) {
-    sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(unit(q * scale)) / scale);
-    scale = static_cast<float>(static_cast<double>(scale) + static_cast<double>(scale) * kScaleStep);
-    rest = static_cast<float>(static_cast<double>(rest) - 1.0);
-  }
-  if (rest > 0.0f) {
-    // A fractional octave: its weighted sample, then a blend of the
-    // normalisation for the whole octaves and for one octave more.
-    const double r = rest;
-    sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(unit(q * scale)) * r / scale);
-    scale = static_cast<float>(static_cast<double>(scale) / kFinalDivisor);
-    const double s = scale;
-    sum = static_cast<float>(static_cast<double>(sum) *
-                             ((1.0 - r) * s / (2.0 * s - 1.0) + r * 2.0 * s / (4.0 * s - 1.0)));
-  } else {
-    scale = static_cast<float>(static_cast<double>(scale) / kFinalDivisor);
-    const double s = scale;
-    sum = static_cast<float>(static_cast<double>(sum) * s / (2.0 * s - 1.0));
-  }
-  return sum;
-}
-
-struct NoiseSet {
-  float size, freq, high, low, lev, phase;
-};
-
-// Where each axis samples its noise: the point plus the axis's offset, so that
-// the three axes and the two sets see unrelated parts of the field. The
-// primary x axis samples the point itself.
-const Point3 kPrimaryOffsets[3] = {Point3(0.0f, 0.0f, 0.0f), Point3(-6.2f, 7.7f, 11.1f), Point3(24.3f, -53.6f, 6.8f)};
-const Point3 kSecondaryOffsets[3] = {Point3(52.8f, 19.6f, -4.3f), Point3(46.0f, -58.1f, 8.2f),
-                                     Point3(-12.9f, -23.8f, 12.4f)};
-
-// A size that compares equal to 0 (either sign, or not a number, as an
-// unordered compare reads) switches the set off.
-bool SetIsOff(float size) { return size == 0.0f || std::isnan(size); }
-
-// Displaces p axis by axis; each axis samples the point as displaced so far.
-template <typename OctaveFn>
-void DisplaceBySet(Point3& p, const NoiseSet& set, const Point3 (&offsets)[3], bool offsetX, bool clamped,
-                   OctaveFn octave) {
-  if (SetIsOff(set.size)) return;
-  for (int axis = 0; axis < 3; ++axis) {
-    const Point3 source = (axis == 0 && !offsetX) ? p : p + offsets[axis];
-    float v = octave(source * set.freq, set.phase, set.lev);
-    if (clamped) v = clamp(v, set.low, set.high);
-    p[axis] = static_cast<float>(static_cast<double>(p[axis]) + static_cast<double>(v) * set.size);
-  }
-}
-
-}  // namespace
+#include "PerturbOctaves.inl"
 
 float Perturb::UnitNoise(Point3 q, float phase) {
   return static_cast<float>((static_cast<double>(qnoise4(q, phase)) + 1.0) / 2.0);
@@ -379,15 +308,13 @@ float Perturb::HostOctaveNoise(Point3 q, float phase, float levels) {
 }
 
 void Perturb::PerturbHitPoint(Point3& p) {
-  if (pertOn == 0) return;
-  auto octave = [this](Point3 q, float phase, float levels) { return OctaveNoise(q, phase, levels); };
-  DisplaceBySet(p, {p1Size, p1Freq, p1High, p1Low, p1Lev, p1Phase}, kPrimaryOffsets, false, false, octave);
-  DisplaceBySet(p, {p2Size, p2Freq, p2High, p2Low, p2Lev, p2Phase}, kSecondaryOffsets, true, false, octave);
+  if (auto fast = ActiveNoisePath().perturbHitPoint) return fast(*this, p);
+  DisplaceByBothSets(*this, p, false,
+                     [this](Point3 q, float phase, float levels) { return OctaveNoise(q, phase, levels); });
 }
 
 void Perturb::PPerturbHitPoint(Point3& p) {
-  if (pertOn == 0) return;
-  auto octave = [this](Point3 q, float phase, float levels) { return HostOctaveNoise(q, phase, levels); };
-  DisplaceBySet(p, {p1Size, p1Freq, p1High, p1Low, p1Lev, p1Phase}, kPrimaryOffsets, false, true, octave);
-  DisplaceBySet(p, {p2Size, p2Freq, p2High, p2Low, p2Lev, p2Phase}, kSecondaryOffsets, true, true, octave);
+  if (auto fast = ActiveNoisePath().pPerturbHitPoint) return fast(*this, p);
+  DisplaceByBothSets(*this, p, true,
+                     [this](Point3 q, float phase, float levels) { return HostOctaveNoise(q, phase, levels); });
 }

@@ -7,21 +7,26 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "assert_capture.h"
+#include "counted_calls.h"
 #include "float_bits.h"
 #include "golden_table.h"
 #include "hostside/class_registry.h"
 #include "hostside/handlers.h"
+#include "hostside/module_table.h"
 #include "hostside/paramblock_access.h"
 #include "hostside/shade_context.h"
 #include "resource.h"
 #include "resource_scripts.h"
 #include "test_node.h"
+
+extern HINSTANCE hInstance;
 
 namespace {
 
@@ -367,6 +372,38 @@ TEST_F(VedeTest, BumpIsZeroWhereCoverageIsFlatOrTheNormalIsZero) {
   Update();
   sc.normal = Point3(0.0f, 0.0f, 1.0f);
   EXPECT_EQ(tex->EvalNormalPerturb(sc), Point3(0.0f, 0.0f, 0.0f));
+}
+
+TEST_F(VedeTest, ShadingAllocatesLocksAndWritesNothing) {
+  // Every step of the road: a sub-map, an animated perturbation of several
+  // octaves, the bump's three samples.
+  tex->SetSubTexmap(0, NewChecker());
+  tex->perturb->SetP1Phase(0.5f, 0);
+  tex->perturb->SetP1Lev(3.0f, 0);
+  tex->perturb->SetP2Lev(2.5f, 0);
+  Update();
+  unsigned char texture[sizeof(Vede)], perturb[sizeof(Perturb)];
+  std::memcpy(texture, static_cast<void*>(tex), sizeof texture);
+  std::memcpy(perturb, static_cast<void*>(tex->perturb), sizeof perturb);
+  HostShadeContext sc;
+  sc.normal = Point3(0.0f, 0.6f, 0.8f);
+  // The counters see what the host layer does: a module lookup locks.
+  const long lookup = MutexLocksSoFar();
+  ASSERT_TRUE(HostIsModuleLoaded(hInstance));
+  ASSERT_GT(MutexLocksSoFar(), lookup);
+
+  const long allocations = AllocationsSoFar(), locks = MutexLocksSoFar();
+  float sum = 0.0f;
+  for (int i = 0; i < 100; ++i) {
+    sc.pObj = Point3(0.37f * static_cast<float>(i), -2.0f, 5.5f);
+    sc.uvw = Point3(0.01f * static_cast<float>(i), 0.25f, 0.0f);
+    sum += tex->EvalMono(sc) + tex->EvalColor(sc).r + tex->EvalNormalPerturb(sc).z;
+  }
+  EXPECT_EQ(AllocationsSoFar(), allocations);
+  EXPECT_EQ(MutexLocksSoFar(), locks);
+  EXPECT_EQ(std::memcmp(texture, static_cast<void*>(tex), sizeof texture), 0);
+  EXPECT_EQ(std::memcmp(perturb, static_cast<void*>(tex->perturb), sizeof perturb), 0);
+  EXPECT_TRUE(std::isfinite(sum));
 }
 
 TEST_F(VedeTest, MatchesTheIndependentModel) {
