@@ -100,3 +100,10 @@ inline size_t HostPictureLayer::Size() const {
   }
   return 0;
 }
+
+// Copies `part` into `whole` with its top left pixel at (x, y): the same
+// layers and channels, in order; a sample of another type goes through its
+// float value, which every integer and half sample survives exactly (so
+// pieces read from files and placed again give the samples they were made
+// from). False, changing nothing, when the part does not fit.
+HOSTSDK_API bool HostPlacePicture(const HostPicture& part, int x, int y, HostPicture* whole);

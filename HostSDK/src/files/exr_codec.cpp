@@ -23,6 +23,7 @@
 #include <climits>
 #include <cstring>
 #include <map>
+#include <mutex>
 
 #include "picture_codecs.h"
 
@@ -44,11 +45,18 @@ bool Fail(const std::string& message, std::string* why) {
   return false;
 }
 
-// OpenEXR's messages can run over lines; ours are one.
-std::string OneLine(const char* what) {
-  std::string s = what ? what : "unknown error";
+// OpenEXR's globals are made once, before any thread uses the library.
+void StartOpenExr() {
+  static std::once_flag once;
+  std::call_once(once, [] { Imf::staticInitialize(); });
+}
+
+// Messages are one line of plain text, whatever a file put in the names they
+// quote: OpenEXR's can run over lines.
+std::string OneLine(std::string_view what) {
+  std::string s(what);
   for (char& c : s)
-    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = c == '\n' || c == '\r' || c == '\t' ? ' ' : '?';
   return s;
 }
 
@@ -95,9 +103,11 @@ class HeaderWalk {
       int32_t length = static_cast<int32_t>(U32(at_));
       at_ += 4;
       if (length < 0 || static_cast<uint64_t>(length) > size_ - at_)
-        return Fail("the header's attribute " + name + " runs past the end of the file", why);
+        return Fail("the header's attribute " + OneLine(name.substr(0, 64)) + " runs past the end of the file", why);
       size_t value = at_;
       at_ += static_cast<size_t>(length);
+      if (!Consistent(type, value, static_cast<size_t>(length)))
+        return Fail("the header's attribute " + OneLine(name.substr(0, 64)) + " is damaged", why);
       if (!first) continue;  // later parts are not read
       if (name == "dataWindow" && type == "box2i" && length == 16) {
         x0 = static_cast<int32_t>(U32(value));
@@ -169,14 +179,55 @@ class HeaderWalk {
     at_ += n + 1;
     return true;
   }
-  // The channel list: a picture's samples are one a pixel in each channel.
+  // OpenEXR reads a value of a type it knows by that type's own layout, not
+  // by the size before it, and goes on from where the layout ended: a value
+  // whose layout and size disagree would have it read the rest of the header
+  // at another place than this walk did. So they must agree.
+  bool Consistent(const std::string& type, size_t at, size_t length) const {
+    static const std::pair<const char*, size_t> kFixed[] = {{"box2i", 16},      {"box2f", 16},   {"chromaticities", 32},
+                                                            {"compression", 1}, {"double", 8},   {"envmap", 1},
+                                                            {"float", 4},       {"int", 4},      {"keycode", 28},
+                                                            {"lineOrder", 1},   {"m33f", 36},    {"m33d", 72},
+                                                            {"m44f", 64},       {"m44d", 128},   {"rational", 8},
+                                                            {"tiledesc", 9},    {"timecode", 8}, {"v2i", 8},
+                                                            {"v2f", 8},         {"v2d", 16},     {"v3i", 12},
+                                                            {"v3f", 12},        {"v3d", 24},     {"deepImageState", 1}};
+    for (const auto& [name, size] : kFixed)
+      if (type == name) return length == size;
+    size_t end = at + length;
+    if (type == "chlist") {
+      // Names of at most 255 bytes, 16 bytes after each, one empty name last.
+      while (at < end && b_[at] != 0) {
+        const void* z = std::memchr(b_ + at, 0, std::min<size_t>(end - at, 256));
+        if (!z) return false;
+        at = static_cast<size_t>(static_cast<const uint8_t*>(z) - b_) + 1;
+        if (end - at < 17) return false;
+        at += 16;
+      }
+      return at + 1 == end;
+    }
+    if (type == "stringvector") {
+      while (at < end) {
+        if (end - at < 4) return false;
+        int32_t n = static_cast<int32_t>(U32(at));
+        at += 4;
+        if (n < 0 || static_cast<size_t>(n) > end - at) return false;
+        at += static_cast<size_t>(n);
+      }
+      return true;
+    }
+    if (type == "preview") return length >= 8 && static_cast<uint64_t>(U32(at)) * U32(at + 4) * 4 == length - 8;
+    if (type == "floatvector") return length % 4 == 0;
+    if (type == "idmanifest") return length >= 8;
+    return true;  // a string, or a type OpenEXR keeps as bytes: read by size
+  }
+
+  // The channel list (whose layout Consistent has checked): a picture's
+  // samples are one a pixel in each channel.
   bool Channels(size_t at, size_t length, std::string* why) {
     size_t end = at + length, count = 0;
-    while (at < end && b_[at] != 0) {
-      const void* z = std::memchr(b_ + at, 0, end - at);
-      if (!z) return Fail("the channel list is damaged", why);
-      at = static_cast<size_t>(static_cast<const uint8_t*>(z) - b_) + 1;
-      if (end - at < 16) return Fail("the channel list is damaged", why);
+    while (b_[at] != 0) {
+      at = static_cast<size_t>(static_cast<const uint8_t*>(std::memchr(b_ + at, 0, end - at)) - b_) + 1;
       if (U32(at + 8) != 1 || U32(at + 12) != 1) return Fail("subsampled channels are not read", why);
       at += 16;
       ++count;
@@ -262,7 +313,9 @@ class ExrEncoder : public Encoder {
       if (threads > Imf::globalThreadCount()) Imf::setGlobalThreadCount(threads);
       file_ = std::make_unique<Imf::OutputFile>(out_, header, threads);
     } catch (const std::exception& e) {
-      return Fail(OneLine(e.what()), why);
+      // A failed write reaches here through OpenEXR's own words; the sink's
+      // are the ones to give.
+      return Sunk(why) && Fail(OneLine(e.what()), why);
     }
     return Sunk(why);
   }
@@ -302,7 +355,9 @@ class ExrEncoder : public Encoder {
       file_->writePixels(count);
       rows_ += count;
     } catch (const std::exception& e) {
-      return Fail(OneLine(e.what()), why);
+      // A failed write reaches here through OpenEXR's own words; the sink's
+      // are the ones to give.
+      return Sunk(why) && Fail(OneLine(e.what()), why);
     }
     return Sunk(why);
   }
@@ -386,6 +441,7 @@ void KeepMapChannels(std::map<std::string, std::vector<Channel>>* layers) {
 
 bool Open(const void* bytes, size_t size, const HostPictureAdmission& admit, bool mapChannels, int threads,
           MemoryInput* stream, std::unique_ptr<Imf::InputFile>* file, std::string* why) {
+  StartOpenExr();
   Claims claims;
   if (!HeaderWalk(bytes, size, mapChannels).Check(admit, &claims, why)) return false;
   *file = std::make_unique<Imf::InputFile>(*stream, std::max(0, threads));
@@ -408,6 +464,7 @@ bool ExrCompressionKnown(const std::string& name) {
 
 std::unique_ptr<Encoder> BeginExr(const HostPictureShape& shape, const HostPictureWriteOptions& options, ByteSink* sink,
                                   std::string* why) {
+  StartOpenExr();
   auto encoder = std::make_unique<ExrEncoder>(shape, sink);
   if (!encoder->Start(options, why)) return nullptr;
   return encoder;

@@ -60,3 +60,39 @@ const HostPictureLayer* HostPicture::FindLayer(std::string_view name) const {
     if (l.name == name) return &l;
   return nullptr;
 }
+
+bool HostPlacePicture(const HostPicture& part, int x, int y, HostPicture* whole) {
+  if (!part.WellFormed() || !whole->WellFormed() || part.layers.size() != whole->layers.size() || x < 0 || y < 0 ||
+      part.width > whole->width - x || part.height > whole->height - y)
+    return false;
+  for (size_t l = 0; l < part.layers.size(); ++l)
+    if (part.layers[l].channels.size() != whole->layers[l].channels.size()) return false;
+  for (size_t l = 0; l < part.layers.size(); ++l) {
+    const HostPictureLayer& from = part.layers[l];
+    HostPictureLayer& to = whole->layers[l];
+    size_t n = from.channels.size(), row = static_cast<size_t>(part.width) * n;
+    for (int r = 0; r < part.height; ++r) {
+      size_t src = static_cast<size_t>(r) * row;
+      size_t dst = (static_cast<size_t>(y + r) * static_cast<size_t>(whole->width) + static_cast<size_t>(x)) * n;
+      for (size_t i = 0; i < row; ++i) {
+        if (from.type == to.type) {
+          switch (to.type) {
+            case HostSampleType::kUint8: to.bytes[dst + i] = from.bytes[src + i]; break;
+            case HostSampleType::kUint16:
+            case HostSampleType::kHalf: to.words[dst + i] = from.words[src + i]; break;
+            case HostSampleType::kFloat: to.floats[dst + i] = from.floats[src + i]; break;
+          }
+          continue;
+        }
+        float v = from.Value(src + i);
+        switch (to.type) {
+          case HostSampleType::kUint8: to.bytes[dst + i] = HostQuantize8(v); break;
+          case HostSampleType::kUint16: to.words[dst + i] = HostQuantize16(v); break;
+          case HostSampleType::kHalf: to.words[dst + i] = HostFloatToHalf(v); break;
+          case HostSampleType::kFloat: to.floats[dst + i] = v; break;
+        }
+      }
+    }
+  }
+  return true;
+}
