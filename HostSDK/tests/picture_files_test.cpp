@@ -254,9 +254,34 @@ TEST_F(PictureFiles, RowsStreamedInBandsMakeTheBytesOfAWholeWrite) {
     ASSERT_TRUE(w->Finish(&err)) << err;
     EXPECT_EQ(Read(Path("s-" + c.name)), whole) << c.name;
   }
+  // Pieces written, read back and placed together make the whole file.
+  std::string err;
+  HostPicture whole;
+  whole.width = passes.width;
+  whole.height = passes.height;
+  for (const HostPictureLayer& l : passes.layers) whole.AddLayer(l.name, l.channels, HostSampleType::kHalf);
+  for (int x0 : {0, 20})
+    for (int y0 : {0, 13}) {
+      HostPicture piece, back;
+      piece.width = x0 ? passes.width - x0 : 20;
+      piece.height = y0 ? passes.height - y0 : 13;
+      for (const HostPictureLayer& l : passes.layers) piece.AddLayer(l.name, l.channels);
+      for (size_t l = 0; l < passes.layers.size(); ++l) {
+        size_t n = passes.layers[l].channels.size(), row = static_cast<size_t>(piece.width) * n;
+        for (int y = 0; y < piece.height; ++y)
+          std::copy_n(&passes.layers[l].floats[static_cast<size_t>((y0 + y) * passes.width + x0) * n], row,
+                      &piece.layers[l].floats[static_cast<size_t>(y) * row]);
+      }
+      ASSERT_TRUE(HostWritePicture(Path("piece.exr"), piece, {}, &err)) << err;
+      ASSERT_TRUE(HostReadPicture(Path("piece.exr"), &back, &err)) << err;
+      ASSERT_TRUE(HostPlacePicture(back, x0, y0, &whole));
+    }
+  ASSERT_TRUE(HostWritePicture(Path("assembled.exr"), whole, Options(HostPictureDepth::kHalf, "", 2), &err)) << err;
+  EXPECT_EQ(Read(Path("assembled.exr")), Read(Path("c.exr")));
+  EXPECT_FALSE(HostPlacePicture(passes, 1, 0, &whole));
+
   // 8-bit samples of a picture read go out as they came in.
   HostPicture read;
-  std::string err;
   ASSERT_TRUE(HostReadPicture(Path("a.png"), &read, &err)) << err;
   ASSERT_TRUE(HostWritePicture(Path("again.png"), read, {}, &err)) << err;
   EXPECT_EQ(Read(Path("again.png")), Read(Path("a.png")));
