@@ -333,17 +333,19 @@ class ExrEncoder : public Encoder {
         size_t n = rowSamples * static_cast<size_t>(count);
         const char* base;
         size_t sample = half_ ? sizeof(uint16_t) : sizeof(float);
-        if (!half_ && layer.type == HostSampleType::kFloat) {
-          base = reinterpret_cast<const char*>(layer.floats.data() + static_cast<size_t>(y) * rowSamples);
+        size_t at = static_cast<size_t>(y) * rowSamples;
+        if (half_) {
+          halves_[l].resize(n);
+          for (size_t i = 0; i < n; ++i)
+            halves_[l][i] =
+                HostFloatToHalf(layer.type == HostSampleType::kFloat ? layer.floats[at + i] : layer.Value(at + i));
+          base = reinterpret_cast<const char*>(halves_[l].data());
+        } else if (layer.type == HostSampleType::kFloat) {
+          base = reinterpret_cast<const char*>(layer.floats.data() + at);
         } else {
           floats_[l].resize(n);
           RowsAsFloats(layer, source.width, y, count, floats_[l].data());
           base = reinterpret_cast<const char*>(floats_[l].data());
-          if (half_) {
-            halves_[l].resize(n);
-            for (size_t i = 0; i < n; ++i) halves_[l][i] = HostFloatToHalf(floats_[l][i]);
-            base = reinterpret_cast<const char*>(halves_[l].data());
-          }
         }
         for (size_t c = 0; c < channels; ++c) {
           fb.insert(ChannelName(shape_.layers[l].name, shape_.layers[l].channels[c]),

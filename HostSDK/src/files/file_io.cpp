@@ -201,10 +201,6 @@ void FinishInFolder(const fs::path& dir, const std::string& prefix) {
   ::closedir(d);
 }
 
-}  // namespace
-
-namespace {
-
 HostFileIdentity IdentityOf(const struct stat& st) {
   HostFileIdentity id;
   id.device = static_cast<uint64_t>(st.st_dev);
