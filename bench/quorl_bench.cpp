@@ -20,8 +20,10 @@
 #include <vector>
 
 #include "QuorlLib.h"
-#include "plugin_loader.h"
-#include "renderer.h"
+#include "plugins/plugin_loader.h"
+#include "render/renderer.h"
+
+using namespace plughost;
 
 namespace {
 

@@ -13,7 +13,7 @@ find_program(QUORL_CPP NAMES cpp REQUIRED)
 
 get_filename_component(QUORL_HOSTSDK_DIR ${CMAKE_CURRENT_LIST_DIR}/../HostSDK ABSOLUTE)
 set(QUORL_MODULE_ENTRY_SOURCE ${QUORL_HOSTSDK_DIR}/src/object_model/module_entry.cpp)
-set(QUORL_RESOURCE_EMBED_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/resource_embed.S.in)
+include(${CMAKE_CURRENT_LIST_DIR}/EmbedFiles.cmake)
 set(QUORL_PARAM_NAMES_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/param_names.cpp.in)
 find_package(nlohmann_json CONFIG REQUIRED)
 
@@ -47,10 +47,6 @@ endfunction()
 # the entry object (linked last) runs DllMain after the module's static objects.
 function(quorl_embed_module target)
   cmake_parse_arguments(E "" "RES" "" ${ARGN})
-  set(asm ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.S)
-  set(QUORL_RES_FILE ${E_RES})
-  configure_file(${QUORL_RESOURCE_EMBED_TEMPLATE} ${asm} @ONLY)
-  set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS ${E_RES})
   # Listing the .res as a source ties its compile rule to this target when it
   # is made in the same folder.
   get_filename_component(res_dir ${E_RES} DIRECTORY)
@@ -58,8 +54,9 @@ function(quorl_embed_module target)
     target_sources(${target} PRIVATE ${E_RES})
     set_source_files_properties(${E_RES} PROPERTIES HEADER_FILE_ONLY ON GENERATED ON)
   endif()
-  # Sources after the target's own, so their static initialisers run last.
-  target_sources(${target} PRIVATE ${asm} ${QUORL_MODULE_ENTRY_SOURCE})
+  quorl_embed_files(${target} SECTION hostsdk_module_resources FILES hostsdk_module_res=${E_RES})
+  # After the target's own sources, so that its static initialisers run last.
+  target_sources(${target} PRIVATE ${QUORL_MODULE_ENTRY_SOURCE})
   target_link_libraries(${target} PRIVATE HostSDK ${CMAKE_DL_LIBS})
 endfunction()
 

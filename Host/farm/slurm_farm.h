@@ -1,0 +1,78 @@
+// plughost farm: one render as a Slurm job array, checked by a job of its own.
+//
+// `farm slurm` freezes the render's inputs beside its output: the scene file
+// and a picture given to --map are copied into STEM.farm/ next to the
+// pictures, and the tasks read only those copies, so edits made after
+// submission change nothing. It writes two batch scripts there and submits:
+//
+//  - a job array, one task per chunk of the frames (render --chunk K/N) or per
+//    tile of a still (render --tile K/N). A task that fails asks Slurm to
+//    requeue it, up to --retries times; the pictures it finds complete are
+//    kept, so the retry resumes. Slurm holds a requeued task back for a while
+//    (its credential lifetime, two minutes by default) before it runs again.
+//  - a check job that starts when every task has ended, however it ended
+//    (afterany: a task that failed for good must be named, not waited on
+//    forever), and runs `farm check`.
+//
+// `farm check` joins a still's tiles, checks that every picture is complete,
+// and only then writes STEM.manifest.txt beside the pictures (size and
+// SHA-256 of each). Otherwise it names every missing or broken frame or tile
+// and fails; a manifest from an earlier run is removed at submission, so
+// none claims success while a picture is missing.
+//
+// A resubmission into the same folder with the same inputs resumes (complete
+// pictures are kept); with other inputs it is refused unless --overwrite,
+// which renders every picture again.
+//
+// What the farm needs: plughost, its libraries and its plug-in folders at the
+// same paths on every node, and the output folder on storage that every node
+// sees.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "render/render_plan.h"
+
+namespace plughost {
+
+struct FarmOptions {
+  int chunks = 0;  // tasks for a sequence; 0: one a frame, at most kMaxFarmTasks
+  int tiles = 0;   // a still in this many tiles (render --tile K/N); 0: a sequence
+  int retries = 2;
+  bool wait = false;
+  double poll = 10.0;               // seconds between looks at the queue while waiting
+  std::vector<std::string> sbatch;  // given to both sbatch calls as they are
+  bool overwrite = false;
+  std::string plughost;               // the program the nodes run; empty: this one
+  std::vector<std::string> hostArgs;  // plug-in folder options the tasks get too
+};
+
+// Slurm's default limit on the tasks of one array (MaxArraySize 1001).
+constexpr int kMaxFarmTasks = 1000;
+
+int FarmSlurmCommand(const TextureSource& src, const RenderOptions& opts, const FarmOptions& farm);
+
+struct FarmCheckOptions {
+  std::string output;  // as the render was given it
+  int width = 256, height = 256;
+  std::string frames;  // the render's frames (a still: its one frame)
+  int tiles = 0;       // a still rendered in tiles
+};
+
+int FarmCheckCommand(const FarmCheckOptions& opts);
+
+// Where a render's farm files go, beside its pictures: "shot/dirt.####.png"
+// gives "shot/dirt.farm" and "shot/dirt.manifest.txt".
+std::string FarmStem(const std::string& output);
+std::string FarmFolder(const std::string& output);
+std::string FarmManifest(const std::string& output);
+
+// Writes `bytes` through the host's atomic writer (hostside/file_io.h), with
+// `mode`: the file is whole or untouched.
+bool WriteFileWhole(const std::string& path, const std::string& bytes, unsigned mode, std::string* error);
+
+// The SHA-256 of a file's bytes, in lower-case hexadecimal.
+bool Sha256OfFile(const std::string& file, std::string* hex, std::string* error);
+
+}  // namespace plughost
