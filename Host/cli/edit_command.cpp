@@ -1,126 +1,35 @@
-#include "cli/edit_command.h"
-
+// plughost edit: a texture in the material editor, driven as a user would,
+// with every rollup printed before and after the actions.
 #include <hostside/class_registry.h>
-#include <hostside/handlers.h>
 #include <hostside/scene_file.h>
 #include <hostside/ui.h>
 
 #include <cstdio>
 #include <memory>
-#include <optional>
 
+#include "cli/cli_options.h"
+#include "cli/user_messages.h"
+#include "cli/verbs.h"
 #include "common/failure.h"
-#include "common/text.h"
-#include "common/value_readers.h"
+#include "editor/edit_session.h"
+#include "editor/rollup_text.h"
 #include "scene/scene_maps.h"
 
 namespace plughost {
 
 namespace {
 
-// ---- Messages for the user ---------------------------------------------------
-//
-// What plug-ins show in message boxes, and the addresses their links open,
-// go to standard error; the command's own output stays on standard output.
-
-int PrintMessageBox(HWND, const char* text, const char* caption, UINT, void*) {
-  std::fprintf(stderr, "plughost: %s: %s\n", caption ? caption : "", text ? text : "");
-  return IDOK;
-}
-
-INT_PTR PrintShellOpen(HWND, const char* operation, const char* file, const char*, const char*, int, void*) {
-  std::fprintf(stderr, "plughost: %s %s\n", operation ? operation : "open", file ? file : "");
-  return 42;  // above 32: the shell took it
-}
-
-// Installs both for the life of a command.
-class UserMessages {
- public:
-  UserMessages()
-      : box_(HostSetMessageBoxHandler({PrintMessageBox, nullptr})),
-        shell_(HostSetShellExecuteHandler({PrintShellOpen, nullptr})) {}
-  ~UserMessages() {
-    HostSetMessageBoxHandler(box_);
-    HostSetShellExecuteHandler(shell_);
-  }
-  UserMessages(const UserMessages&) = delete;
-  UserMessages& operator=(const UserMessages&) = delete;
-
- private:
-  MessageBoxHook box_;
-  ShellExecuteHook shell_;
+struct EditOptions {
+  std::string sceneFile;  // empty: a new texture of `className`
+  std::string className = kNewMapClass;
+  std::string output;  // empty: back to the scene file, or (no scene) nothing saved
+  std::vector<EditAction> actions;
 };
 
-// ---- Printing rollups --------------------------------------------------------
-
-std::string ColorText(COLORREF c) {
-  return std::to_string(c & 0xFF) + "," + std::to_string((c >> 8) & 0xFF) + "," + std::to_string((c >> 16) & 0xFF);
-}
-
-std::string ValueText(const HostWindowInfo& w) {
-  switch (w.kind) {
-    case HostValueKind::kCheck:
-      // A push button of the host's reads as an unchecked check button.
-      if (SameClassName(w.className, "CustButton")) return w.check ? "pressed" : "";
-      // Push buttons and group boxes hold no check.
-      switch (w.style & BS_TYPEMASK) {
-        case BS_PUSHBUTTON:
-        case 1:  // a default push button
-        case BS_GROUPBOX: return "";
-        default: break;
-      }
-      return w.check == BST_CHECKED ? "checked" : "unchecked";
-    case HostValueKind::kSpinner:
-      return "value " + FloatText(w.value) + " (" + FloatText(w.minimum) + " to " + FloatText(w.maximum) + ")";
-    case HostValueKind::kColor: return "color " + ColorText(w.color);
-    case HostValueKind::kCombo:
-      return "item " + std::to_string(w.selection) +
-             (w.selection >= 0 && static_cast<size_t>(w.selection) < w.items.size()
-                  ? " " + QuoteText(w.items[static_cast<size_t>(w.selection)])
-                  : "");
-    case HostValueKind::kImage: {
-      std::optional<HostBitmapInfo> b = w.image ? HostGetBitmapInfo(w.image) : std::nullopt;
-      return b ? "image " + std::to_string(b->width) + "x" + std::to_string(b->height) : "no image";
-    }
-    case HostValueKind::kNone: break;
-  }
-  return "";
-}
-
-void PrintControls(HWND parent, int depth) {
-  std::optional<HostWindowInfo> p = HostGetWindowInfo(parent);
-  if (!p) return;
-  for (HWND child : p->children) {
-    std::optional<HostWindowInfo> w = HostGetWindowInfo(child);
-    if (!w || !w->visible) continue;
-    std::string line(static_cast<size_t>(depth) * 2, ' ');
-    char head[64];
-    std::snprintf(head, sizeof head, "%5d  %-14s", w->id, w->className.c_str());
-    line += head;
-    // A spinner's, swatch's or picture's own text is not what it shows.
-    bool valueOnly =
-        w->kind == HostValueKind::kSpinner || w->kind == HostValueKind::kColor || w->kind == HostValueKind::kImage;
-    bool showText = !valueOnly && (!w->text.empty() || w->kind == HostValueKind::kNone);
-    if (showText) line += "  " + QuoteText(w->text);
-    std::string value = ValueText(*w);
-    if (!value.empty()) line += "  " + value;
-    if (!w->enabled) line += "  disabled";
-    line += "  at " + std::to_string(w->rect.left) + "," + std::to_string(w->rect.top) + " size " +
-            std::to_string(w->rect.right - w->rect.left) + "x" + std::to_string(w->rect.bottom - w->rect.top);
-    std::printf("%s\n", line.c_str());
-    PrintControls(child, depth + 1);
-  }
-}
-
-void PrintRollups(const std::vector<HostRollupInfo>& rollups) {
-  for (const HostRollupInfo& r : rollups) {
-    std::printf("Rollup %s (%s)\n", QuoteText(r.title).c_str(), r.open ? "open" : "rolled up");
-    if (r.open) PrintControls(r.page, 1);
-  }
-}
-
-}  // namespace
-
+// Opens the material editor on the scene's first texture map (or a new one),
+// prints its rollups, applies the actions, prints the rollups again and
+// saves. Controls are named by id, or by "TITLE:ID" where several open
+// rollups have the id.
 int EditCommand(const EditOptions& opts) {
   UserMessages messages;
   std::string error;
@@ -163,28 +72,27 @@ int EditCommand(const EditOptions& opts) {
   return 0;
 }
 
-int UtilityCommand(const std::string& name) {
-  UserMessages messages;
-  ClassDesc* d = HostFindClassByName(name);
-  if (!d || d->SuperClassID() != UTILITY_CLASS_ID) {
-    std::string known;
-    for (const RegisteredClass& rc : HostClasses()) {
-      if (rc.desc->SuperClassID() != UTILITY_CLASS_ID) continue;
-      const char* n = rc.desc->ClassName();
-      known += "\n  " + std::string(n ? n : "?") + " (" + rc.source + ")";
-    }
-    if (known.empty()) known = " none (no plug-in file with utilities was loaded)";
-    return Fail("no utility '" + name + "'. Utilities:" + known);
+}  // namespace
+
+void AddEditVerb(CLI::App& app, Verbs& verbs) {
+  auto opts = std::make_shared<EditOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "edit", "Open a texture in the material editor, print its rollups, act on them as a user, print and save");
+  AddEditedTextureOptions(cmd, opts->sceneFile, opts->className);
+  cmd->add_option("-o,--output", opts->output,
+                  "Save the scene here (default: back to the scene file; with neither, nothing is saved)");
+  // Actions run in the order given, whatever their kind.
+  for (const EditActionOption& o : EditActionOptions()) {
+    EditAction::Kind kind = o.kind;
+    cmd->add_option(o.flag, o.help)
+        ->type_name(o.typeName)
+        ->allow_extra_args(false)
+        ->trigger_on_parse()
+        ->each([opts, kind](const std::string& v) {
+          opts->actions.push_back({kind, v});
+        });
   }
-  HostUtilityPanel panel;
-  if (!panel.Open(d)) return Fail("the utility '" + name + "' could not be opened");
-  HostPumpMessages();
-  const char* className = d->ClassName();
-  std::printf("Utility panel: %s\n", className ? className : name.c_str());
-  PrintRollups(panel.Rollups());
-  panel.Close();
-  HostPumpMessages();
-  return 0;
+  verbs.push_back({cmd, [opts] { return EditCommand(*opts); }});
 }
 
 }  // namespace plughost

@@ -1,5 +1,6 @@
-#include "cli/scene_command.h"
-
+// plughost scene: create, edit and inspect scene files. Each command reports
+// problems on standard error as one message, and a command that fails writes
+// nothing.
 #include <hostside/class_registry.h>
 #include <hostside/file_io.h>
 #include <hostside/paramblock_access.h>
@@ -8,11 +9,12 @@
 
 #include <cstdio>
 #include <memory>
-#include <set>
 
+#include "cli/cli_options.h"
+#include "cli/verbs.h"
 #include "common/failure.h"
 #include "common/text.h"
-#include "common/value_readers.h"
+#include "scene/map_verbs.h"
 #include "scene/param_path.h"
 #include "scene/scene_maps.h"
 
@@ -37,8 +39,8 @@ std::string SceneClassList() {
   return s.empty() ? " none (no plug-in file with such classes was loaded)" : s;
 }
 
-}  // namespace
-
+// A scene with one new object of each named class (names compared ignoring
+// case, spaces, hyphens and underscores), saved to `out`.
 int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
   // Every class is found before anything is made.
   std::vector<ClassDesc*> descs;
@@ -68,6 +70,9 @@ int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
   return 0;
 }
 
+// Loads `file`, applies every --set (NAME=VALUE) and then every --key
+// (NAME@TIME=VALUE) in the order given, and saves to `out` (or back to
+// `file` when `out` is empty).
 int SceneSet(const std::string& file, const std::vector<std::string>& sets, const std::vector<std::string>& keys,
              const std::string& out) {
   ParamAssignments assignments;
@@ -84,72 +89,15 @@ int SceneSet(const std::string& file, const std::vector<std::string>& sets, cons
   return 0;
 }
 
-namespace {
-
-// The effects channels the material editor offers.
-constexpr int kMaxEffectsChannel = 15;
-
-// Whether `to` is `from` or among what `from` references, however deep.
-bool Reaches(ReferenceTarget* from, ReferenceTarget* to) {
-  std::vector<ReferenceTarget*> open = {from};
-  std::set<ReferenceTarget*> seen;
-  while (!open.empty()) {
-    ReferenceTarget* t = open.back();
-    open.pop_back();
-    if (t == to) return true;
-    if (!t || !seen.insert(t).second) continue;
-    for (int i = 0; i < t->NumRefs(); ++i) open.push_back(t->GetReference(i));
-  }
-  return false;
-}
-
-}  // namespace
-
 int SceneMapVerb(const std::string& file, const MapVerb& verb, const std::string& out) {
   std::string error;
-  int channel = 0;
-  if (verb.kind == MapVerb::kChannel) {
-    if (!ParseInt(verb.value, &channel, &error)) return Fail(error);
-    if (channel < 0 || channel > kMaxEffectsChannel)
-      return Fail("'" + verb.value + "' is out of range for an effects channel (0 to 15)");
-  }
-  if (verb.kind == MapVerb::kInstance && verb.into.empty())
-    return Fail("instance needs --into: the map whose sub-map slot is to show the same map");
+  if (!CheckMapVerb(verb, &error)) return Fail(error);
   std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
   if (!scene) return Fail(error);
-  Texmap* map = FindMap(*scene, verb.map, &error);
-  if (!map) return Fail(file + ": " + error);
-  Texmap* into = nullptr;
-  if (!verb.into.empty()) {
-    into = FindMap(*scene, verb.into, &error);
-    if (!into) return Fail(file + ": --into " + error);
-    if (verb.slot < 0 || verb.slot >= into->NumSubTexmaps()) {
-      return Fail("'" + HostClassName(into) + "' has " + std::to_string(into->NumSubTexmaps()) +
-                  " sub-map slot(s); there is no slot " + std::to_string(verb.slot));
-    }
-    if (verb.kind == MapVerb::kInstance && Reaches(map, into))
-      return Fail("a map cannot show itself: '" + verb.into + "' is the map or a part of it");
-  }
-  switch (verb.kind) {
-    case MapVerb::kReset: map->Reset(); break;
-    case MapVerb::kRename: map->SetName(verb.value.c_str()); break;
-    case MapVerb::kChannel: map->SetGBufID(static_cast<unsigned int>(channel)); break;
-    case MapVerb::kCopy: {
-      auto* copy = static_cast<Texmap*>(CloneRefHierarchy(map));
-      if (!copy) return Fail("'" + HostClassName(map) + "' cannot be copied: its class makes no copy");
-      if (into)
-        into->SetSubTexmap(verb.slot, copy);
-      else
-        scene->AddRoot(copy);
-      break;
-    }
-    case MapVerb::kInstance: into->SetSubTexmap(verb.slot, map); break;
-  }
+  if (!ApplyMapVerb(*scene, file, verb, &error)) return Fail(error);
   if (!HostSaveScene(*scene, out.empty() ? file : out, &error)) return Fail(error);
   return 0;
 }
-
-namespace {
 
 class Printer : public SceneVisitor {
  public:
@@ -186,8 +134,8 @@ class Printer : public SceneVisitor {
   }
 };
 
-}  // namespace
-
+// Prints the scene's objects as a tree with their parameters' values and keys,
+// and each map's name and effects channel.
 int SceneShow(const std::string& file) {
   std::string error;
   std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
@@ -198,6 +146,91 @@ int SceneShow(const std::string& file) {
   Printer printer;
   WalkScene(roots, printer);
   return 0;
+}
+
+// The map verbs: each FILE [VALUE] [--map MAP] [--into MAP --slot N] [-o OUT].
+void AddMapVerbs(CLI::App* scene, Verbs& verbs) {
+  struct VerbSpec {
+    const char* name;
+    MapVerb::Kind kind;
+    const char* help;
+    const char* value;  // the name of the verb's value, if it takes one
+  };
+  const VerbSpec specs[] = {
+      {"reset", MapVerb::kReset, "Reset a map: its parameters back to their defaults", nullptr},
+      {"copy", MapVerb::kCopy, "Copy a map with everything it references: a new root, or --into a sub-map slot",
+       nullptr},
+      {"instance", MapVerb::kInstance, "Show the same map --into a sub-map slot of another map", nullptr},
+      {"rename", MapVerb::kRename, "Name a map", "name"},
+      {"channel", MapVerb::kChannel, "Set a map's effects channel (G-buffer id), 0 to 15", "channel"},
+  };
+  for (const VerbSpec& v : specs) {
+    struct State {
+      MapVerb verb;
+      std::string file, out;
+    };
+    auto state = std::make_shared<State>();
+    state->verb.kind = v.kind;
+    CLI::App* cmd = scene->add_subcommand(v.name, v.help);
+    cmd->add_option("file", state->file, "The scene file to read")->required();
+    if (v.value) cmd->add_option(v.value, state->verb.value, v.help)->required();
+    cmd->add_option("--map", state->verb.map,
+                    "Which map: its name, or its place as show prints it, e.g. \"Vede #2.Map\" (default: the first "
+                    "map among the roots)");
+    if (v.kind == MapVerb::kCopy || v.kind == MapVerb::kInstance) {
+      cmd->add_option("--into", state->verb.into, "The map whose sub-map slot takes it");
+      AddNumberOption(cmd, "--slot", state->verb.slot, "That sub-map slot");
+    }
+    cmd->add_option("-o,--output", state->out, "Save to this file instead of the one read");
+    verbs.push_back({cmd, [state] { return SceneMapVerb(state->file, state->verb, state->out); }});
+  }
+}
+
+}  // namespace
+
+void AddSceneVerbs(CLI::App& app, Verbs& verbs) {
+  CLI::App* scene = app.add_subcommand("scene", "Create, edit and inspect scene files");
+  scene->require_subcommand(1);
+
+  struct NewOptions {
+    std::string file;
+    std::vector<std::string> classes;
+  };
+  auto made = std::make_shared<NewOptions>();
+  CLI::App* sceneNew = scene->add_subcommand("new", "Write a new scene holding one object of each --class");
+  sceneNew->add_option("file", made->file, "The scene file to write")->required();
+  sceneNew->add_option("--class", made->classes, "A class by name (case, spaces, hyphens and underscores ignored)")
+      ->required()
+      ->allow_extra_args(false);
+  verbs.push_back({sceneNew, [made] { return SceneNew(made->file, made->classes); }});
+
+  struct SetOptions {
+    std::string file, out;
+    std::vector<std::string> sets, keys;
+  };
+  auto set = std::make_shared<SetOptions>();
+  CLI::App* sceneSet = scene->add_subcommand("set", "Set parameters and keys, then save the scene");
+  sceneSet->add_option("file", set->file, "The scene file to read")->required();
+  sceneSet
+      ->add_option("--set", set->sets,
+                   "NAME=VALUE: the parameter holds VALUE at all times (its keys go). NAME is the path the "
+                   "show command prints, e.g. \"Perturb.Primary Perturb Size\"; colours as r,g,b, booleans as "
+                   "0/1 or on/off")
+      ->allow_extra_args(false);
+  sceneSet
+      ->add_option("--key", set->keys,
+                   "NAME@TIME=VALUE: a key at TIME, a frame number (160 ticks each) or ticks with a t suffix "
+                   "(320t). The first key away from time 0 also keys time 0 with the value before")
+      ->allow_extra_args(false);
+  sceneSet->add_option("-o,--output", set->out, "Save to this file instead of the one read");
+  verbs.push_back({sceneSet, [set] { return SceneSet(set->file, set->sets, set->keys, set->out); }});
+
+  auto shown = std::make_shared<std::string>();
+  CLI::App* sceneShow = scene->add_subcommand("show", "Print the scene's objects, parameters, values and keys");
+  sceneShow->add_option("file", *shown, "The scene file to read")->required();
+  verbs.push_back({sceneShow, [shown] { return SceneShow(*shown); }});
+
+  AddMapVerbs(scene, verbs);
 }
 
 }  // namespace plughost

@@ -1,4 +1,4 @@
-// plughost serve: the material editor in a browser.
+// plughost serve's HTTP front: the material editor in a browser.
 //
 // The program's main thread stays the user-interface thread: it owns the
 // scene, the material editor with the texture's rollups and the utility panel,
@@ -10,6 +10,7 @@
 // host layer's spinner, edit-field, click, colour and map-choice actions,
 // delivered as window messages), and its answer is the read-back of every
 // window. The sample slot renders on the render threads (PreviewRenderer).
+// The queue is ui_queue.h, the document behind it served_document.h.
 //
 // The page, its style sheet and its script are built into the program.
 //
@@ -38,28 +39,64 @@
 //   POST /api/save         {file?}: saves (to `file`: save as); POST /api/revert; POST /api/quit
 #pragma once
 
-#include <string>
-#include <string_view>
+#include <httplib.h>
 
-#include "editor/edit_session.h"
-#include "scene/scene_maps.h"
+#include <functional>
+#include <set>
+#include <string>
+
+#include "editor/http_messages.h"
+#include "editor/served_document.h"
+#include "editor/ui_queue.h"
 
 namespace plughost {
 
-struct ServeOptions {
-  std::string sceneFile;  // empty: a new texture of `className`
-  std::string className = kNewMapClass;
-  int port = 0;  // 0: any free port
-  std::string bind = "127.0.0.1";
-  bool open = true;  // open the address in the desktop's browser
+class HttpFront {
+ public:
+  // `bind`: the address to listen on.
+  HttpFront(UiQueue& ui, ServedDocument& document, std::string bind);
+
+  // Binds the address (port 0: any free one); false with a reason when it
+  // cannot.
+  bool Bind(int port, std::string* error);
+  // The address to open, with the token.
+  std::string Address() const;
+  // Serves on the calling thread until Stop.
+  void Listen() { http_.listen_after_bind(); }
+  void Stop() { http_.stop(); }
+
+ private:
+  using Request = httplib::Request;
+  using Response = httplib::Response;
+
+  void OnUi(Response& res, const std::function<Reply()>& work);
+  bool HostAllowed(const Request& req) const;
+  bool Admit(const Request& req, Response& res);
+
+  void Routes();
+  void RoutePage();
+  void RouteState();
+  void RouteAction();
+  void RoutePreview();
+  void RouteBitmap();
+  void RouteUtility();
+  void RouteFile();
+
+  httplib::Server http_;
+  UiQueue& ui_;
+  ServedDocument& document_;
+  std::string bind_;
+  std::string token_;
+  std::string cookie_;
+  int port_ = 0;
+  struct CaseLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+  };
+  std::set<std::string, CaseLess> hosts_;  // Host headers that name this server
+  bool anyHost_ = false;
 };
 
-// Serves until Ctrl-C (or SIGTERM) or the page's Quit; returns the exit status.
-int ServeCommand(const ServeOptions& opts);
-
-// The edit a POST /api/action body asks for: a JSON object {kind, control?,
-// value?}, read within the bounds of a body from the network (the nesting, the
-// length of each text). False with a one-line reason otherwise.
-bool ActionFromRequest(std::string_view body, EditAction* action, std::string* reason);
+// Whether the address is this machine's loopback.
+bool IsLoopback(const std::string& addr);
 
 }  // namespace plughost

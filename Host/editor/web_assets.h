@@ -9,7 +9,7 @@ namespace plughost {
 
 struct WebAsset {
   const char* path;  // as requested: "/" for index.html, "/editor.js", ...
-  const char* type;  // Content-Type
+  const char* type;  // Content-Type, without the charset (every file is UTF-8)
   std::string_view bytes;
 };
 

@@ -5,8 +5,6 @@
 #include <cstring>
 
 #include "common/failure.h"
-#include "common/text.h"
-#include "common/value_readers.h"
 #include "render/render_pieces.h"
 
 namespace plughost {

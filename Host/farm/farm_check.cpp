@@ -1,18 +1,12 @@
-// plughost farm check: every picture of a farm render complete, then the
-// manifest.
-#include <openssl/evp.h>
+#include "farm/farm_check.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 
 #include "common/failure.h"
-#include "common/text.h"
-#include "common/value_readers.h"
 #include "farm/assemble.h"
-#include "farm/slurm_farm.h"
-#include "render/render_pieces.h"
+#include "farm/farm_files.h"
+#include "render/render_plan.h"
 
 namespace fs = std::filesystem;
 
@@ -36,61 +30,22 @@ std::string FrameRuns(const std::vector<int>& frames) {
 
 }  // namespace
 
-std::string FarmStem(const std::string& output) {
-  std::string name = fs::path(output).stem().string();
-  std::string stem;
-  for (char c : name)
-    if (c != '#') stem += c;
-  while (!stem.empty() && (stem.back() == '.' || stem.back() == '_' || stem.back() == '-' || stem.back() == ' '))
-    stem.pop_back();
-  return stem.empty() ? "render" : stem;
-}
-
-std::string FarmFolder(const std::string& output) {
-  return (fs::path(output).parent_path() / (FarmStem(output) + ".farm")).string();
-}
-
-std::string FarmManifest(const std::string& output) {
-  return (fs::path(output).parent_path() / (FarmStem(output) + ".manifest.txt")).string();
-}
-
-bool Sha256OfFile(const std::string& file, std::string* hex, std::string* error) {
-  std::ifstream in(file, std::ios::binary);
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-  if (!in || !ctx || !EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr)) {
-    *error = file + ": cannot read";
-    return false;
-  }
-  std::vector<char> buf(1 << 20);
-  while (in) {
-    in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-    if (in.gcount() > 0) EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<size_t>(in.gcount()));
-  }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int n = 0;
-  if (in.bad() || !EVP_DigestFinal_ex(ctx.get(), digest, &n)) {
-    *error = file + ": cannot read";
-    return false;
-  }
-  static const char kHex[] = "0123456789abcdef";
-  hex->clear();
-  for (unsigned int i = 0; i < n; ++i) {
-    *hex += kHex[digest[i] >> 4];
-    *hex += kHex[digest[i] & 15];
-  }
-  return true;
-}
-
 int FarmCheckCommand(const FarmCheckOptions& opts) {
-  std::vector<int> frames;
+  RenderRequest request;
+  request.output = opts.output;
+  request.width = opts.width;
+  request.height = opts.height;
+  request.frames = opts.frames;
+  RenderPlan plan;
   std::string error;
-  if (!ParseFrameList(opts.frames, &frames, &error)) return Fail(error);
+  if (!MakeRenderPlan(request, &plan, &error)) return Fail(error);
+  const std::vector<int>& frames = plan.frames;
   if (opts.tiles > 0 && frames.size() != 1) return Fail("a still in tiles has one frame");
   std::string manifest = FarmManifest(opts.output);
   std::error_code ec;
   fs::remove(manifest, ec);
 
-  bool several = frames.size() > 1;
+  bool several = plan.severalFrames;
   std::vector<std::string> files;
   if (opts.tiles > 0) {
     files.push_back(FrameFileName(opts.output, frames[0], several));

@@ -1,34 +1,13 @@
-// plughost farm slurm: freezes a render's inputs, submits it, and follows it.
 #include "farm/slurm_farm.h"
 
-#include <fcntl.h>
-#include <hostside/file_io.h>
-#include <hostside/png_image.h>
-#include <hostside/scene_file.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
-#include <thread>
 
 #include "common/failure.h"
-#include "common/text.h"
-#include "common/value_readers.h"
-#include "scene/param_path.h"
-
-extern char** environ;
+#include "farm/farm_files.h"
+#include "farm/slurm_jobs.h"
 
 namespace fs = std::filesystem;
 
@@ -36,292 +15,108 @@ namespace plughost {
 
 namespace {
 
-// What the farm reads whole: the scenes and pictures it freezes, its own job
-// and logs. Regular files only, no larger than the host reads of either kind.
-bool ReadWhole(const fs::path& file, std::string* bytes, std::string* error) {
-  std::string why;
-  if (!HostReadRegularFile(file, std::max(kSceneMaxFileBytes, kMaxPngFileBytes), bytes, &why))
-    return *error = "cannot read " + file.string() + ": " + why, false;
+// How many tasks the render becomes: one a tile of a still, or chunks of the
+// frames (one a frame by default, as many as Slurm's arrays allow).
+bool CountTasks(const FarmOptions& farm, size_t frames, int* pieces, std::string* error) {
+  if (farm.tiles > 0) {
+    if (farm.chunks > 0) return *error = "give --chunks for a sequence or --tiles for a still, not both", false;
+    if (frames != 1) return *error = "--tiles renders one picture: give --time or a single frame", false;
+    *pieces = farm.tiles;
+  } else {
+    *pieces = farm.chunks > 0 ? farm.chunks : static_cast<int>(std::min<size_t>(frames, kMaxFarmTasks));
+    if (static_cast<size_t>(*pieces) > frames) {
+      *error = "--chunks " + std::to_string(*pieces) + " is more than the " + std::to_string(frames) + " frame(s)";
+      return false;
+    }
+  }
+  if (farm.tiles < 0 || farm.chunks < 0 || *pieces > kMaxFarmTasks)
+    return *error = "a farm render has 1 to " + std::to_string(kMaxFarmTasks) + " tasks", false;
   return true;
 }
 
-std::string ShellQuote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+// An input the tasks read a copy of: `arg` is the request's own name for it,
+// which comes to name the copy.
+struct Frozen {
+  std::string* arg;
+  fs::path copy;
+  std::string bytes, old;  // the input's bytes now, and the copy's from an earlier submission
+};
 
-std::string ShellLine(const std::vector<std::string>& args) {
-  std::string line;
-  for (const std::string& a : args) line += (line.empty() ? "" : " ") + ShellQuote(a);
-  return line;
-}
-
-// Runs a program found on PATH and collects what it prints; its exit status,
-// or -1 when it could not be started.
-int RunProgram(const std::vector<std::string>& args, std::string* out, std::string* err) {
-  int outPipe[2], errPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0) return -1;
-  if (pipe2(errPipe, O_CLOEXEC) != 0) {
-    close(outPipe[0]);
-    close(outPipe[1]);
-    return -1;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(outPipe[1]);
-  close(errPipe[1]);
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {out, err};
-  int open = rc == 0 ? 2 : 0;
-  while (open > 0) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !fds[i].revents) continue;
-      char buf[4096];
-      ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  close(outPipe[0]);
-  close(errPipe[0]);
-  if (rc != 0) {
-    *err = args[0] + ": " + std::strerror(rc);
-    return -1;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// sbatch --parsable prints "ID" or "ID;CLUSTER".
-bool Submit(std::vector<std::string> args, std::string* id, std::string* error) {
-  args.insert(args.begin(), {"sbatch", "--parsable"});
-  std::string out, err;
-  int rc = RunProgram(args, &out, &err);
-  *id = Trim(out.substr(0, out.find(';')));
-  if (rc != 0 || id->empty() || id->find_first_not_of("0123456789") != std::string::npos) {
-    *error = "sbatch failed: " + Trim(err.empty() ? out : err);
-    return false;
+bool FreezeInputs(TextureSource& texture, const fs::path& folder, std::vector<Frozen>* frozen, std::string* error) {
+  if (!texture.sceneFile.empty()) frozen->push_back({&texture.sceneFile, folder / "scene.json", "", ""});
+  if (!texture.map.empty() && texture.map != "checker") frozen->push_back({&texture.map, folder / "map.png", "", ""});
+  for (Frozen& f : *frozen) {
+    if (!ReadFarmFile(*f.arg, &f.bytes, error)) return false;
+    std::string unread;
+    if (!ReadFarmFile(f.copy, &f.old, &unread)) f.old.clear();
+    *f.arg = f.copy.string();
   }
   return true;
 }
 
-// The render command line a task runs, without the program and the piece.
-std::vector<std::string> RenderArgs(const TextureSource& src, const RenderOptions& opts) {
-  std::vector<std::string> a;
-  if (!src.sceneFile.empty())
-    a.push_back(src.sceneFile);
-  else
-    a.insert(a.end(), {"--class", src.className});
-  for (const std::string& s : src.sets) a.insert(a.end(), {"--set", s});
-  for (const std::string& k : src.keys) a.insert(a.end(), {"--key", k});
-  if (!src.map.empty()) a.insert(a.end(), {"--map", src.map});
-  a.insert(a.end(), {"--view", opts.view, "--channel", opts.channel, "--width", std::to_string(opts.width), "--height",
-                     std::to_string(opts.height)});
-  if (!opts.frames.empty()) a.insert(a.end(), {"--frames", opts.frames});
-  if (!opts.time.empty()) a.insert(a.end(), {"--time", opts.time});
-  a.insert(a.end(), {"-o", opts.output});
-  return a;
+// A folder that holds another render's pictures would hand them out as this
+// one's: the job file and the frozen inputs must be the same.
+bool SameRenderAsBefore(const fs::path& jobFile, const std::vector<std::string>& render,
+                        const std::vector<Frozen>& frozen) {
+  std::string oldJob, unread;
+  if (!ReadFarmFile(jobFile, &oldJob, &unread)) return true;  // a new folder
+  bool same = false;
+  try {
+    same = nlohmann::json::parse(oldJob).at("render") == nlohmann::json(render);
+  } catch (const std::exception&) {
+  }
+  for (const Frozen& f : frozen) same = same && f.old == f.bytes;
+  return same;
 }
 
-// The render's frames as --frames takes them (a still: its one frame), and
-// how many.
-bool FramesText(const RenderOptions& opts, std::string* frames, size_t* count, std::string* error) {
-  std::vector<int> list;
-  if (!opts.frames.empty()) {
-    if (!ParseFrameList(opts.frames, &list, error)) return false;
-    *frames = opts.frames;
-    *count = list.size();
-    return true;
-  }
-  TimeValue t = 0;
-  if (!opts.time.empty() && !ParseTime(opts.time, &t, error)) return *error = "--time " + *error, false;
-  *frames = std::to_string(t / GetTicksPerFrame());
-  *count = 1;
-  return true;
-}
-
-std::string TaskScript(const std::vector<std::string>& render, const std::string& piece, int pieces, int retries) {
-  std::string s =
-      "#!/bin/sh\n"
-      "# One piece of a render, as a task of a Slurm job array (written by plughost farm slurm).\n"
-      "# Pictures already complete are kept; a failed task asks Slurm to run it again.\n"
-      "threads=${SLURM_CPUS_PER_TASK:-${SLURM_CPUS_ON_NODE:-0}}\n";
-  s += ShellLine(render) + " " + piece + " \"$SLURM_ARRAY_TASK_ID/" + std::to_string(pieces) +
-       "\" --threads \"$threads\" --quiet\n";
-  s += "status=$?\n";
-  if (retries > 0) {
-    std::string r = std::to_string(retries);
-    s += "tries=${SLURM_RESTART_COUNT:-0}\n"
-         "if [ \"$status\" -ne 0 ] && [ \"$tries\" -lt " +
-         r +
-         " ]; then\n"
-         "  echo \"plughost farm: task $SLURM_ARRAY_TASK_ID failed (exit $status); requeued for retry $((tries + 1)) "
-         "of " +
-         r +
-         "\" >&2\n"
-         "  scontrol requeue \"${SLURM_ARRAY_JOB_ID}_${SLURM_ARRAY_TASK_ID}\"\n"
-         "fi\n";
-  }
-  return s + "exit \"$status\"\n";
-}
-
-// Job states that end a job (squeue's long names).
-bool Ended(const std::string& state) {
-  return !state.empty() && state != "PENDING" && state != "RUNNING" && state != "CONFIGURING" &&
-         state != "COMPLETING" && state != "REQUEUED" && state != "REQUEUE_FED" && state != "REQUEUE_HOLD" &&
-         state != "RESIZING" && state != "SUSPENDED" && state != "STOPPED" && state != "SIGNALING" &&
-         state != "STAGE_OUT" && state != "RESV_DEL_HOLD";
-}
-
-// Follows the two jobs until the check job ends; its outcome.
-int Follow(const std::string& array, const std::string& check, int tasks, const std::string& manifest,
-           const std::string& checkLog, double pollSeconds) {
-  bool tty = isatty(2);
-  std::string last, checkState;
-  int misses = 0;
-  for (;;) {
-    std::string out, err;
-    int rc = RunProgram(
-        {"squeue", "--noheader", "--array", "--states=all", "--jobs=" + array + "," + check, "--format=%i %T"}, &out,
-        &err);
-    if (rc != 0) {
-      if (++misses == 30) return Fail("lost Slurm: " + Trim(err));
-    } else {
-      misses = 0;
-      std::map<std::string, int> count;
-      checkState.clear();
-      std::istringstream lines(out);
-      std::string id, state;
-      while (lines >> id >> state) {
-        if (id == check)
-          checkState = state;
-        else if (id.rfind(array + "_", 0) == 0)
-          ++count[state == "COMPLETED" ? "done" : Ended(state) ? "failed" : state == "RUNNING" ? "running" : "waiting"];
-      }
-      std::string line = "render job " + array + ": " + std::to_string(count["done"]) + " of " + std::to_string(tasks) +
-                         " tasks done, " + std::to_string(count["running"]) + " running, " +
-                         std::to_string(count["waiting"]) + " waiting, " + std::to_string(count["failed"]) +
-                         " failed; check job " + check + ": " + (checkState.empty() ? std::string("gone") : checkState);
-      if (line != last) {
-        std::fprintf(stderr, tty ? "\r%s\033[K" : "%s\n", line.c_str());
-        last = line;
-      }
-      // A job Slurm no longer lists has ended; the manifest tells how.
-      if (checkState.empty() || Ended(checkState)) break;
-    }
-    std::this_thread::sleep_for(std::chrono::duration<double>(pollSeconds));
-  }
-  if (tty) std::fprintf(stderr, "\n");
-  std::error_code ec;
-  if ((checkState.empty() || checkState == "COMPLETED") && fs::exists(manifest, ec)) {
-    std::printf("complete; manifest %s\n", manifest.c_str());
-    return 0;
-  }
-  std::string log;
-  std::string error;
-  ReadWhole(checkLog, &log, &error);
-  return Fail("the render is not complete (check job " + check + " " +
-              (checkState.empty() ? std::string("ended") : checkState) + "):\n" + Trim(log));
+// The scripts of both jobs, the job file and the frozen inputs, in the farm
+// folder.
+bool WriteFarmFolder(const fs::path& folder, const std::vector<Frozen>& frozen, const std::vector<std::string>& task,
+                     const std::vector<std::string>& check, const nlohmann::json& job, const FarmOptions& farm,
+                     int pieces, std::string* error) {
+  for (const Frozen& f : frozen)
+    if (!WriteFileWhole(f.copy.string(), f.bytes, 0644, error)) return false;
+  std::string checkText =
+      "#!/bin/sh\n# Checks a farm render and writes its manifest (written by plughost farm slurm).\n";
+  checkText += "exec " + ShellLine(check) + "\n";
+  std::string taskText = TaskScript(task, farm.tiles > 0 ? "--tile" : "--chunk", pieces, farm.retries);
+  return WriteFileWhole((folder / "task.sh").string(), taskText, 0755, error) &&
+         WriteFileWhole((folder / "check.sh").string(), checkText, 0755, error) &&
+         WriteFileWhole((folder / "job.json").string(), job.dump(2) + "\n", 0644, error);
 }
 
 }  // namespace
 
-bool WriteFileWhole(const std::string& path, const std::string& bytes, unsigned mode, std::string* error) {
-  // The host's atomic writer, with the command line's message.
-  std::string why;
-  if (HostWriteFileAtomically(path, bytes, &why, mode)) return true;
-  *error = "cannot write " + path + ": " + why;
-  return false;
-}
-
-int FarmSlurmCommand(const TextureSource& srcIn, const RenderOptions& optsIn, const FarmOptions& farm) {
+int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   std::string error;
-  TextureSource src = srcIn;
-  RenderOptions opts = optsIn;
   if (farm.retries < 0) return Fail("--retries must be 0 or more");
   if (!(farm.poll > 0)) return Fail("--poll must be a number of seconds above 0");
-  std::string frames;
-  size_t frameCount = 0;
-  if (!FramesText(opts, &frames, &frameCount, &error)) return Fail(error);
-  int pieces = 0;
-  if (farm.tiles > 0) {
-    if (farm.chunks > 0) return Fail("give --chunks for a sequence or --tiles for a still, not both");
-    if (frameCount != 1) return Fail("--tiles renders one picture: give --time or a single frame");
-    pieces = farm.tiles;
-  } else {
-    pieces = farm.chunks > 0 ? farm.chunks : static_cast<int>(std::min<size_t>(frameCount, kMaxFarmTasks));
-    if (static_cast<size_t>(pieces) > frameCount)
-      return Fail("--chunks " + std::to_string(pieces) + " is more than the " + std::to_string(frameCount) +
-                  " frame(s)");
-  }
-  if (farm.tiles < 0 || farm.chunks < 0 || pieces > kMaxFarmTasks)
-    return Fail("a farm render has 1 to " + std::to_string(kMaxFarmTasks) + " tasks");
 
   // The render as the tasks will run it, checked here first: a mistake costs
   // no farm time. Everything the tasks read is named by an absolute path.
+  RenderRequest request = original;
   std::error_code ec;
-  opts.output = fs::absolute(opts.output, ec).lexically_normal().string();
-  fs::create_directories(fs::path(opts.output).parent_path(), ec);
-  RenderOptions check = opts;
-  check.dryRun = true;
-  if (RenderCommand(src, check) != 0) return 1;
+  request.output = fs::absolute(request.output, ec).lexically_normal().string();
+  RenderPlan plan;
+  int pieces = 0;
+  if (!MakeRenderPlan(request, &plan, &error) || !CountTasks(farm, plan.frames.size(), &pieces, &error))
+    return Fail(error);
+  fs::create_directories(fs::path(request.output).parent_path(), ec);
+  OpenedTexture texture;
+  if (!CheckPlanOutputs(plan, &error) || !OpenTexture(request.texture, &texture, &error)) return Fail(error);
   std::vector<std::string> hostArgs = farm.hostArgs;
   for (size_t i = 0; i + 1 < hostArgs.size(); ++i)
     if (hostArgs[i] == "--plugins") hostArgs[i + 1] = fs::absolute(hostArgs[i + 1], ec).string();
 
-  // The inputs, frozen: the tasks read copies of their own.
-  fs::path folder = FarmFolder(opts.output);
+  fs::path folder = FarmFolder(request.output);
   fs::create_directories(folder / "logs", ec);
   if (ec) return Fail("cannot make " + (folder / "logs").string() + ": " + ec.message());
-  struct Frozen {
-    std::string* arg;
-    fs::path copy;
-    std::string bytes, old;
-  };
   std::vector<Frozen> frozen;
-  if (!src.sceneFile.empty()) frozen.push_back({&src.sceneFile, folder / "scene.json", "", ""});
-  if (!src.map.empty() && src.map != "checker") frozen.push_back({&src.map, folder / "map.png", "", ""});
-  for (Frozen& f : frozen) {
-    if (!ReadWhole(*f.arg, &f.bytes, &error)) return Fail(error);
-    if (!ReadWhole(f.copy, &f.old, &error)) f.old.clear();
-    *f.arg = f.copy.string();
-  }
-  std::vector<std::string> render = RenderArgs(src, opts);
-
-  // A folder that holds another render's pictures would hand them out as
-  // this one's.
-  fs::path jobFile = folder / "job.json";
-  std::string oldJob;
-  if (ReadWhole(jobFile, &oldJob, &error) && !farm.overwrite) {
-    bool same = false;
-    try {
-      same = nlohmann::json::parse(oldJob).at("render") == nlohmann::json(render);
-    } catch (const std::exception&) {
-    }
-    for (const Frozen& f : frozen) same = same && f.old == f.bytes;
-    if (!same)
-      return Fail(folder.parent_path().string() + " holds pictures of another render (its scene or settings in " +
-                  folder.string() + " differ): give --overwrite to render them again, or another output folder");
-  }
+  if (!FreezeInputs(request.texture, folder, &frozen, &error)) return Fail(error);
+  std::vector<std::string> render = RenderTaskArguments(request);
+  if (!farm.overwrite && !SameRenderAsBefore(folder / "job.json", render, frozen))
+    return Fail(folder.parent_path().string() + " holds pictures of another render (its scene or settings in " +
+                folder.string() + " differ): give --overwrite to render them again, or another output folder");
 
   std::string plughost = farm.plughost;
   if (plughost.empty()) plughost = fs::read_symlink("/proc/self/exe", ec).string();
@@ -330,47 +125,40 @@ int FarmSlurmCommand(const TextureSource& srcIn, const RenderOptions& optsIn, co
   task.push_back("render");
   task.insert(task.end(), render.begin(), render.end());
   if (farm.overwrite) task.push_back("--overwrite");
-  std::vector<std::string> checkCmd = {plughost, "farm", "check", "-o", opts.output, "--frames", frames};
-  checkCmd.insert(checkCmd.end(), {"--width", std::to_string(opts.width), "--height", std::to_string(opts.height)});
-  if (farm.tiles > 0) checkCmd.insert(checkCmd.end(), {"--tiles", std::to_string(farm.tiles)});
-
+  std::string frames = request.frames.empty() ? std::to_string(plan.frames[0]) : request.frames;
+  std::vector<std::string> check = {plughost, "farm", "check", "-o", request.output, "--frames", frames};
+  check.insert(check.end(), {"--width", std::to_string(request.width), "--height", std::to_string(request.height)});
+  if (farm.tiles > 0) check.insert(check.end(), {"--tiles", std::to_string(farm.tiles)});
   nlohmann::json job = {{"render", render}, {"pieces", pieces}, {"tiles", farm.tiles > 0}};
-  fs::path taskScript = folder / "task.sh", checkScript = folder / "check.sh";
-  for (const Frozen& f : frozen)
-    if (!WriteFileWhole(f.copy.string(), f.bytes, 0644, &error)) return Fail(error);
-  std::string checkText =
-      "#!/bin/sh\n# Checks a farm render and writes its manifest (written by plughost farm slurm).\n";
-  checkText += "exec " + ShellLine(checkCmd) + "\n";
-  if (!WriteFileWhole(taskScript.string(),
-                      TaskScript(task, farm.tiles > 0 ? "--tile" : "--chunk", pieces, farm.retries), 0755, &error) ||
-      !WriteFileWhole(checkScript.string(), checkText, 0755, &error) ||
-      !WriteFileWhole(jobFile.string(), job.dump(2) + "\n", 0644, &error))
-    return Fail(error);
-  std::string manifest = FarmManifest(opts.output);
+  if (!WriteFarmFolder(folder, frozen, task, check, job, farm, pieces, &error)) return Fail(error);
+  std::string manifest = FarmManifest(request.output);
   fs::remove(manifest, ec);
 
-  std::string name = "plughost-" + FarmStem(opts.output), arrayId, checkId;
+  std::string name = "plughost-" + FarmStem(request.output), arrayId, checkId;
   std::vector<std::string> arrayArgs = {"--job-name=" + name, "--array=1-" + std::to_string(pieces),
                                         farm.retries > 0 ? "--requeue" : "--no-requeue", "--open-mode=append",
                                         "--output=" + (folder / "logs" / "task-%a.log").string()};
   arrayArgs.insert(arrayArgs.end(), farm.sbatch.begin(), farm.sbatch.end());
-  arrayArgs.push_back(taskScript.string());
-  if (!Submit(arrayArgs, &arrayId, &error)) return Fail(error);
+  arrayArgs.push_back((folder / "task.sh").string());
+  if (!SubmitBatchJob(arrayArgs, &arrayId, &error)) return Fail(error);
   std::vector<std::string> checkArgs = {"--job-name=" + name + "-check", "--dependency=afterany:" + arrayId,
                                         "--output=" + (folder / "check.log").string()};
   checkArgs.insert(checkArgs.end(), farm.sbatch.begin(), farm.sbatch.end());
-  checkArgs.push_back(checkScript.string());
-  if (!Submit(checkArgs, &checkId, &error)) {
+  checkArgs.push_back((folder / "check.sh").string());
+  if (!SubmitBatchJob(checkArgs, &checkId, &error)) {
     std::string out, err;
     RunProgram({"scancel", arrayId}, &out, &err);
     return Fail(error + " (render job " + arrayId + " cancelled)");
   }
   std::printf("render job %s (%d %s), check job %s\n  pictures: %s\n  manifest: %s\n  logs: %s\n", arrayId.c_str(),
-              pieces, farm.tiles > 0 ? "tiles" : "chunks", checkId.c_str(), opts.output.c_str(), manifest.c_str(),
+              pieces, farm.tiles > 0 ? "tiles" : "chunks", checkId.c_str(), request.output.c_str(), manifest.c_str(),
               folder.c_str());
   std::fflush(stdout);
   if (!farm.wait) return 0;
-  return Follow(arrayId, checkId, pieces, manifest, (folder / "check.log").string(), farm.poll);
+  if (!FollowJobs(arrayId, checkId, pieces, manifest, (folder / "check.log").string(), farm.poll, &error))
+    return Fail(error);
+  std::printf("complete; manifest %s\n", manifest.c_str());
+  return 0;
 }
 
 }  // namespace plughost

@@ -51,28 +51,8 @@ struct FarmOptions {
 // Slurm's default limit on the tasks of one array (MaxArraySize 1001).
 constexpr int kMaxFarmTasks = 1000;
 
-int FarmSlurmCommand(const TextureSource& src, const RenderOptions& opts, const FarmOptions& farm);
-
-struct FarmCheckOptions {
-  std::string output;  // as the render was given it
-  int width = 256, height = 256;
-  std::string frames;  // the render's frames (a still: its one frame)
-  int tiles = 0;       // a still rendered in tiles
-};
-
-int FarmCheckCommand(const FarmCheckOptions& opts);
-
-// Where a render's farm files go, beside its pictures: "shot/dirt.####.png"
-// gives "shot/dirt.farm" and "shot/dirt.manifest.txt".
-std::string FarmStem(const std::string& output);
-std::string FarmFolder(const std::string& output);
-std::string FarmManifest(const std::string& output);
-
-// Writes `bytes` through the host's atomic writer (hostside/file_io.h), with
-// `mode`: the file is whole or untouched.
-bool WriteFileWhole(const std::string& path, const std::string& bytes, unsigned mode, std::string* error);
-
-// The SHA-256 of a file's bytes, in lower-case hexadecimal.
-bool Sha256OfFile(const std::string& file, std::string* hex, std::string* error);
+// Freezes the inputs, writes the scripts, submits both jobs and, with --wait,
+// follows them; the exit status.
+int FarmSlurmCommand(const RenderRequest& request, const FarmOptions& farm);
 
 }  // namespace plughost

@@ -10,6 +10,7 @@
 
 #include "hostside/class_registry.h"
 #include "hostside/module_table.h"
+#include "plugins/host_entries.h"
 #include "plugins/param_names.h"
 #include "plugins/plugin_check.h"
 
@@ -155,7 +156,9 @@ std::vector<PluginFile> LoadPlugins(const std::vector<fs::path>& folders, std::v
   std::vector<PluginFile> files = OpenPluginFiles(FindPluginFiles(folders, problems));
   RegisterPluginClasses(files);
   for (PluginFile& pf : files) {
-    if (pf.handle) LoadParamNames(pf);
+    if (!pf.handle) continue;
+    LoadParamNames(pf);
+    LoadHostEntries(pf);
   }
   return files;
 }

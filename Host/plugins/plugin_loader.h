@@ -30,6 +30,10 @@ struct PluginFile {
   // tables it gave, or why it was left out.
   int paramNameTables = 0;
   std::string paramNamesError;
+  // The entries module beside the file (host_entries.h): how many entries
+  // it gave, or why it was left out.
+  int hostEntries = 0;
+  std::string hostEntriesError;
 };
 
 // The plug-in endings the host recognises (utilities, textures, objects,
@@ -53,7 +57,8 @@ std::vector<PluginFile> OpenPluginFiles(const std::vector<std::filesystem::path>
 void RegisterPluginClasses(std::vector<PluginFile>& files);
 
 // Finds, opens and registers the plug-in files of the folders (with the
-// host's own classes first), and reads the parameter-name table beside each.
+// host's own classes first), and reads the parameter-name table and the
+// entries module beside each.
 // Problems with folders go to *problems.
 std::vector<PluginFile> LoadPlugins(const std::vector<std::filesystem::path>& folders,
                                     std::vector<std::string>* problems);

@@ -1,86 +1,86 @@
 #include "render/render_plan.h"
 
-#include <dlfcn.h>
-#include <hostside/class_registry.h>
 #include <hostside/file_io.h>
-#include <hostside/host_maps.h>
-#include <hostside/paramblock_access.h>
-#include <hostside/scene_file.h>
-#include <hostside/shade_context.h>
-#include <imtl.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <limits>
-#include <memory>
 #include <sstream>
 
-#include "common/failure.h"
-#include "common/text.h"
 #include "common/value_readers.h"
-#include "render/renderer.h"
-#include "scene/param_path.h"
-#include "scene/scene_maps.h"
 
 namespace fs = std::filesystem;
 
 namespace plughost {
 
-namespace {
-
-// The scene a command works on and the texture in it.
-struct Loaded {
-  std::unique_ptr<Scene> scene;
-  Texmap* tex = nullptr;
-};
-
-bool LoadTexture(const TextureSource& src, Loaded* out, std::string* error) {
-  ParamAssignments assignments;
-  if (!ParseAssignments(src.sets, src.keys, &assignments, error)) return false;
-  if (!OpenMapScene(src.sceneFile, src.className, &out->scene, &out->tex, error)) return false;
-  if (!src.map.empty()) {
-    Texmap* map = NewHostMap(src.map, error);
-    if (!map) return *error = "--map " + *error, false;
-    out->tex->SetSubTexmap(0, map);
-  }
-  return ApplyAssignments(SceneRoots(*out->scene), assignments, error);
+const std::vector<RenderOption>& RenderOptionTable() {
+  using S = RenderOptionScope;
+  using R = RenderRequest;
+  static const std::vector<RenderOption> table = {
+      {"scene", "A scene file; its first texture map is used (default: a new texture)",
+       [](R& r) -> RenderField { return &r.texture.sceneFile; }, S::kTexture},
+      {"--class", "The class of the new texture when no scene is given",
+       [](R& r) -> RenderField { return &r.texture.className; }, S::kTexture},
+      {"--set", "NAME=VALUE, as plughost scene set takes it (e.g. size=4, high=0.6)",
+       [](R& r) -> RenderField { return &r.texture.sets; }, S::kTexture},
+      {"--key", "NAME@TIME=VALUE, as plughost scene set takes it", [](R& r) -> RenderField { return &r.texture.keys; },
+       S::kTexture},
+      {"--map", "A sub-map for the texture: 'checker' or a PNG file (switches Map On on)",
+       [](R& r) -> RenderField { return &r.texture.map; }, S::kTexture},
+      {"-o,--output", "The PNG to write; a run of # becomes the frame number (dirt.####.png)",
+       [](R& r) -> RenderField { return &r.output; }, S::kPicture},
+      {"--view", "flat (the swatch), sphere or cube", [](R& r) -> RenderField { return &r.view; }, S::kPicture},
+      {"--channel", "color (over the background), mono or bump", [](R& r) -> RenderField { return &r.channel; },
+       S::kPicture},
+      {"--width", "Width in pixels", [](R& r) -> RenderField { return &r.width; }, S::kPicture},
+      {"--height", "Height in pixels", [](R& r) -> RenderField { return &r.height; }, S::kPicture},
+      {"--frames", "Frames to render: 0-100, 0-100x5, or a list 1,5,9", [](R& r) -> RenderField { return &r.frames; },
+       S::kPicture},
+      {"--time", "One time: a frame number, or ticks with a t suffix", [](R& r) -> RenderField { return &r.time; },
+       S::kPicture},
+      {"--threads", "Render threads; 0 uses every core", [](R& r) -> RenderField { return &r.threads; }, S::kProcess},
+      {"-q,--quiet", "No progress bar", [](R& r) -> RenderField { return &r.quiet; }, S::kProcess},
+      {"--chunk", "K/N: only the K-th of N equal runs of the frames (1 <= K <= N)",
+       [](R& r) -> RenderField { return &r.piece.chunk; }, S::kProcess},
+      {"--tile",
+       "K/N: only the K-th of N tiles of the picture, row by row from the top left, to NAME.tile-X0-Y0-X1-Y1.png",
+       [](R& r) -> RenderField { return &r.piece.tile; }, S::kProcess},
+      {"--region", "x0,y0,x1,y1: only the pixels [x0, x1) by [y0, y1) of the picture, to NAME.tile-X0-Y0-X1-Y1.png",
+       [](R& r) -> RenderField { return &r.piece.region; }, S::kProcess},
+      {"--overwrite", "With --chunk, --tile or --region: render pictures again that are already complete",
+       [](R& r) -> RenderField { return &r.piece.overwrite; }, S::kProcess},
+  };
+  return table;
 }
 
-// A progress bar on standard error, for a terminal only, from the first
-// second on.
-class Progress {
- public:
-  Progress(bool enabled, long total) : enabled_(enabled && isatty(2)), total_(total) {}
-  ~Progress() {
-    if (shown_) std::fprintf(stderr, "\n");
+std::vector<std::string> RenderTaskArguments(const RenderRequest& request) {
+  RenderRequest r = request;  // the table's fields are a request's members
+  std::vector<std::string> args;
+  for (const RenderOption& o : RenderOptionTable()) {
+    if (o.scope == RenderOptionScope::kProcess) continue;
+    std::string name = o.names;
+    name = name.substr(name.find(',') + 1);  // the long name
+    bool positional = name[0] != '-';
+    auto give = [&](const std::string& value) {
+      if (!positional) args.push_back(name);
+      args.push_back(value);
+    };
+    std::visit(
+        [&](auto* v) {
+          using T = std::remove_pointer_t<decltype(v)>;
+          if constexpr (std::is_same_v<T, std::string>) {
+            if (!v->empty()) give(*v);
+          } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+            for (const std::string& each : *v) give(each);
+          } else if constexpr (std::is_same_v<T, int>) {
+            give(std::to_string(*v));
+          } else if (*v) {
+            args.push_back(name);
+          }
+        },
+        o.field(r));
   }
-  void Set(long done, const std::string& what) {
-    if (!enabled_) return;
-    auto now = std::chrono::steady_clock::now();
-    if (!shown_ && now - start_ < std::chrono::seconds(1)) return;
-    if (shown_ && now - last_ < std::chrono::milliseconds(100) && done < total_) return;
-    last_ = now;
-    shown_ = true;
-    int width = 30;
-    int fill = total_ > 0 ? static_cast<int>(done * width / total_) : width;
-    std::string bar(static_cast<size_t>(fill), '#');
-    bar.resize(static_cast<size_t>(width), ' ');
-    std::fprintf(stderr, "\r%s [%s] %3ld%%", what.c_str(), bar.c_str(), total_ > 0 ? done * 100 / total_ : 100);
-    std::fflush(stderr);
-  }
-
- private:
-  bool enabled_;
-  long total_;
-  bool shown_ = false;
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), last_;
-};
-
-}  // namespace
+  return args;
+}
 
 bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::string* error) {
   frames->clear();
@@ -159,166 +159,54 @@ std::string FrameFileName(const std::string& pattern, int frame, bool several) {
   return out;
 }
 
-int RenderCommand(const TextureSource& src, const RenderOptions& opts) {
-  RenderSettings s;
-  std::string error;
-  if (!ParseRenderView(opts.view, &s.view)) return Fail("unknown view '" + opts.view + "' (flat, sphere or cube)");
-  if (!ParseRenderChannel(opts.channel, &s.channel))
-    return Fail("unknown channel '" + opts.channel + "' (color, mono or bump)");
-  if (opts.width < 1 || opts.height < 1 || opts.width > kMaxPictureSide || opts.height > kMaxPictureSide)
-    return Fail("resolution must be between 1 and " + std::to_string(kMaxPictureSide) + " pixels a side");
-  if (opts.threads < 0) return Fail("--threads must be 0 (every core) or more");
-  s.width = opts.width;
-  s.height = opts.height;
-  s.threads = RenderThreadCount(opts.threads);
-  if (opts.threads > s.threads) {
-    std::fprintf(stderr, "plughost: note: --threads %d is more than the %d this machine offers; rendering with %d\n",
-                 opts.threads, s.threads, s.threads);
+bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error) {
+  RenderPlan p;
+  RenderSettings& s = p.settings;
+  if (!ParseRenderView(r.view, &s.view)) return *error = "unknown view '" + r.view + "' (flat, sphere or cube)", false;
+  if (!ParseRenderChannel(r.channel, &s.channel))
+    return *error = "unknown channel '" + r.channel + "' (color, mono or bump)", false;
+  if (r.width < 1 || r.height < 1 || r.width > kMaxPictureSide || r.height > kMaxPictureSide) {
+    *error = "resolution must be between 1 and " + std::to_string(kMaxPictureSide) + " pixels a side";
+    return false;
   }
+  if (r.threads < 0) return *error = "--threads must be 0 (every core) or more", false;
+  s.width = r.width;
+  s.height = r.height;
+  s.threads = RenderThreadCount(r.threads);
+  p.threadsAsked = r.threads;
 
   std::vector<TimeValue> times;
-  std::vector<int> frames;
-  if (!opts.frames.empty() && !opts.time.empty()) return Fail("give --frames or --time, not both");
-  if (!opts.frames.empty()) {
-    if (!ParseFrameList(opts.frames, &frames, &error)) return Fail(error);
-    for (int f : frames) times.push_back(static_cast<TimeValue>(f) * GetTicksPerFrame());  // fits: checked above
+  if (!r.frames.empty() && !r.time.empty()) return *error = "give --frames or --time, not both", false;
+  if (!r.frames.empty()) {
+    if (!ParseFrameList(r.frames, &p.frames, error)) return false;
+    for (int f : p.frames) times.push_back(static_cast<TimeValue>(f) * GetTicksPerFrame());  // fits: checked
   } else {
     TimeValue t = 0;
-    if (!opts.time.empty() && !ParseTime(opts.time, &t, &error)) return Fail("--time " + error);
+    if (!r.time.empty() && !ParseTime(r.time, &t, error)) return *error = "--time " + *error, false;
     times.push_back(t);
-    frames.push_back(t / GetTicksPerFrame());
+    p.frames.push_back(t / GetTicksPerFrame());
   }
-  bool several = times.size() > 1;
-  if (!SelectPiece(opts.piece, s.width, s.height, &frames, &times, &s.region, &error)) return Fail(error);
-  // Fail before rendering when the pictures cannot be written.
-  for (size_t i = 0; i < times.size(); ++i) {
-    std::string file = FrameFileName(opts.output, frames[i], several);
-    if (!HostCheckOutputFile(file, &error)) return Fail("cannot write " + file + ": " + error);
+  p.severalFrames = times.size() > 1;
+  std::vector<int> frames = p.frames;
+  if (!SelectPiece(r.piece, s.width, s.height, &frames, &times, &s.region, error)) return false;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    p.pictures.push_back(
+        {frames[i], times[i], PieceFileName(FrameFileName(r.output, frames[i], p.severalFrames), s.region)});
   }
-
-  Loaded loaded;
-  if (!LoadTexture(src, &loaded, &error)) return Fail(error);
-  if (opts.dryRun) return 0;
-
-  PixelRegion area = s.Area();
-  long total = static_cast<long>(times.size()) * area.Height();
-  Progress progress(!opts.quiet, total);
-  for (size_t i = 0; i < times.size(); ++i) {
-    std::string file = PieceFileName(FrameFileName(opts.output, frames[i], several), s.region);
-    if (opts.piece.Any() && !opts.piece.overwrite && IsCompletePicture(file, area.Width(), area.Height())) {
-      std::fprintf(stderr, "plughost: %s is complete; kept\n", file.c_str());
-      continue;
-    }
-    s.time = times[i];
-    std::string what = several ? "frame " + std::to_string(frames[i]) : std::string("rendering");
-    HostImage img = RenderTexmap(
-        loaded.tex, s, [&](int rows, int) { progress.Set(static_cast<long>(i) * area.Height() + rows, what); });
-    if (!HostWritePng(file, img, &error)) return Fail(error);
-  }
-  return 0;
+  p.output = r.output;
+  p.piece = r.piece.Any();
+  p.overwrite = r.piece.overwrite;
+  p.quiet = r.quiet;
+  *plan = std::move(p);
+  return true;
 }
 
-namespace {
-
-using PointPerturbation = void (*)(void* self, Point3& p);
-
-// The member that moves a point by a perturbation object, as the maker's
-// library exports it for its plug-ins.
-constexpr const char* kPerturbPoint = "_ZN7Perturb15PerturbHitPointER6Point3";
-
-// A perturbation object among the map's references: one of the general
-// reference-target super class whose class comes from a module that exports
-// the member. Null when the map has none.
-ReferenceTarget* FindPerturbation(Texmap* map, PointPerturbation* perturb) {
-  for (int i = 0; i < map->NumRefs(); ++i) {
-    ReferenceTarget* r = map->GetReference(i);
-    ClassDesc* d =
-        r && r->SuperClassID() == REF_TARGET_CLASS_ID ? HostFindClass(r->SuperClassID(), r->ClassID()) : nullptr;
-    Dl_info module{};
-    if (!d || !dladdr(reinterpret_cast<void*>(d), &module)) continue;
-    void* lib = dlopen(module.dli_fname, RTLD_NOW | RTLD_NOLOAD);
-    if (!lib) continue;
-    *perturb = reinterpret_cast<PointPerturbation>(dlsym(lib, kPerturbPoint));
-    dlclose(lib);  // still loaded: the plug-in loader holds it open
-    if (*perturb) return r;
+bool CheckPlanOutputs(const RenderPlan& plan, std::string* error) {
+  for (const PlannedPicture& picture : plan.pictures) {
+    if (!HostCheckOutputFile(picture.file, error))
+      return *error = "cannot write " + picture.file + ": " + *error, false;
   }
-  return nullptr;
-}
-
-}  // namespace
-
-int SampleCommand(const TextureSource& src, const SampleOptions& opts) {
-  std::string error;
-  enum { Mono, ColorOut, Bump, Perturbed } what;
-  if (opts.what == "mono")
-    what = Mono;
-  else if (opts.what == "color" || opts.what == "colour")
-    what = ColorOut;
-  else if (opts.what == "bump")
-    what = Bump;
-  else if (opts.what == "perturbed")
-    what = Perturbed;
-  else
-    return Fail("unknown --what '" + opts.what + "' (mono, color, bump or perturbed)");
-  TimeValue t = 0;
-  if (!ParseTime(opts.time, &t, &error)) return Fail("--time " + error);
-  float n[3];
-  if (!ParseTriple(opts.normal, n, &error)) return Fail("--normal " + error);
-
-  Loaded loaded;
-  if (!LoadTexture(src, &loaded, &error)) return Fail(error);
-  Texmap* tex = loaded.tex;
-  Interval valid = FOREVER;
-  tex->Update(t, valid);
-
-  // For the perturbed point: the map's coordinates generator and the
-  // perturbation object it references.
-  PointPerturbation perturbPoint = nullptr;
-  ReferenceTarget* perturbation = nullptr;
-  if (what == Perturbed) {
-    perturbation = FindPerturbation(tex, &perturbPoint);
-    if (!perturbation || !tex->GetTheXYZGen())
-      return Fail("--what perturbed needs a map with a coordinates generator and a perturbation object");
-  }
-
-  std::string line;
-  int lineNo = 0, bad = 0;
-  while (std::getline(std::cin, line)) {
-    ++lineNo;
-    float p[3];
-    if (!ParseTriple(line, p, &error)) {
-      Fail("line " + std::to_string(lineNo) + ": " + error);
-      ++bad;
-      continue;
-    }
-    HostShadeContext sc;
-    sc.time = t;
-    sc.pObj = sc.pWorld = Point3(p[0], p[1], p[2]);
-    sc.normal = Point3(n[0], n[1], n[2]);
-    std::string out;
-    switch (what) {
-      case Mono: out = FloatText(tex->EvalMono(sc)); break;
-      case ColorOut: {
-        AColor c = tex->EvalColor(sc);
-        out = FloatText(c.r) + " " + FloatText(c.g) + " " + FloatText(c.b) + " " + FloatText(c.a);
-        break;
-      }
-      case Bump: {
-        Point3 b = tex->EvalNormalPerturb(sc);
-        out = FloatText(b.x) + " " + FloatText(b.y) + " " + FloatText(b.z);
-        break;
-      }
-      case Perturbed: {
-        Point3 q, dq;
-        tex->GetTheXYZGen()->GetXYZ(sc, q, dq);
-        perturbPoint(perturbation, q);
-        out = FloatText(q.x) + " " + FloatText(q.y) + " " + FloatText(q.z);
-        break;
-      }
-    }
-    std::printf("%s\n", out.c_str());
-  }
-  return bad ? 1 : 0;
+  return true;
 }
 
 }  // namespace plughost

@@ -241,7 +241,7 @@ bool ShadeTexmap(Texmap* map, const RenderSettings& s, HostImage* out, const std
       }
     }
   };
-  int threads = std::min(RenderThreadCount(s.threads), std::max(1, img.height));
+  int threads = std::clamp(s.threads, 1, std::max(1, img.height));
   std::vector<std::thread> pool;
   for (int i = 1; i < threads; ++i) {
     // The system may give fewer threads than asked: the rows are shared by

@@ -33,15 +33,19 @@ struct PixelRegion {
   bool operator==(const PixelRegion&) const = default;
 };
 
+// The number of threads a setting means: 0 is every core, and more than the
+// machine's cores is as many as it has. The one place a count is clamped.
+int RenderThreadCount(int requested);
+
 struct RenderSettings {
   int width = 256;
   int height = 256;
   RenderView view = RenderView::Flat;
   RenderChannel channel = RenderChannel::Color;
   TimeValue time = 0;
-  int threads = 0;        // 0: every core
-  float extent = 100.0f;  // the width the view covers, in object units
-  PixelRegion region;     // the part of the picture to render; empty: all of it
+  int threads = RenderThreadCount(0);  // 1 or more, as RenderThreadCount gives
+  float extent = 100.0f;               // the width the view covers, in object units
+  PixelRegion region;                  // the part of the picture to render; empty: all of it
 
   // The region, or the whole picture when the region is empty.
   PixelRegion Area() const { return region.Empty() ? PixelRegion{0, 0, width, height} : region; }
@@ -66,9 +70,5 @@ HostImage RenderTexmap(Texmap* map, const RenderSettings& settings, const Render
 // after their current row and the result is false.
 bool ShadeTexmap(Texmap* map, const RenderSettings& settings, HostImage* out, const std::atomic<bool>* cancel,
                  const RenderProgress& progress = nullptr);
-
-// The number of threads a setting means: 0 is every core, and more than the
-// machine's cores is as many as it has.
-int RenderThreadCount(int requested);
 
 }  // namespace plughost
