@@ -166,28 +166,32 @@ bool GnuHashSymbolCount(const Image& img, uint64_t addr, uint64_t* count) {
   }
 }
 
-std::string CheckDynamic(const Image& img, const Phdr& dynamic) {
+// The dynamic section's entries: the first value of each tag, and the
+// string-table offsets of the names it gives (needed libraries, search paths).
+struct DynamicTags {
+  std::map<int64_t, uint64_t> tag;
+  std::vector<uint64_t> names;
+  bool Has(int64_t t) const { return tag.count(t) != 0; }
+  uint64_t Val(int64_t t) const { return Has(t) ? tag.at(t) : 0; }
+};
+
+std::string ReadDynamicTags(const Image& img, const Phdr& dynamic, DynamicTags* d) {
   uint64_t at = 0;
   if (!img.Has(dynamic.p_offset, dynamic.p_filesz) || !img.FileOffset(dynamic.p_vaddr, dynamic.p_filesz, &at))
     return Damaged("its dynamic section lies outside the loaded image");
-  std::map<int64_t, uint64_t> tag;  // the first entry of each tag
-  std::vector<uint64_t> names;      // offsets of needed libraries and search paths in the string table
-  bool ended = false;
   for (uint64_t k = 0; k < dynamic.p_filesz / sizeof(Dyn); ++k) {
-    Dyn d = img.At<Dyn>(at + k * sizeof(Dyn));
-    if (d.d_tag == DT_NULL) {
-      ended = true;
-      break;
-    }
-    tag.emplace(d.d_tag, d.d_un.d_val);
-    if (d.d_tag == DT_NEEDED || d.d_tag == DT_SONAME || d.d_tag == DT_RPATH || d.d_tag == DT_RUNPATH)
-      names.push_back(d.d_un.d_val);
+    Dyn e = img.At<Dyn>(at + k * sizeof(Dyn));
+    if (e.d_tag == DT_NULL) return {};
+    d->tag.emplace(e.d_tag, e.d_un.d_val);
+    if (e.d_tag == DT_NEEDED || e.d_tag == DT_SONAME || e.d_tag == DT_RPATH || e.d_tag == DT_RUNPATH)
+      d->names.push_back(e.d_un.d_val);
   }
-  if (!ended) return Damaged("its dynamic section has no end");
-  auto has = [&](int64_t t) { return tag.count(t) != 0; };
-  auto val = [&](int64_t t) { return has(t) ? tag[t] : 0; };
+  return Damaged("its dynamic section has no end");
+}
 
-  // Tables the loader reads whole from the image.
+// The tables the loader reads whole, and the addresses it follows, inside
+// the image; entry sizes this machine's.
+std::string CheckDynamicTables(const Image& img, const DynamicTags& d) {
   struct Table {
     int64_t addr, size;
     const char* what;
@@ -200,72 +204,101 @@ std::string CheckDynamic(const Image& img, const Phdr& dynamic) {
                           {DT_FINI_ARRAY, DT_FINI_ARRAYSZ, "shut-down"}};
   for (const Table& t : tables) {
     uint64_t off = 0;
-    if (has(t.addr) && !img.FileOffset(val(t.addr), val(t.size), &off))
+    if (d.Has(t.addr) && !img.FileOffset(d.Val(t.addr), d.Val(t.size), &off))
       return Damaged(std::string("its ") + t.what + " lie outside the loaded image");
   }
   for (int64_t t : {DT_SYMTAB, DT_HASH, DT_GNU_HASH, DT_VERSYM, DT_VERNEED, DT_VERDEF, DT_INIT, DT_FINI, DT_PLTGOT}) {
-    if (has(t) && !img.InMemory(val(t), 1)) return Damaged("an address of its dynamic section lies outside the image");
+    if (d.Has(t) && !img.InMemory(d.Val(t), 1))
+      return Damaged("an address of its dynamic section lies outside the image");
   }
-  if (!has(DT_STRTAB) || !has(DT_SYMTAB)) return Damaged("it has no dynamic symbols");
-  if ((has(DT_SYMENT) && val(DT_SYMENT) != sizeof(Sym)) || (has(DT_RELAENT) && val(DT_RELAENT) != sizeof(Rela)) ||
-      (has(DT_RELENT) && val(DT_RELENT) != sizeof(Rel)) ||
-      (has(DT_PLTREL) && val(DT_PLTREL) != DT_RELA && val(DT_PLTREL) != DT_REL))
+  if (!d.Has(DT_STRTAB) || !d.Has(DT_SYMTAB)) return Damaged("it has no dynamic symbols");
+  if ((d.Has(DT_SYMENT) && d.Val(DT_SYMENT) != sizeof(Sym)) ||
+      (d.Has(DT_RELAENT) && d.Val(DT_RELAENT) != sizeof(Rela)) ||
+      (d.Has(DT_RELENT) && d.Val(DT_RELENT) != sizeof(Rel)) ||
+      (d.Has(DT_PLTREL) && d.Val(DT_PLTREL) != DT_RELA && d.Val(DT_PLTREL) != DT_REL))
     return Damaged("its dynamic section gives impossible entry sizes");
+  return {};
+}
 
-  uint64_t strtab = 0, strsz = val(DT_STRSZ);
-  img.FileOffset(val(DT_STRTAB), strsz, &strtab);
-  auto nameInside = [&](uint64_t name) {
-    return name < strsz && std::memchr(img.Text(strtab + name), 0, strsz - name);
-  };
-  for (uint64_t n : names)
-    if (!nameInside(n)) return Damaged("a library name of its dynamic section lies outside its string table");
+// The symbols the loader reads (those the hash table chains, and those
+// relocations name), each whole inside the file with its name inside the
+// string table; the names of the dynamic section there too.
+class SymbolCheck {
+ public:
+  SymbolCheck(const Image& img, const DynamicTags& d) : img_(img), d_(d), strsz_(d.Val(DT_STRSZ)) {
+    img.FileOffset(d.Val(DT_STRTAB), strsz_, &strtab_);
+  }
 
-  // The symbols the loader reads: those the hash table chains, and those
-  // relocations name. Each whole inside the file, its name inside the
-  // string table.
-  auto symbolProblem = [&](uint64_t k) -> std::string {
+  bool NameInside(uint64_t name) const {
+    return name < strsz_ && std::memchr(img_.Text(strtab_ + name), 0, strsz_ - name);
+  }
+
+  std::string Symbol(uint64_t k) const {
     uint64_t entry = 0;
-    if (!img.FileOffset(val(DT_SYMTAB) + k * sizeof(Sym), sizeof(Sym), &entry))
+    if (!img_.FileOffset(d_.Val(DT_SYMTAB) + k * sizeof(Sym), sizeof(Sym), &entry))
       return Damaged("symbol " + std::to_string(k) + " lies outside the loaded image");
-    if (!nameInside(img.At<Sym>(entry).st_name))
+    if (!NameInside(img_.At<Sym>(entry).st_name))
       return Damaged("symbol " + std::to_string(k) + " has its name outside the string table");
     return {};
-  };
-  uint64_t hashed = 0;
-  if (has(DT_GNU_HASH)) {
-    if (!GnuHashSymbolCount(img, val(DT_GNU_HASH), &hashed)) return Damaged("its symbol hash table is broken");
-  } else if (has(DT_HASH)) {
-    uint64_t hash = 0;
-    if (!img.FileOffset(val(DT_HASH), 8, &hash)) return Damaged("its symbol hash table is broken");
-    hashed = img.At<uint32_t>(hash + 4);
   }
-  for (uint64_t k = 0; k < hashed; ++k) {
-    std::string problem = symbolProblem(k);
-    if (!problem.empty()) return problem;
-  }
-  auto checkRelocations = [&](int64_t addrTag, int64_t sizeTag, bool withAddend) -> std::string {
-    if (!has(addrTag)) return {};
-    uint64_t off = 0, entry = withAddend ? sizeof(Rela) : sizeof(Rel);
-    img.FileOffset(val(addrTag), val(sizeTag), &off);
-    for (uint64_t k = 0; k < val(sizeTag) / entry; ++k) {
-      Addr where = withAddend ? img.At<Rela>(off + k * entry).r_offset : img.At<Rel>(off + k * entry).r_offset;
-      uint64_t info = withAddend ? img.At<Rela>(off + k * entry).r_info : img.At<Rel>(off + k * entry).r_info;
-      uint64_t sym = sizeof(Addr) == 8 ? ELF64_R_SYM(info) : ELF32_R_SYM(info);
-      uint64_t type = sizeof(Addr) == 8 ? ELF64_R_TYPE(info) : ELF32_R_TYPE(info);
-      if (!img.InMemory(where, sizeof(Addr)))
-        return Damaged("relocation " + std::to_string(k) + " would write outside the image");
-      // An address inside the image, relative to where it is loaded.
-      if (withAddend && type == kRelativeType &&
-          !img.Reaches(static_cast<uint64_t>(img.At<Rela>(off + k * entry).r_addend)))
-        return Damaged("relocation " + std::to_string(k) + " points outside the image");
-      std::string problem = sym == 0 ? std::string() : symbolProblem(sym);
+
+  std::string Hashed() const {
+    uint64_t hashed = 0;
+    if (d_.Has(DT_GNU_HASH)) {
+      if (!GnuHashSymbolCount(img_, d_.Val(DT_GNU_HASH), &hashed)) return Damaged("its symbol hash table is broken");
+    } else if (d_.Has(DT_HASH)) {
+      uint64_t hash = 0;
+      if (!img_.FileOffset(d_.Val(DT_HASH), 8, &hash)) return Damaged("its symbol hash table is broken");
+      hashed = img_.At<uint32_t>(hash + 4);
+    }
+    for (uint64_t k = 0; k < hashed; ++k) {
+      std::string problem = Symbol(k);
       if (!problem.empty()) return problem;
     }
     return {};
-  };
-  std::string problem = checkRelocations(DT_RELA, DT_RELASZ, true);
-  if (problem.empty()) problem = checkRelocations(DT_REL, DT_RELSZ, false);
-  if (problem.empty()) problem = checkRelocations(DT_JMPREL, DT_PLTRELSZ, val(DT_PLTREL) != DT_REL);
+  }
+
+  // Every relocation of a table writes inside the image, a relative one
+  // points inside it, and the symbol it names is sound.
+  std::string Relocations(int64_t addrTag, int64_t sizeTag, bool withAddend) const {
+    if (!d_.Has(addrTag)) return {};
+    uint64_t off = 0, entry = withAddend ? sizeof(Rela) : sizeof(Rel);
+    img_.FileOffset(d_.Val(addrTag), d_.Val(sizeTag), &off);
+    for (uint64_t k = 0; k < d_.Val(sizeTag) / entry; ++k) {
+      Addr where = withAddend ? img_.At<Rela>(off + k * entry).r_offset : img_.At<Rel>(off + k * entry).r_offset;
+      uint64_t info = withAddend ? img_.At<Rela>(off + k * entry).r_info : img_.At<Rel>(off + k * entry).r_info;
+      uint64_t sym = sizeof(Addr) == 8 ? ELF64_R_SYM(info) : ELF32_R_SYM(info);
+      uint64_t type = sizeof(Addr) == 8 ? ELF64_R_TYPE(info) : ELF32_R_TYPE(info);
+      if (!img_.InMemory(where, sizeof(Addr)))
+        return Damaged("relocation " + std::to_string(k) + " would write outside the image");
+      // An address inside the image, relative to where it is loaded.
+      if (withAddend && type == kRelativeType &&
+          !img_.Reaches(static_cast<uint64_t>(img_.At<Rela>(off + k * entry).r_addend)))
+        return Damaged("relocation " + std::to_string(k) + " points outside the image");
+      std::string problem = sym == 0 ? std::string() : Symbol(sym);
+      if (!problem.empty()) return problem;
+    }
+    return {};
+  }
+
+ private:
+  const Image& img_;
+  const DynamicTags& d_;
+  uint64_t strtab_ = 0, strsz_;
+};
+
+std::string CheckDynamic(const Image& img, const Phdr& dynamic) {
+  DynamicTags d;
+  std::string problem = ReadDynamicTags(img, dynamic, &d);
+  if (problem.empty()) problem = CheckDynamicTables(img, d);
+  if (!problem.empty()) return problem;
+  SymbolCheck symbols(img, d);
+  for (uint64_t n : d.names)
+    if (!symbols.NameInside(n)) return Damaged("a library name of its dynamic section lies outside its string table");
+  problem = symbols.Hashed();
+  if (problem.empty()) problem = symbols.Relocations(DT_RELA, DT_RELASZ, true);
+  if (problem.empty()) problem = symbols.Relocations(DT_REL, DT_RELSZ, false);
+  if (problem.empty()) problem = symbols.Relocations(DT_JMPREL, DT_PLTRELSZ, d.Val(DT_PLTREL) != DT_REL);
   return problem;
 }
 
