@@ -2,8 +2,6 @@
 #include <cstdint>
 #include <string>
 
-#include "common/failure.h"
-#include "common/text.h"
 #include "common/value_readers.h"
 
 using namespace plughost;

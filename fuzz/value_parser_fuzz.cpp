@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "common/failure.h"
 #include "common/text.h"
 #include "common/value_readers.h"
 #include "render/render_plan.h"

@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#include "common/failure.h"
 #include "common/text.h"
 #include "common/value_readers.h"
 #include "scene/scene_maps.h"

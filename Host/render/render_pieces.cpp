@@ -4,8 +4,6 @@
 
 #include <filesystem>
 
-#include "common/failure.h"
-#include "common/text.h"
 #include "common/value_readers.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,6 @@
 #include <set>
 #include <unordered_map>
 
-#include "common/failure.h"
 #include "common/text.h"
 #include "common/value_readers.h"
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/failure.h"
 #include "common/text.h"
 
 namespace plughost {

@@ -110,17 +110,4 @@ TEST_F(ParamPathTest, SetAndKeyWriteTheBlockAsTheHostDoes) {
   EXPECT_EQ(error, "Enabled: 'maybe' is not on or off (nor 1 or 0, true or false, yes or no)");
 }
 
-TEST(PluginLoader, RefusesFilesOfAnotherApiOrWithoutEntryPoints) {
-  std::vector<PluginFile> files = LoadPlugins({PLUGHOST_BAD_PLUGINS}, nullptr);
-  ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(files[0].path.filename(), "HostTestNoEntry.dlo");
-  EXPECT_EQ(files[0].handle, nullptr);
-  EXPECT_EQ(files[0].error,
-            "not a plug-in of this host: it lacks LibVersion LibDescription LibNumberClasses LibClassDesc");
-  EXPECT_EQ(files[1].handle, nullptr);
-  EXPECT_EQ(files[1].error, "built for host API 7 (version 0x0FA00700), this host has API 8");
-  EXPECT_TRUE(files[1].classes.empty());
-  EXPECT_EQ(DescribeHostVersion(0x0FA00800), "0x0FA00800 (release 4000, API 8, revision 0)");
-}
-
 }  // namespace plughost
