@@ -40,11 +40,6 @@ constexpr uint64_t kMaxChunkBytes = 256ull << 20;
 // The scan lines in one chunk of each compression, as OpenEXR groups them.
 constexpr int kLinesPerChunk[] = {1, 1, 1, 16, 32, 16, 32, 32, 32, 256};
 
-bool Fail(const std::string& message, std::string* why) {
-  *why = message;
-  return false;
-}
-
 // OpenEXR's globals are made once, before any thread uses the library.
 void StartOpenExr() {
   static std::once_flag once;

@@ -11,6 +11,12 @@
 
 namespace picture_codecs {
 
+// Gives the reason and fails: how the codecs answer.
+inline bool Fail(const std::string& message, std::string* why) {
+  *why = message;
+  return false;
+}
+
 // Where an encoder's bytes go: a file being saved or memory. The first
 // failure sticks; Append and WriteAt then do nothing and return false.
 class ByteSink {

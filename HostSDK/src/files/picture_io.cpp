@@ -229,7 +229,7 @@ bool HostPictureWriter::Finish(std::string* error) {
   } else if (s_->rows != s_->shape.height) {
     why = "only " + std::to_string(s_->rows) + " of its " + std::to_string(s_->shape.height) + " rows were written";
   } else if (s_->encoder->Finish(&why) && s_->sink->Commit(&why)) {
-    s_->broken = true;  // done: nothing more goes in
+    s_->broken = true;  // finished: nothing more goes in
     return true;
   }
   s_->broken = true;

@@ -87,10 +87,6 @@ class PngEncoder : public Encoder {
   }
 
  private:
-  static bool Fail(const std::string& message, std::string* why) {
-    *why = message;
-    return false;
-  }
   bool Sunk(std::string* why) { return sink_->Failure().empty() || Fail(sink_->Failure(), why); }
 
   // Row y of the layer as the file's samples: 8-bit as they are or
@@ -196,11 +192,6 @@ class RowReader {
   int width = 0, height = 0, channels = 0, depth = 0;
 
  private:
-  static bool Fail(const std::string& message, std::string* why) {
-    *why = message;
-    return false;
-  }
-
   MemoryInput in_;
   png_structp png_ = nullptr;
   png_infop info_ = nullptr;
