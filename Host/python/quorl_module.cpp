@@ -4,7 +4,7 @@
 //
 // Threads. The host has one user-interface thread; here that is whichever
 // Python thread calls, one at a time: every call into the host but the
-// shading holds the host lock (kHostLock below). A scene's maps are edited,
+// shading holds the host lock (theHostLock below). A scene's maps are edited,
 // read and brought up to date under the scene's own lock as well, and an
 // evaluation keeps that lock while the render threads shade, so no edit of
 // the same scene overlaps it, while other scenes stay free. The shading runs
@@ -92,7 +92,7 @@ struct Failure {
 
 // ---- The host -----------------------------------------------------------------
 
-std::mutex kHostLock;
+std::mutex theHostLock;
 
 struct Host {
   std::vector<PluginFile> files;
@@ -113,7 +113,7 @@ fs::path FolderKey(const fs::path& folder) {
 // the GIL held: the loader checks each file in a forked child, which must not
 // find another Python thread halfway through opening a library.
 std::vector<std::string> LoadFolders(const std::vector<std::string>& more, bool withDefault) {
-  std::lock_guard lock(kHostLock);
+  std::lock_guard lock(theHostLock);
   Host& host = TheHost();
   std::vector<fs::path> folders;
   if (withDefault) folders.push_back(DefaultPluginFolder());
@@ -133,7 +133,7 @@ std::vector<std::string> LoadFolders(const std::vector<std::string>& more, bool 
 void EnsurePlugins() {
   bool none;
   {
-    std::lock_guard lock(kHostLock);
+    std::lock_guard lock(theHostLock);
     none = TheHost().folders.empty();
   }
   if (none) LoadFolders({}, true);
@@ -151,7 +151,7 @@ struct SceneHandle {
   SceneHandle& operator=(const SceneHandle&) = delete;
   // Deleting objects runs their code: the host's business.
   ~SceneHandle() {
-    std::lock_guard hostLock(kHostLock);
+    std::lock_guard hostLock(theHostLock);
     scene.reset();
   }
 };
@@ -172,7 +172,7 @@ template <class F>
 void WithScene(SceneHandle& h, F f) {
   py::gil_scoped_release nogil;
   std::lock_guard sceneLock(h.lock);
-  std::lock_guard hostLock(kHostLock);
+  std::lock_guard hostLock(theHostLock);
   f();
 }
 
@@ -200,7 +200,7 @@ PyScene OpenScene(const std::string& file) {
   Failure failure;
   {
     py::gil_scoped_release nogil;
-    std::lock_guard hostLock(kHostLock);
+    std::lock_guard hostLock(theHostLock);
     std::string error;
     handle->scene = HostLoadScene(file, &error);
     if (!handle->scene) SetLoadFailure(file, error, &failure);
@@ -241,7 +241,7 @@ PyMap NewMap(const std::string& className) {
   Texmap* map = nullptr;
   {
     py::gil_scoped_release nogil;
-    std::lock_guard hostLock(kHostLock);
+    std::lock_guard hostLock(theHostLock);
     std::string error;
     if (!OpenMapScene("", className, &handle->scene, &map, &error)) failure.Set(unknownNameError, error);
   }
@@ -456,7 +456,7 @@ py::array_t<float> Evaluate(PyMap& m, PointValue what, py::handle points, py::ha
     std::lock_guard sceneLock(m.handle->lock);
     PointSampler sampler;
     {
-      std::lock_guard hostLock(kHostLock);
+      std::lock_guard hostLock(theHostLock);
       Interval valid = FOREVER;
       m.map->Update(t, valid);
       std::string error;
@@ -529,7 +529,7 @@ struct ClassInfo {
 
 std::vector<ClassInfo> Classes() {
   EnsurePlugins();
-  std::lock_guard lock(kHostLock);
+  std::lock_guard lock(theHostLock);
   std::vector<ClassInfo> out;
   for (const RegisteredClass& c : HostClasses()) {
     ClassInfo i;
@@ -554,7 +554,7 @@ struct FileInfo {
 };
 
 std::vector<FileInfo> PluginFiles() {
-  std::lock_guard lock(kHostLock);
+  std::lock_guard lock(theHostLock);
   std::vector<FileInfo> out;
   for (const PluginFile& f : TheHost().files) {
     FileInfo i;
