@@ -15,7 +15,7 @@
 //
 // Pictures as arrays (a render of any view, channel and pass, as float) come
 // with the float renderer, as Map.render; bakes of a model, as Map.bake, once
-// the host bakes. Both shade on the render threads as evaluate() below does.
+// the host bakes. Both shade on the render threads as Evaluate below does.
 #include <hostside/class_registry.h>
 #include <hostside/paramblock_access.h>
 #include <hostside/scene_file.h>
