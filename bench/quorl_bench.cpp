@@ -1,5 +1,6 @@
 // Per-call costs of the noise, the perturbation and the texture, 1024 x 1024
-// renders on one thread and on every core, and peers' noise in the same run.
+// renders and the same pixels' points evaluated as points, on one thread and
+// on every core, and peers' noise in the same run.
 // scripts/bench.sh runs it once per noise path (QUORLLIB_SIMD) and prints
 // medians side by side, with ratios to the peers measured in the same run.
 //
@@ -21,6 +22,7 @@
 
 #include "QuorlLib.h"
 #include "plugins/plugin_loader.h"
+#include "render/point_samples.h"
 #include "render/renderer.h"
 
 using namespace plughost;
@@ -159,6 +161,36 @@ void BM_Render(benchmark::State& state) {
   state.counters["threads"] = s.threads;
 }
 BENCHMARK(BM_Render)->Name("render 1024x1024")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same pixels' points, evaluated as points (what the Python module runs):
+// the flat view's pixel centres, colour.
+void BM_Points(benchmark::State& state) {
+  Texmap* tex = Texture(false);
+  constexpr int kSide = 1024;
+  constexpr size_t kCount = size_t{kSide} * kSide;
+  static const std::vector<float> points = [] {
+    std::vector<float> v;
+    v.reserve(kCount * 3);
+    for (int y = 0; y < kSide; ++y)
+      for (int x = 0; x < kSide; ++x) {
+        v.push_back(((static_cast<float>(x) + 0.5f) / kSide * 2.0f - 1.0f) * 50.0f);
+        v.push_back((1.0f - (static_cast<float>(y) + 0.5f) / kSide * 2.0f) * 50.0f);
+        v.push_back(0.0f);
+      }
+    return v;
+  }();
+  std::vector<float> out(kCount * 4);
+  const float normal[3] = {0.0f, 0.0f, 1.0f};
+  PointSampler sampler;
+  sampler.Prepare(tex, PointValue::kColor, 0, nullptr);
+  int threads = RenderThreadCount(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    SamplePoints(sampler, kCount, points.data(), normal, 0, out.data(), threads);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["threads"] = threads;
+}
+BENCHMARK(BM_Points)->Name("points 1M color")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

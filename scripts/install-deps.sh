@@ -18,6 +18,8 @@ packages=(
   libcpp-httplib-dev pkg-config         # plughost serve's HTTP server
   chromium fonts-liberation2            # the editor's browser tests (Debian's browser, Arial-like metrics)
   libstb-dev libnoise-dev               # peers in the benchmarks
+  pybind11-dev python3-dev              # the quorl module for Debian's Python
+  python3-numpy python3-pytest          # its arrays and its tests
 )
 # Node.js and npm run the editor's tests; a machine may bring its own.
 command -v node >/dev/null || packages+=(nodejs)

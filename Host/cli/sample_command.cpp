@@ -1,8 +1,5 @@
 // plughost sample: a texture's values at points read from standard input,
 // one "x y z" a line, one line of values out for each.
-#include <hostside/shade_context.h>
-#include <imtl.h>
-
 #include <cstdio>
 #include <iostream>
 
@@ -11,7 +8,7 @@
 #include "common/failure.h"
 #include "common/text.h"
 #include "common/value_readers.h"
-#include "plugins/host_entries.h"
+#include "render/point_samples.h"
 #include "render/render_plan.h"
 #include "scene/texture_source.h"
 
@@ -26,37 +23,23 @@ struct SampleOptions {
   std::string normal = "0,0,1";
 };
 
-enum class Sampled { kMono, kColor, kBump, kPerturbed };
-
-bool ParseSampled(const std::string& text, Sampled* out) {
+bool ParseSampled(const std::string& text, PointValue* out) {
   if (text == "mono")
-    *out = Sampled::kMono;
+    *out = PointValue::kMono;
   else if (text == "color" || text == "colour")
-    *out = Sampled::kColor;
+    *out = PointValue::kColor;
   else if (text == "bump")
-    *out = Sampled::kBump;
+    *out = PointValue::kBump;
   else if (text == "perturbed")
-    *out = Sampled::kPerturbed;
+    *out = PointValue::kPerturbed;
   else
     return false;
   return true;
 }
 
-// A perturbation object among the map's references: one whose class a
-// plug-in offers the point perturbation of. Null when the map has none.
-ReferenceTarget* FindPerturbation(Texmap* map, HostPerturbPointFn* perturb) {
-  for (int i = 0; i < map->NumRefs(); ++i) {
-    ReferenceTarget* r = map->GetReference(i);
-    if ((*perturb = FindPerturbPoint(r))) return r;
-  }
-  return nullptr;
-}
-
-std::string Triple(const Point3& p) { return FloatText(p.x) + " " + FloatText(p.y) + " " + FloatText(p.z); }
-
 int Sample(const SampleOptions& opts) {
   std::string error;
-  Sampled what{};
+  PointValue what{};
   if (!ParseSampled(opts.what, &what))
     return Fail("unknown --what '" + opts.what + "' (mono, color, bump or perturbed)");
   TimeValue t = 0;
@@ -66,19 +49,10 @@ int Sample(const SampleOptions& opts) {
 
   OpenedTexture texture;
   if (!OpenTexture(opts.source.texture, &texture, &error)) return Fail(error);
-  Texmap* tex = texture.map;
   Interval valid = FOREVER;
-  tex->Update(t, valid);
-
-  // For the perturbed point: the map's coordinates generator and the
-  // perturbation object it references.
-  HostPerturbPointFn perturbPoint = nullptr;
-  ReferenceTarget* perturbation = nullptr;
-  if (what == Sampled::kPerturbed) {
-    perturbation = FindPerturbation(tex, &perturbPoint);
-    if (!perturbation || !tex->GetTheXYZGen())
-      return Fail("--what perturbed needs a map with a coordinates generator and a perturbation object");
-  }
+  texture.map->Update(t, valid);
+  PointSampler sampler;
+  if (!sampler.Prepare(texture.map, what, t, &error)) return Fail("--what perturbed " + error);
 
   std::string line;
   int lineNo = 0, bad = 0;
@@ -90,27 +64,10 @@ int Sample(const SampleOptions& opts) {
       ++bad;
       continue;
     }
-    HostShadeContext sc;
-    sc.time = t;
-    sc.pObj = sc.pWorld = Point3(p[0], p[1], p[2]);
-    sc.normal = Point3(n[0], n[1], n[2]);
+    float v[4];
+    sampler.Sample(p, n, v);
     std::string out;
-    switch (what) {
-      case Sampled::kMono: out = FloatText(tex->EvalMono(sc)); break;
-      case Sampled::kColor: {
-        AColor c = tex->EvalColor(sc);
-        out = FloatText(c.r) + " " + FloatText(c.g) + " " + FloatText(c.b) + " " + FloatText(c.a);
-        break;
-      }
-      case Sampled::kBump: out = Triple(tex->EvalNormalPerturb(sc)); break;
-      case Sampled::kPerturbed: {
-        Point3 q, dq;
-        tex->GetTheXYZGen()->GetXYZ(sc, q, dq);
-        perturbPoint(perturbation, &q);
-        out = Triple(q);
-        break;
-      }
-    }
+    for (int i = 0; i < PointValueWidth(what); ++i) out += (i ? " " : "") + FloatText(v[i]);
     std::printf("%s\n", out.c_str());
   }
   return bad ? 1 : 0;

@@ -19,6 +19,12 @@ std::map<std::pair<SClass_ID, Class_ID>, HostPerturbPointFn>& PerturbPoints() {
   return entries;
 }
 
+// The first loaded plug-in file's.
+const HostLatticeNoiseEntry*& TheLatticeNoise() {
+  static const HostLatticeNoiseEntry* noise = nullptr;
+  return noise;
+}
+
 // A plug-in answers a few entries, never thousands.
 constexpr int kMaxEntries = 1024;
 
@@ -40,8 +46,8 @@ void LoadHostEntries(PluginFile& file) {
   auto entries = reinterpret_cast<HostEntriesFn>(dlsym(handle, "HostEntries"));
   const HostEntryTable* table = entries ? entries() : nullptr;
   if (!table) return leaveOut("it exports no HostEntries table");
-  if (table->version != HOST_ENTRIES_VERSION)
-    return leaveOut("its table is of version " + std::to_string(table->version) + ", not " +
+  if (table->version < 1 || table->version > HOST_ENTRIES_VERSION)
+    return leaveOut("its table is of version " + std::to_string(table->version) + ", not 1 to " +
                     std::to_string(HOST_ENTRIES_VERSION));
   if (table->perturbPointCount < 0 || table->perturbPointCount > kMaxEntries ||
       (table->perturbPointCount > 0 && !table->perturbPoint))
@@ -54,6 +60,12 @@ void LoadHostEntries(PluginFile& file) {
       ++file.hostEntries;
     }
   }
+  // Version 1 tables end before the noise.
+  const HostLatticeNoiseEntry* noise = table->version >= 2 ? table->latticeNoise : nullptr;
+  if (noise && noise->noise2 && noise->noise3 && noise->noise4) {
+    if (!TheLatticeNoise()) TheLatticeNoise() = noise;
+    ++file.hostEntries;
+  }
 }
 
 HostPerturbPointFn FindPerturbPoint(ReferenceTarget* object) {
@@ -61,5 +73,7 @@ HostPerturbPointFn FindPerturbPoint(ReferenceTarget* object) {
   auto it = PerturbPoints().find({object->SuperClassID(), object->ClassID()});
   return it == PerturbPoints().end() ? nullptr : it->second;
 }
+
+const HostLatticeNoiseEntry* FindLatticeNoise() { return TheLatticeNoise(); }
 
 }  // namespace plughost

@@ -24,4 +24,7 @@ void LoadHostEntries(PluginFile& file);
 // How the object's class moves a point, or null when no plug-in offers it.
 HostPerturbPointFn FindPerturbPoint(ReferenceTarget* object);
 
+// The lattice noise of the first plug-in file loaded that offers one, or null.
+const HostLatticeNoiseEntry* FindLatticeNoise();
+
 }  // namespace plughost

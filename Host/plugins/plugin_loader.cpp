@@ -169,10 +169,21 @@ std::string DescribeHostVersion(unsigned long version) {
 }
 
 fs::path DefaultPluginFolder() {
+  // The file this code is linked into: plughost or a test (bin/), or the
+  // Python module (python/), one folder below the build's root either way.
+  // The loader names a shared object by the path it was opened with, and the
+  // program itself by an empty name.
   std::error_code ec;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return fs::path("plugins");
-  return exe.parent_path().parent_path() / "plugins";
+  Dl_info info{};
+  link_map* self = nullptr;
+  fs::path binary;
+  if (dladdr1(reinterpret_cast<void*>(&DefaultPluginFolder), &info, reinterpret_cast<void**>(&self), RTLD_DL_LINKMAP) &&
+      self && self->l_name && self->l_name[0])
+    binary = fs::weakly_canonical(self->l_name, ec);
+  else
+    binary = fs::read_symlink("/proc/self/exe", ec);
+  if (ec || binary.empty()) return fs::path("plugins");
+  return binary.parent_path().parent_path() / "plugins";
 }
 
 }  // namespace plughost

@@ -66,7 +66,8 @@ std::vector<PluginFile> LoadPlugins(const std::vector<std::filesystem::path>& fo
 // "0x0FA00800 (release 4000, API 8, revision 0)".
 std::string DescribeHostVersion(unsigned long version);
 
-// The plug-in folder of the build this program belongs to.
+// The plug-in folder of the build this program (or the Python module) belongs
+// to: "plugins" beside the folder of the file that holds this code.
 std::filesystem::path DefaultPluginFolder();
 
 }  // namespace plughost

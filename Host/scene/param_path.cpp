@@ -264,4 +264,28 @@ bool SetParamKey(const ParamEntry& p, TimeValue t, const std::string& value, std
   return true;
 }
 
+HostParamSample ParamValueAt(const ParamEntry& p, TimeValue t) {
+  HostParamSample s;
+  s.time = t;
+  Interval valid = FOREVER;
+  switch (p.type) {
+    case TYPE_FLOAT: p.block->GetValue(p.index, t, s.v[0], valid); break;
+    case TYPE_INT:
+    case TYPE_BOOL: p.block->GetValue(p.index, t, s.i, valid); break;
+    case TYPE_RGBA: {
+      Color c;
+      p.block->GetValue(p.index, t, c, valid);
+      s.v[0] = c.r, s.v[1] = c.g, s.v[2] = c.b;
+      break;
+    }
+    case TYPE_POINT3: {
+      Point3 pt;
+      p.block->GetValue(p.index, t, pt, valid);
+      s.v[0] = pt.x, s.v[1] = pt.y, s.v[2] = pt.z;
+      break;
+    }
+  }
+  return s;
+}
+
 }  // namespace plughost

@@ -78,4 +78,8 @@ bool SetParamConstant(const ParamEntry& p, const std::string& value, std::string
 // away from time 0 also keys time 0 with the value the parameter had).
 bool SetParamKey(const ParamEntry& p, TimeValue t, const std::string& value, std::string* error);
 
+// The value the parameter has at time t, as the plug-in's GetValue reads it
+// (between keys, on the curve).
+HostParamSample ParamValueAt(const ParamEntry& p, TimeValue t);
+
 }  // namespace plughost

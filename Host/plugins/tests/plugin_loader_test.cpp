@@ -72,14 +72,16 @@ TEST(PluginLoader, RefusesFilesOfAnotherApiOrWithoutEntryPoints) {
 
 // The build's own plug-in folder: the library's entries module gives the
 // perturbation of a point, which moves the origin as `plughost sample --what
-// perturbed --set Size=1` shows it (Host/tests/plughost_render_test.sh).
+// perturbed --set Size=1` shows it (Host/tests/plughost_render_test.sh), and
+// the library's lattice noise (its values: Host/python/tests).
 TEST(PluginLoader, EntriesBesideAPluginFileAreKeptByClass) {
   std::vector<PluginFile> files = LoadPlugins({DefaultPluginFolder()}, nullptr);
   const PluginFile* lib = nullptr;
   for (const PluginFile& f : files)
     if (f.path.filename() == "QuorlLib.dlu") lib = &f;
   ASSERT_NE(lib, nullptr);
-  EXPECT_EQ(lib->hostEntries, 1) << lib->hostEntriesError;
+  EXPECT_EQ(lib->hostEntries, 2) << lib->hostEntriesError;
+  ASSERT_NE(FindLatticeNoise(), nullptr);
   // The texture brings its perturbation object up to date, as before a sample.
   auto* tex = static_cast<Texmap*>(HostFindClassByName("Vede")->Create(FALSE));
   Interval valid = FOREVER;

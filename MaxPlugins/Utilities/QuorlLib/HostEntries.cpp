@@ -1,6 +1,7 @@
 // The operations of the library's classes that the host program calls beyond
-// the SDK's virtual functions (hostside/host_entries.h), built into a small
-// module beside QuorlLib.dlu; QuorlLib.dlu itself exports nothing more.
+// the SDK's virtual functions, and the library's noise for the host to sample
+// (hostside/host_entries.h), built into a small module beside QuorlLib.dlu;
+// QuorlLib.dlu itself exports nothing more.
 #include <hostside/host_entries.h>
 
 #include "QuorlLib.h"
@@ -10,7 +11,8 @@ namespace {
 void PerturbPoint(ReferenceTarget* object, Point3* point) { static_cast<Perturb*>(object)->PerturbHitPoint(*point); }
 
 const HostPerturbPointEntry kPerturbPoint[] = {{PERTURB_CLASS_ID, &PerturbPoint}};
-const HostEntryTable kTable = {HOST_ENTRIES_VERSION, 1, kPerturbPoint};
+const HostLatticeNoiseEntry kLatticeNoise = {&qnoise2, &qnoise3, &qnoise4};
+const HostEntryTable kTable = {HOST_ENTRIES_VERSION, 1, kPerturbPoint, &kLatticeNoise};
 
 }  // namespace
 
