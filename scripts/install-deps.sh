@@ -17,6 +17,7 @@ packages=(
   libcpp-httplib-dev pkg-config         # plughost serve's HTTP server
   chromium fonts-liberation2            # the editor's browser tests (Debian's browser, Arial-like metrics)
   libstb-dev libnoise-dev               # peers in the benchmarks
+  libassimp-dev libembree-dev           # models: import (in a helper process) and ray casting
 )
 # Node.js and npm run the editor's tests; a machine may bring its own.
 command -v node >/dev/null || packages+=(nodejs)
