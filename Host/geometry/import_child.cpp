@@ -83,9 +83,16 @@ class MemoryStream : public Assimp::IOStream {
     return items;
   }
   size_t Write(const void*, size_t, size_t) override { return 0; }
+  // From the end, the offset counts back, as in assimp's own memory stream.
   aiReturn Seek(size_t offset, aiOrigin origin) override {
-    size_t base = origin == aiOrigin_SET ? 0 : origin == aiOrigin_CUR ? at_ : bytes_->size();
-    if (offset > bytes_->size() - std::min(base, bytes_->size())) return aiReturn_FAILURE;
+    size_t size = bytes_->size();
+    if (origin == aiOrigin_END) {
+      if (offset > size) return aiReturn_FAILURE;
+      at_ = size - offset;
+      return aiReturn_SUCCESS;
+    }
+    size_t base = origin == aiOrigin_CUR ? at_ : 0;
+    if (offset > size - base) return aiReturn_FAILURE;
     at_ = base + offset;
     return aiReturn_SUCCESS;
   }

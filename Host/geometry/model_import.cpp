@@ -36,8 +36,9 @@ class PipeSource : public ByteSource {
     while (n > 0) {
       ssize_t got = Next(p, n);
       if (got <= 0) {
-        *error = got == 0 ? "the importer stopped before it handed back the whole model"
-                          : "the import did not finish in time";
+        *error = got == 0    ? "the importer stopped before it handed back the whole model"
+                 : timedOut_ ? "the import did not finish in time"
+                             : std::string("reading the importer's answer failed: ") + std::strerror(readError_);
         return false;
       }
       p += got;
@@ -63,10 +64,14 @@ class PipeSource : public ByteSource {
       pollfd fd{fd_, POLLIN, 0};
       int ready = ::poll(&fd, 1, static_cast<int>(std::min<long long>(left, 1 << 30)));
       if (ready < 0 && errno == EINTR) continue;
-      if (ready < 0) return -1;
+      if (ready < 0) {
+        readError_ = errno;
+        return -1;
+      }
       if (ready == 0) continue;  // the deadline is checked above
       ssize_t got = ::read(fd_, p, n);
       if (got < 0 && errno == EINTR) continue;
+      if (got < 0) readError_ = errno;
       return got;
     }
   }
@@ -74,6 +79,7 @@ class PipeSource : public ByteSource {
   int fd_;
   Clock::time_point deadline_;
   bool timedOut_ = false;
+  int readError_ = 0;
 };
 
 fs::path HelperBesideProgram() {
@@ -86,8 +92,11 @@ fs::path HelperBesideProgram() {
 std::string EndOfHelper(int status, const PipeSource& source, const ImportBudget& budget) {
   if (source.TimedOut() || (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
     return "the import did not finish within " + std::to_string(budget.seconds) + " seconds";
-  if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
-    return std::string("the importer crashed reading it (") + ::strsignal(WTERMSIG(status)) + ")";
+  if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {
+    const char* name = ::sigdescr_np(WTERMSIG(status));
+    return "the importer crashed reading it (" +
+           (name ? std::string(name) : "signal " + std::to_string(WTERMSIG(status))) + ")";
+  }
   return {};
 }
 

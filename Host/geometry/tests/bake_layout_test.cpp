@@ -204,15 +204,18 @@ TEST(BakeLayout, RegionsAndThreadsGiveTheWholeTilesTexels) {
 }
 
 TEST(BakeLayout, AMeshWithoutUvsIsAOneLineError) {
-  Model m = Import("nouv.obj");
-  BakeTile tile;
-  std::vector<int> tiles;
-  std::string error;
-  EXPECT_FALSE(LayOutBakeTile(m, Size(8, 8), 1001, {}, &tile, &error));
-  EXPECT_EQ(error, "mesh 0 ('defaultobject') has no UVs to bake into (map channel 1)");
-  EXPECT_FALSE(FindUdimTiles(m, Size(8, 8), &tiles, &error));
-  EXPECT_FALSE(MakeTangents(m.meshes[0], 1, &error));
-  EXPECT_EQ(error.find('\n'), std::string::npos);
+  for (auto [name, mesh] :
+       {std::pair{"nouv.obj", "defaultobject"}, std::pair{"nouv.gltf", "Nouv"}, std::pair{"nouv.glb", "Nouv"}}) {
+    Model m = Import(name);
+    BakeTile tile;
+    std::vector<int> tiles;
+    std::string error;
+    EXPECT_FALSE(LayOutBakeTile(m, Size(8, 8), 1001, {}, &tile, &error));
+    EXPECT_EQ(error, "mesh 0 ('" + std::string(mesh) + "') has no UVs to bake into (map channel 1)");
+    EXPECT_FALSE(FindUdimTiles(m, Size(8, 8), &tiles, &error));
+    EXPECT_FALSE(MakeTangents(m.meshes[0], 1, &error));
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+  }
 }
 
 TEST(BakeLayout, TheFootprintOfATexel) {

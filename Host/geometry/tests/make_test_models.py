@@ -4,11 +4,12 @@ reads, each written here byte by byte (no model library):
 
   plane     a 2 x 2 square in z = 0 whose UVs are (x + 1) / 2, (y + 1) / 2,
             with normals +z: .obj, .gltf (+ .bin), .glb, .ply, .stl, .fbx
-  cube      a 2 x 2 x 2 cube, a UV square on each face, no normals: .obj
-  sphere    a UV sphere of radius 1 with normals and two UV sets: .gltf
+  cube      a 2 x 2 x 2 cube, the whole UV square on each face, no normals
+  sphere    a UV sphere of radius 1 with normals and two UV sets (one in OBJ)
+  nouv      one triangle with no UVs
+            (these three as .obj, .gltf and .glb)
   nodes     the plane under a node hierarchy (translated, scaled, turned)
-            and again under a second node, with a camera: .gltf
-  nouv      one triangle with no UVs: .obj
+            and again under a second node, with a camera: .gltf, .glb
 
 and, in hostile/, files that must give a one-line error:
 
@@ -62,7 +63,8 @@ def sphere(segments=16, rings=8):
 # ---- glTF -------------------------------------------------------------------
 
 
-def gltf_document(mesh, nodes=None, scenes_nodes=None, cameras=None, positions_bytes=None, index_bytes=None):
+def gltf_document(mesh, name="plane", nodes=None, scenes_nodes=None, cameras=None, positions_bytes=None,
+                  index_bytes=None):
     """A glTF document and its one buffer's bytes."""
     blob = bytearray()
     views, accessors = [], []
@@ -95,7 +97,7 @@ def gltf_document(mesh, nodes=None, scenes_nodes=None, cameras=None, positions_b
         "buffers": [{"byteLength": len(blob)}],
         "bufferViews": views,
         "accessors": accessors,
-        "meshes": [{"name": "Plane" if n == 4 else "Sphere", "primitives": [{"attributes": attributes, "indices": indices}]}],
+        "meshes": [{"name": name.capitalize(), "primitives": [{"attributes": attributes, "indices": indices}]}],
         "nodes": nodes or [{"name": "Node", "mesh": 0}],
         "scenes": [{"nodes": scenes_nodes or [0]}],
         "scene": 0,
@@ -126,41 +128,45 @@ def glb_bytes(doc, blob):
 
 
 def obj_text(mesh, position_text=None):
+    """OBJ of a mesh: its first UV set only, which is all OBJ has."""
     lines = ["# made by make_test_models.py"]
     for k, p in enumerate(mesh["positions"]):
-        lines.append("v " + (position_text(k) if position_text else " ".join("%g" % c for c in p)))
+        lines.append("v " + (position_text(k) if position_text else " ".join("%.9g" % c for c in p)))
     uvs = mesh.get("uvs") or []
     for u, v in uvs[0] if uvs else []:
-        lines.append("vt %g %g" % (u, v))
+        lines.append("vt %.9g %.9g" % (u, v))
     for n in mesh.get("normals") or []:
-        lines.append("vn %g %g %g" % n)
-    faces = mesh.get("faces") or [mesh["indices"][i:i + 3] for i in range(0, len(mesh["indices"]), 3)]
-    for f in faces:
+        lines.append("vn %.9g %.9g %.9g" % n)
+    for i in range(0, len(mesh["indices"]), 3):
         refs = []
-        for k, i in enumerate(f):
-            uv = mesh["face_uvs"][faces.index(f)][k] if mesh.get("face_uvs") else (i if uvs else None)
-            nrm = i if mesh.get("normals") else None
-            refs.append("%d%s%s" % (i + 1, "" if uv is None and nrm is None else "/" + ("" if uv is None else str(uv + 1)),
-                                    "" if nrm is None else "/%d" % (nrm + 1)))
+        for k in mesh["indices"][i:i + 3]:
+            ref = str(k + 1)
+            if uvs or mesh.get("normals"):
+                ref += "/" + (str(k + 1) if uvs else "")
+            if mesh.get("normals"):
+                ref += "/" + str(k + 1)
+            refs.append(ref)
         lines.append("f " + " ".join(refs))
     return "\n".join(lines) + "\n"
 
 
 def cube():
-    pos = [(x, y, z) for x in (-1, 1) for y in (-1, 1) for z in (-1, 1)]
-    at = {p: i for i, p in enumerate(pos)}
-    faces = []
+    """A 2 x 2 x 2 cube, each face its own four vertices and a whole UV square."""
+    pos, uv, idx = [], [], []
     for axis in range(3):
         for side in (-1, 1):
             a, b = (axis + 1) % 3, (axis + 2) % 3
-            corners = []
-            for ua, vb in ((-1, -1), (1, -1), (1, 1), (-1, 1)):
+            corners = [(-1, -1), (1, -1), (1, 1), (-1, 1)]
+            if side < 0:
+                corners = corners[::-1]
+            base = len(pos)
+            for ua, vb in corners:
                 p = [0, 0, 0]
                 p[axis], p[a], p[b] = side, ua, vb
-                corners.append(at[tuple(p)])
-            faces.append(corners if side > 0 else corners[::-1])
-    return {"positions": pos, "faces": faces, "uvs": [[(0, 0), (1, 0), (1, 1), (0, 1)]],
-            "face_uvs": [[0, 1, 2, 3] if k % 2 else [0, 3, 2, 1] for k in range(6)]}
+                pos.append(tuple(p))
+                uv.append(((ua + 1) / 2, (vb + 1) / 2))
+            idx += [base, base + 1, base + 2, base, base + 2, base + 3]
+    return {"positions": pos, "uvs": [uv], "indices": idx}
 
 
 def ply_text(mesh):
@@ -285,17 +291,17 @@ def main(folder):
         with open(path, "wb" if isinstance(data, bytes) else "w") as f:
             f.write(data)
 
-    write(os.path.join(folder, "plane.obj"), obj_text(PLANE))
+    nouv = {"positions": [(0, 0, 0), (1, 0, 0), (0, 1, 0)], "indices": [0, 1, 2]}
+    for name, mesh in (("plane", PLANE), ("cube", cube()), ("sphere", sphere()), ("nouv", nouv)):
+        write(os.path.join(folder, name + ".obj"), obj_text(mesh))
+        doc, blob = gltf_document(mesh, name=name)
+        write_gltf(folder, name, doc, blob)
+        write(os.path.join(folder, name + ".glb"), glb_bytes(doc, blob))
     doc, blob = gltf_document(PLANE)
-    write_gltf(folder, "plane", doc, blob)
     plane_glb = glb_bytes(doc, blob)
-    write(os.path.join(folder, "plane.glb"), plane_glb)
     write(os.path.join(folder, "plane.ply"), ply_text(PLANE))
     write(os.path.join(folder, "plane.stl"), stl_bytes(PLANE))
     write(os.path.join(folder, "plane.fbx"), fbx_bytes(PLANE))
-    write(os.path.join(folder, "cube.obj"), obj_text(cube()))
-    doc, blob = gltf_document(sphere())
-    write_gltf(folder, "sphere", doc, blob)
     # The plane under Parent (translated by 10 in x, scaled by 2) and Child
     # (turned a quarter about z), and again under Again (up 5 in y); a
     # camera at (0, 0, 10) looking down -z.
@@ -309,7 +315,7 @@ def main(folder):
     cameras = [{"type": "perspective", "perspective": {"yfov": 0.5, "aspectRatio": 1.5, "znear": 0.1}}]
     doc, blob = gltf_document(PLANE, nodes=nodes, scenes_nodes=[0, 2, 3], cameras=cameras)
     write_gltf(folder, "nodes", doc, blob)
-    write(os.path.join(folder, "nouv.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n")
+    write(os.path.join(folder, "nodes.glb"), glb_bytes(doc, blob))
 
     write(os.path.join(hostile, "truncated.glb"), plane_glb[:len(plane_glb) // 2])
     write(os.path.join(hostile, "nan.obj"), obj_text(PLANE, lambda k: "nan 0 0" if k == 2 else "%g %g %g" % PLANE["positions"][k]))
