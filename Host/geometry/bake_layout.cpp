@@ -138,7 +138,7 @@ struct Reach {
   int x0, x1, y0, y1;  // inclusive, in the tile
 };
 
-constexpr int kBandRows = 16;
+constexpr size_t kBandRows = 16;
 
 }  // namespace
 
@@ -190,19 +190,36 @@ bool LayOutBakeTile(const Model& model, const BakeLayoutOptions& o, int udim, co
     return false;
   }
   // The work area: the region and the margin around it, inside the tile.
-  int m = o.margin;
-  int wx0 = std::max(0, region.x0 - m), wx1 = std::min(o.width, region.x1 + m);
-  int wy0 = std::max(0, region.y0 - m), wy1 = std::min(o.height, region.y1 + m);
-  int ww = wx1 - wx0, wh = wy1 - wy0;
+  const int m = o.margin;
+  const int wx0 = std::max(0, region.x0 - m), wx1 = std::min(o.width, region.x1 + m);
+  const int wy0 = std::max(0, region.y0 - m), wy1 = std::min(o.height, region.y1 + m);
+  const size_t ww = static_cast<size_t>(wx1 - wx0), wh = static_cast<size_t>(wy1 - wy0);
+  auto workIndex = [&](int x, int y) { return static_cast<size_t>(y - wy0) * ww + static_cast<size_t>(x - wx0); };
+  auto tileIndex = [&](int x, int y) {
+    return static_cast<uint32_t>(y) * static_cast<uint32_t>(o.width) + static_cast<uint32_t>(x);
+  };
 
-  // Triangles reaching the work area, in the model's order, by band of rows.
-  std::vector<Reach> reach;
-  double tileX0 = static_cast<double>(grid.tu) * o.width, tileYTop = (static_cast<double>(grid.tv) + 1.0) * o.height;
-  for (size_t k = 0; k < model.meshes.size(); ++k) {
-    const Mesh& mesh = model.meshes[k];
-    const std::vector<Point3>& uv = mesh.uvw[static_cast<size_t>(o.channel - 1)];
-    for (size_t t = 0; t < mesh.TriangleCount(); ++t) {
-      Triangle tri = TriangleOf(mesh, uv, t, o);
+  // The texels each triangle may cover in the work area, found in parallel
+  // per triangle, then gathered by band of rows in the model's order.
+  std::vector<size_t> firstOfMesh(model.meshes.size() + 1, 0);
+  for (size_t k = 0; k < model.meshes.size(); ++k)
+    firstOfMesh[k + 1] = firstOfMesh[k] + model.meshes[k].TriangleCount();
+  std::vector<Reach> reach(firstOfMesh.back());
+  const double tileX0 = static_cast<double>(grid.tu) * o.width,
+               tileYTop = (static_cast<double>(grid.tv) + 1.0) * o.height;
+  constexpr size_t kChunk = 1 << 14;
+  ParallelFor((reach.size() + kChunk - 1) / kChunk, o.threads, [&](size_t chunk) {
+    size_t end = std::min(reach.size(), (chunk + 1) * kChunk);
+    size_t k = static_cast<size_t>(std::upper_bound(firstOfMesh.begin(), firstOfMesh.end(), chunk * kChunk) -
+                                   firstOfMesh.begin()) -
+               1;
+    for (size_t g = chunk * kChunk; g < end; ++g) {
+      while (g >= firstOfMesh[k + 1]) ++k;
+      const Mesh& mesh = model.meshes[k];
+      size_t t = g - firstOfMesh[k];
+      Reach& r = reach[g];
+      r = Reach{static_cast<uint32_t>(k), static_cast<uint32_t>(t), 0, -1, 0, -1};
+      Triangle tri = TriangleOf(mesh, mesh.uvw[static_cast<size_t>(o.channel - 1)], t, o);
       if (tri.area2 == 0.0) continue;
       double xs[3] = {tri.v[0].x, tri.v[1].x, tri.v[2].x}, ys[3] = {tri.v[0].y, tri.v[1].y, tri.v[2].y};
       int64_t cx0, cx1, cr0, cr1;
@@ -215,31 +232,37 @@ bool LayOutBakeTile(const Model& model, const BakeLayoutOptions& o, int udim, co
       cr0 = std::max<int64_t>(cr0, wy0);
       cr1 = std::min<int64_t>(cr1, wy1 - 1);
       if (cx0 > cx1 || cr0 > cr1) continue;
-      reach.push_back({static_cast<uint32_t>(k), static_cast<uint32_t>(t), static_cast<int>(cx0), static_cast<int>(cx1),
-                       static_cast<int>(cr0), static_cast<int>(cr1)});
+      r.x0 = static_cast<int>(cx0);
+      r.x1 = static_cast<int>(cx1);
+      r.y0 = static_cast<int>(cr0);
+      r.y1 = static_cast<int>(cr1);
     }
-  }
-  size_t bands = static_cast<size_t>((wh + kBandRows - 1) / kBandRows);
+  });
+  const size_t bands = (wh + kBandRows - 1) / kBandRows;
+  auto bandOf = [&](int y) { return static_cast<size_t>(y - wy0) / kBandRows; };
   std::vector<uint32_t> bandStart(bands + 1, 0);
   for (const Reach& r : reach)
-    for (int b = (r.y0 - wy0) / kBandRows; b <= (r.y1 - wy0) / kBandRows; ++b) ++bandStart[static_cast<size_t>(b) + 1];
+    if (r.x0 <= r.x1)
+      for (size_t b = bandOf(r.y0); b <= bandOf(r.y1); ++b) ++bandStart[b + 1];
   for (size_t b = 0; b < bands; ++b) bandStart[b + 1] += bandStart[b];
   std::vector<uint32_t> bandList(bandStart[bands]);
   {
     std::vector<uint32_t> fill(bandStart.begin(), bandStart.end() - 1);
     for (size_t i = 0; i < reach.size(); ++i)
-      for (int b = (reach[i].y0 - wy0) / kBandRows; b <= (reach[i].y1 - wy0) / kBandRows; ++b)
-        bandList[fill[static_cast<size_t>(b)]++] = static_cast<uint32_t>(i);
+      if (reach[i].x0 <= reach[i].x1)
+        for (size_t b = bandOf(reach[i].y0); b <= bandOf(reach[i].y1); ++b)
+          bandList[fill[b]++] = static_cast<uint32_t>(i);
   }
 
   // Rasterise, band by band; within a band the triangles come in the model's
-  // order, so the first one keeps a texel whatever the threads.
-  std::vector<SurfacePoint> cover(static_cast<size_t>(ww) * static_cast<size_t>(wh));
-  std::vector<uint8_t> set(cover.size(), 0);
+  // order, so the first one keeps a texel whatever the threads. A covered
+  // texel's source is itself.
+  std::vector<BakeTexel> work(ww * wh);
   std::vector<UvOverlap> bandOverlap(bands);
   ParallelFor(bands, o.threads, [&](size_t b) {
-    int by0 = wy0 + static_cast<int>(b) * kBandRows, by1 = std::min(wy1, by0 + kBandRows);
+    int by0 = wy0 + static_cast<int>(b * kBandRows), by1 = std::min(wy1, by0 + static_cast<int>(kBandRows));
     UvOverlap& ov = bandOverlap[b];
+    std::vector<uint8_t> counted;  // texels of the band already counted as overlapping
     for (uint32_t li = bandStart[b]; li < bandStart[b + 1]; ++li) {
       const Reach& r = reach[bandList[li]];
       const Mesh& mesh = model.meshes[r.mesh];
@@ -248,19 +271,22 @@ bool LayOutBakeTile(const Model& model, const BakeLayoutOptions& o, int udim, co
         for (int x = r.x0; x <= r.x1; ++x) {
           double b1, b2;
           if (!Covers(tri, P2{grid.CentreX(x), grid.CentreY(y)}, &b1, &b2)) continue;
-          size_t at = static_cast<size_t>(y - wy0) * static_cast<size_t>(ww) + static_cast<size_t>(x - wx0);
+          BakeTexel& t = work[workIndex(x, y)];
           SurfacePoint p{r.mesh, r.triangle, static_cast<float>(b1), static_cast<float>(b2)};
-          if (!set[at]) {
-            set[at] = 1;
-            cover[at] = p;
+          if (t.source == kNoTexel) {
+            t.at = p;
+            t.source = tileIndex(x, y);
             continue;
           }
-          if (set[at] == 2 || x < region.x0 || x >= region.x1 || y < region.y0 || y >= region.y1) continue;
-          set[at] = 2;  // counted once however many triangles cover it
+          if (x < region.x0 || x >= region.x1 || y < region.y0 || y >= region.y1) continue;
+          if (counted.empty()) counted.assign(static_cast<size_t>(by1 - by0) * ww, 0);
+          uint8_t& seen = counted[static_cast<size_t>(y - by0) * ww + static_cast<size_t>(x - wx0)];
+          if (seen) continue;  // counted once however many triangles cover it
+          seen = 1;
           if (ov.texels == 0 || y < ov.y || (y == ov.y && x < ov.x)) {
             ov.x = x;
             ov.y = y;
-            ov.kept = cover[at];
+            ov.kept = t.at;
             ov.another = p;
           }
           ++ov.texels;
@@ -281,52 +307,54 @@ bool LayOutBakeTile(const Model& model, const BakeLayoutOptions& o, int udim, co
   }
 
   // Padding. First, down each column of the work area, the nearest covered
-  // row within the margin (the upper one on equal distance), -1 for none.
-  std::vector<int32_t> nearestRow(cover.size(), -1);
-  {
-    std::vector<int32_t> above(static_cast<size_t>(ww), -1);
-    for (int y = 0; y < wh; ++y)
-      for (int x = 0; x < ww; ++x) {
-        size_t at = static_cast<size_t>(y) * static_cast<size_t>(ww) + static_cast<size_t>(x);
-        if (set[at]) above[static_cast<size_t>(x)] = y;
-        int32_t a = above[static_cast<size_t>(x)];
-        if (a >= 0 && y - a <= m) nearestRow[at] = a;
+  // row within the margin (the upper one on equal distance), -1 for none;
+  // columns in stripes, one thread each.
+  std::vector<int32_t> nearestRow(work.size(), -1);
+  constexpr size_t kStripe = 64;
+  ParallelFor((ww + kStripe - 1) / kStripe, o.threads, [&](size_t stripe) {
+    size_t c0 = stripe * kStripe, c1 = std::min(ww, c0 + kStripe);
+    int32_t last[kStripe];
+    std::fill(last, last + kStripe, -1);
+    for (size_t y = 0; y < wh; ++y)
+      for (size_t x = c0; x < c1; ++x) {
+        size_t at = y * ww + x;
+        if (work[at].source != kNoTexel) last[x - c0] = static_cast<int32_t>(y);
+        if (last[x - c0] >= 0 && static_cast<int64_t>(y) - last[x - c0] <= m) nearestRow[at] = last[x - c0];
       }
-    std::vector<int32_t> below(static_cast<size_t>(ww), -1);
-    for (int y = wh - 1; y >= 0; --y)
-      for (int x = 0; x < ww; ++x) {
-        size_t at = static_cast<size_t>(y) * static_cast<size_t>(ww) + static_cast<size_t>(x);
-        if (set[at]) below[static_cast<size_t>(x)] = y;
-        int32_t bl = below[static_cast<size_t>(x)];
-        if (bl < 0 || bl - y > m) continue;
-        int32_t a = nearestRow[at];
-        if (a < 0 || bl - y < y - a) nearestRow[at] = bl;
+    std::fill(last, last + kStripe, -1);
+    for (size_t y = wh; y-- > 0;)
+      for (size_t x = c0; x < c1; ++x) {
+        size_t at = y * ww + x;
+        if (work[at].source != kNoTexel) last[x - c0] = static_cast<int32_t>(y);
+        int64_t below = last[x - c0];
+        if (below < 0 || below - static_cast<int64_t>(y) > m) continue;
+        int32_t above = nearestRow[at];
+        if (above < 0 || below - static_cast<int64_t>(y) < static_cast<int64_t>(y) - above)
+          nearestRow[at] = static_cast<int32_t>(below);
       }
-  }
+  });
   // Then, along each row of the region, the nearest of those columns'
   // texels: ordered by distance, then row, then column, which is the order
-  // over all covered texels, whatever the work area.
-  int rw = region.Width(), rh = region.Height();
-  tile.texels.assign(static_cast<size_t>(rw) * static_cast<size_t>(rh), BakeTexel{});
-  std::vector<uint64_t> rowCovered(static_cast<size_t>(rh), 0), rowPadded(static_cast<size_t>(rh), 0);
-  int64_t m2 = int64_t{m} * m;
-  ParallelFor(static_cast<size_t>(rh), o.threads, [&](size_t ry) {
-    int y = region.y0 + static_cast<int>(ry), wy = y - wy0;
+  // over all covered texels, whatever the work area. Only empty texels are
+  // written, and only covered ones read.
+  const int64_t m2 = int64_t{m} * m;
+  std::vector<uint64_t> rowCovered(wh, 0), rowPadded(wh, 0);
+  ParallelFor(static_cast<size_t>(region.Height()), o.threads, [&](size_t ry) {
+    int y = region.y0 + static_cast<int>(ry);
+    size_t wy = static_cast<size_t>(y - wy0);
+    uint64_t covered = 0, padded = 0;  // counted here, stored once: rows of other threads lie alongside
     for (int x = region.x0; x < region.x1; ++x) {
-      BakeTexel& t = tile.texels[ry * static_cast<size_t>(rw) + static_cast<size_t>(x - region.x0)];
-      size_t at = static_cast<size_t>(wy) * static_cast<size_t>(ww) + static_cast<size_t>(x - wx0);
-      if (set[at]) {
-        t.at = cover[at];
-        t.source = static_cast<uint32_t>(y) * static_cast<uint32_t>(o.width) + static_cast<uint32_t>(x);
-        ++rowCovered[ry];
+      BakeTexel& t = work[workIndex(x, y)];
+      if (t.source != kNoTexel) {
+        ++covered;
         continue;
       }
       int64_t best = m2 + 1;
       int bestRow = -1, bestX = -1;
       for (int sx = std::max(wx0, x - m); sx <= std::min(wx1 - 1, x + m); ++sx) {
-        int32_t r = nearestRow[static_cast<size_t>(wy) * static_cast<size_t>(ww) + static_cast<size_t>(sx - wx0)];
+        int32_t r = nearestRow[wy * ww + static_cast<size_t>(sx - wx0)];
         if (r < 0) continue;
-        int64_t dx = sx - x, dy = r - wy, d2 = dx * dx + dy * dy;
+        int64_t dx = sx - x, dy = r - static_cast<int64_t>(wy), d2 = dx * dx + dy * dy;
         if (d2 < best || (d2 == best && (r < bestRow || (r == bestRow && sx < bestX)))) {
           best = d2;
           bestRow = r;
@@ -334,14 +362,26 @@ bool LayOutBakeTile(const Model& model, const BakeLayoutOptions& o, int udim, co
         }
       }
       if (bestRow < 0 || best > m2) continue;
-      t.at = cover[static_cast<size_t>(bestRow) * static_cast<size_t>(ww) + static_cast<size_t>(bestX - wx0)];
-      t.source = static_cast<uint32_t>(bestRow + wy0) * static_cast<uint32_t>(o.width) + static_cast<uint32_t>(bestX);
-      ++rowPadded[ry];
+      const BakeTexel& src = work[static_cast<size_t>(bestRow) * ww + static_cast<size_t>(bestX - wx0)];
+      t.at = src.at;
+      t.source = src.source;
+      ++padded;
     }
+    rowCovered[wy] = covered;
+    rowPadded[wy] = padded;
   });
-  for (int ry = 0; ry < rh; ++ry) {
-    tile.covered += rowCovered[static_cast<size_t>(ry)];
-    tile.padded += rowPadded[static_cast<size_t>(ry)];
+  for (size_t y = 0; y < wh; ++y) {
+    tile.covered += rowCovered[y];
+    tile.padded += rowPadded[y];
+  }
+  if (wx0 == region.x0 && wx1 == region.x1 && wy0 == region.y0 && wy1 == region.y1) {
+    tile.texels = std::move(work);
+  } else {
+    tile.texels.resize(static_cast<size_t>(region.Width()) * static_cast<size_t>(region.Height()));
+    for (int y = region.y0; y < region.y1; ++y)
+      std::copy_n(work.begin() + static_cast<std::ptrdiff_t>(workIndex(region.x0, y)), region.Width(),
+                  tile.texels.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y - region.y0) *
+                                                                    static_cast<size_t>(region.Width())));
   }
   *out = std::move(tile);
   return true;

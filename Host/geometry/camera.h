@@ -16,8 +16,8 @@ constexpr float kFramingFov = 0.6981317f;  // 40 degrees
 
 // A three-quarter view of the bounds from the front right and above (45
 // degrees around the vertical y axis, 30 above the horizon), looking at
-// their centre, far enough that a sphere around them fits the picture of
-// the given width / height.
+// their centre, as near as lets every corner of them fit in a picture of the
+// given width / height (with a little to spare).
 Camera FrameBounds(const Bounds& bounds, double aspect);
 
 // The model's own camera where the file has one, otherwise FrameBounds. A

@@ -56,8 +56,6 @@ Point3 Bounds::Centre() const {
   return Point3((double{min.x} + max.x) * 0.5, (double{min.y} + max.y) * 0.5, (double{min.z} + max.z) * 0.5);
 }
 
-float Bounds::Radius() const { return static_cast<float>(Len(Sub(ToVec(max), ToVec(min))) * 0.5); }
-
 size_t Model::TriangleCount() const {
   size_t n = 0;
   for (const Mesh& m : meshes) n += m.TriangleCount();

@@ -62,8 +62,6 @@ struct Bounds {
 
   void Add(const Point3& p);
   Point3 Centre() const;
-  // Half the length of the diagonal: the radius of a sphere around the box.
-  float Radius() const;
 };
 
 // A perspective camera in world space.
