@@ -24,6 +24,7 @@
 #include <assimp/IOSystem.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/Logger.hpp>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -270,9 +271,9 @@ bool CopyMesh(const aiMesh& src, const std::string& node, const Affine& world, M
 }
 
 // The file's first camera, in world space; none where it is orthographic or
-// its angle is not one a perspective camera can have. The importers of the
-// formats read here give the whole horizontal angle (not the half that
-// assimp's own documentation says).
+// its angle is not one a perspective camera can have. assimp hands on a
+// horizontal angle: the whole of it from FBX (not the half its own
+// documentation says); for glTF, see below.
 void CopyCamera(const aiScene& scene, const fs::path& file, Model* model) {
   if (scene.mNumCameras == 0) return;
   const aiCamera& cam = *scene.mCameras[0];
@@ -286,8 +287,7 @@ void CopyCamera(const aiScene& scene, const fs::path& file, Model* model) {
   // A glTF camera sits at its node's origin; assimp's glTF importer also
   // copies the node's translation into the camera's own position, which
   // the node's transform would then apply twice.
-  std::string ext = file.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char ch) { return std::tolower(ch); });
+  std::string ext = LowerCaseExtension(file);
   bool gltf = ext == ".gltf" || ext == ".glb";
   aiVector3D local = gltf ? aiVector3D(0.0f, 0.0f, 0.0f) : cam.mPosition;
   Camera c;
@@ -322,7 +322,6 @@ bool ParseArgs(int argc, char** argv, Args* a) {
       auto [p, ec] = std::from_chars(b, e, *out);
       return ec == std::errc() && p == e && b != e;
     };
-    uint64_t seconds = 0;
     if (number("max-file-bytes", &a->budget.maxFileBytes) || number("max-triangles", &a->budget.maxTriangles) ||
         number("memory", &a->budget.importerMemory))
       continue;
@@ -331,6 +330,7 @@ bool ParseArgs(int argc, char** argv, Args* a) {
       a->budget.maxMeshes = static_cast<uint32_t>(meshes);
       continue;
     }
+    uint64_t seconds = 0;
     if (number("seconds", &seconds) && seconds > 0 && seconds < 1000000) {
       a->budget.seconds = static_cast<int>(seconds);
       continue;

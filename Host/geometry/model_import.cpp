@@ -102,9 +102,14 @@ std::string EndOfHelper(int status, const PipeSource& source, const ImportBudget
 
 }  // namespace
 
-bool IsModelFileName(const fs::path& file) {
+std::string LowerCaseExtension(const fs::path& file) {
   std::string ext = file.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  return ext;
+}
+
+bool IsModelFileName(const fs::path& file) {
+  std::string ext = LowerCaseExtension(file);
   for (const char* known : {".obj", ".gltf", ".glb", ".fbx", ".ply", ".stl"})
     if (ext == known) return true;
   return false;
@@ -128,13 +133,17 @@ bool ImportModel(const fs::path& file, const ImportBudget& budget, Model* model,
   if (budget.seconds <= 0) return fail("the import has no time to run");
 
   fs::path helper = budget.helper.empty() ? HelperBesideProgram() : budget.helper;
+  // Absolute, so that no file name can pass for one of the helper's options.
+  std::error_code ec;
+  fs::path absolute = fs::absolute(file, ec);
+  if (ec) return fail("cannot read it: " + ec.message());
   std::vector<std::string> args = {helper.string(),
                                    "--max-file-bytes=" + std::to_string(budget.maxFileBytes),
                                    "--max-triangles=" + std::to_string(budget.maxTriangles),
                                    "--max-meshes=" + std::to_string(budget.maxMeshes),
                                    "--memory=" + std::to_string(budget.importerMemory),
                                    "--seconds=" + std::to_string(budget.seconds),
-                                   file.string()};
+                                   absolute.string()};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -48,8 +48,11 @@ struct ImportBudget {
   std::filesystem::path helper;
 };
 
-// The file extensions ImportModel reads (lower case, with the dot).
+// Whether ImportModel reads a file of this name, by its extension (.obj,
+// .gltf, .glb, .fbx, .ply or .stl, in any case).
 bool IsModelFileName(const std::filesystem::path& file);
+// The file name's extension, with its dot, in lower case.
+std::string LowerCaseExtension(const std::filesystem::path& file);
 
 // Reads `file` into *model. False, with *error one line ("FILE: what is
 // wrong"), and *model untouched, on any failure.
