@@ -20,8 +20,10 @@
 #include <vector>
 
 #include "QuorlLib.h"
-#include "plugin_loader.h"
-#include "renderer.h"
+#include "plugins/plugin_loader.h"
+#include "render/renderer.h"
+
+using namespace plughost;
 
 namespace {
 
@@ -152,9 +154,9 @@ void BM_Render(benchmark::State& state) {
   Texmap* tex = Texture(false);
   RenderSettings s;
   s.width = s.height = 1024;
-  s.threads = static_cast<int>(state.range(0));
+  s.threads = RenderThreadCount(static_cast<int>(state.range(0)));
   for (auto _ : state) benchmark::DoNotOptimize(RenderTexmap(tex, s));
-  state.counters["threads"] = RenderThreadCount(s.threads);
+  state.counters["threads"] = s.threads;
 }
 BENCHMARK(BM_Render)->Name("render 1024x1024")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 

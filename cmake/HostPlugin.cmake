@@ -13,7 +13,11 @@ find_program(QUORL_CPP NAMES cpp REQUIRED)
 
 get_filename_component(QUORL_HOSTSDK_DIR ${CMAKE_CURRENT_LIST_DIR}/../HostSDK ABSOLUTE)
 set(QUORL_MODULE_ENTRY_SOURCE ${QUORL_HOSTSDK_DIR}/src/object_model/module_entry.cpp)
-set(QUORL_RESOURCE_EMBED_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/resource_embed.S.in)
+include(${CMAKE_CURRENT_LIST_DIR}/EmbedFiles.cmake)
+
+# Every plug-in file and what the build places beside it: a program that
+# loads plug-ins depends on this, so that the plug-in folder is always whole.
+add_custom_target(quorl_plugins)
 set(QUORL_PARAM_NAMES_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/param_names.cpp.in)
 find_package(nlohmann_json CONFIG REQUIRED)
 
@@ -47,10 +51,6 @@ endfunction()
 # the entry object (linked last) runs DllMain after the module's static objects.
 function(quorl_embed_module target)
   cmake_parse_arguments(E "" "RES" "" ${ARGN})
-  set(asm ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.S)
-  set(QUORL_RES_FILE ${E_RES})
-  configure_file(${QUORL_RESOURCE_EMBED_TEMPLATE} ${asm} @ONLY)
-  set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS ${E_RES})
   # Listing the .res as a source ties its compile rule to this target when it
   # is made in the same folder.
   get_filename_component(res_dir ${E_RES} DIRECTORY)
@@ -58,8 +58,9 @@ function(quorl_embed_module target)
     target_sources(${target} PRIVATE ${E_RES})
     set_source_files_properties(${E_RES} PROPERTIES HEADER_FILE_ONLY ON GENERATED ON)
   endif()
-  # Sources after the target's own, so their static initialisers run last.
-  target_sources(${target} PRIVATE ${asm} ${QUORL_MODULE_ENTRY_SOURCE})
+  quorl_embed_files(${target} SECTION hostsdk_module_resources FILES hostsdk_module_res=${E_RES})
+  # After the target's own sources, so that its static initialisers run last.
+  target_sources(${target} PRIVATE ${QUORL_MODULE_ENTRY_SOURCE})
   target_link_libraries(${target} PRIVATE HostSDK ${CMAKE_DL_LIBS})
 endfunction()
 
@@ -110,15 +111,35 @@ function(quorl_param_names target)
   set_source_files_properties(${N_FILE} PROPERTIES HEADER_FILE_ONLY ON GENERATED ON)
 endfunction()
 
+# quorl_host_entries(<target> FILE <module file> SOURCES ...)
+# The small module beside a plug-in file that offers the host the operations
+# of its classes beyond the SDK's virtual functions (hostside/host_entries.h):
+# SOURCES define HostEntries against the plug-in's own headers. The module
+# links the plug-in file, bound at load, and exports nothing else.
+function(quorl_host_entries target)
+  cmake_parse_arguments(H "" "FILE" "SOURCES" ${ARGN})
+  set(module ${target}_host_entries)
+  add_library(${module} SHARED ${H_SOURCES})
+  get_filename_component(folder ${H_FILE} DIRECTORY)
+  get_filename_component(name ${H_FILE} NAME)
+  target_link_libraries(${module} PRIVATE ${target} HostSDK quorl_warnings)
+  target_include_directories(${module} PRIVATE $<TARGET_PROPERTY:${target},SOURCE_DIR>)
+  set_target_properties(${module} PROPERTIES PREFIX "" SUFFIX "" OUTPUT_NAME ${name} LIBRARY_OUTPUT_DIRECTORY ${folder}
+                                             BUILD_RPATH_USE_ORIGIN ON BUILD_RPATH "$ORIGIN;$ORIGIN/../lib")
+  target_link_options(${module} PRIVATE -Wl,-z,now -Wl,-z,defs)
+  add_dependencies(quorl_plugins ${module})
+endfunction()
+
 # add_host_plugin(<target> SUFFIX .dlu|.dlt RC <file.rc> SOURCES ... [RC_DEPENDS ...] [RC_DEFINES ...] [LIBS ...]
-#                 [FOLDER <dir>] [PARAM_NAMES <table>... PARAM_NAMES_FROM <header>...])
+#                 [FOLDER <dir>] [PARAM_NAMES <table>... PARAM_NAMES_FROM <header>...] [HOST_ENTRIES <source>...])
 # FOLDER: where the file goes (default: the build's plug-in folder).
 # PARAM_NAMES: names for the parameters of classes that do not answer the
 # host's name query (see quorl_param_names), written beside the plug-in file
 # as <file>.param-names.json, which the host reads for any plug-in file.
+# HOST_ENTRIES: the sources of <file>.host-entries.so (quorl_host_entries).
 function(add_host_plugin target)
-  cmake_parse_arguments(P "" "SUFFIX;RC;FOLDER" "SOURCES;RC_DEPENDS;RC_DEFINES;LIBS;PARAM_NAMES;PARAM_NAMES_FROM"
-                        ${ARGN})
+  cmake_parse_arguments(P "" "SUFFIX;RC;FOLDER"
+                        "SOURCES;RC_DEPENDS;RC_DEFINES;LIBS;PARAM_NAMES;PARAM_NAMES_FROM;HOST_ENTRIES" ${ARGN})
   if(NOT P_FOLDER)
     set(P_FOLDER ${QUORL_PLUGIN_DIR})
   endif()
@@ -137,8 +158,12 @@ function(add_host_plugin target)
     BUILD_RPATH "$ORIGIN;$ORIGIN/../lib")
   target_link_options(${target} PRIVATE -Wl,-z,now -Wl,-z,defs -Wl,--as-needed)
   set_property(TARGET ${target} PROPERTY QUORL_RES_FILE ${res})
+  add_dependencies(quorl_plugins ${target})
   if(P_PARAM_NAMES)
     quorl_param_names(${target} FILE ${P_FOLDER}/${target}${P_SUFFIX}.param-names.json
                       TABLES ${P_PARAM_NAMES} HEADERS ${P_PARAM_NAMES_FROM} LIBS ${P_LIBS})
+  endif()
+  if(P_HOST_ENTRIES)
+    quorl_host_entries(${target} FILE ${P_FOLDER}/${target}${P_SUFFIX}.host-entries.so SOURCES ${P_HOST_ENTRIES})
   endif()
 endfunction()

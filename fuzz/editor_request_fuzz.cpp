@@ -5,7 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "editor_server.h"
+#include "editor/http_front.h"
+
+using namespace plughost;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view body(reinterpret_cast<const char*>(data), size);

@@ -2,7 +2,9 @@
 #include <cstdint>
 #include <string>
 
-#include "command_line.h"
+#include "common/value_readers.h"
+
+using namespace plughost;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string line(reinterpret_cast<const char*>(data), size);

@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "param_path.h"
-#include "render_commands.h"
+#include "common/text.h"
+#include "common/value_readers.h"
+#include "render/render_plan.h"
+#include "scene/param_path.h"
+
+using namespace plughost;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);

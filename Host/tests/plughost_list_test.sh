@@ -9,6 +9,7 @@ bad=$3   # the same built for another host API, and without entry points
 out=$("$plughost" list)
 grep -q '^QuorlLib.dlu$' <<<"$out" || { echo "QuorlLib.dlu not listed:"; echo "$out"; exit 1; }
 grep -q '0 failed to load' <<<"$out" || { echo "unexpected failures:"; echo "$out"; exit 1; }
+grep -qx '  host entries: 1 from QuorlLib.dlu.host-entries.so' <<<"$out" || { echo "no host entries:"; echo "$out"; exit 1; }
 files=$(sed -n 's/^\([0-9]*\) plug-in file(s), 0 failed to load$/\1/p' <<<"$out")
 
 printf 'not an ELF file' >"$tmp/broken.dlt"

@@ -2,25 +2,20 @@
 // the order of messages at creation and destruction, window data, and
 // templates that are damaged or name what does not exist.
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include <random>
 
 #include "hostside/module_table.h"
+#include "resource_scripts.h"
 #include "test_module_ids.h"
 #include "win_test_util.h"
 
 namespace {
 
 std::span<const uint8_t> TemplateBytes(int id) {
-  return HostFindResource(TestInstance(), ResId::Num(5), ResId::Num(static_cast<uint16_t>(id)));
+  return HostFindResource(TestInstance(), ResId::From(RT_DIALOG), ResId::Num(static_cast<uint16_t>(id)));
 }
-
-struct Expected {
-  const char* cls;
-  int id;
-  const char* text;
-  bool visible;
-};
 
 }  // namespace
 
@@ -39,37 +34,23 @@ TEST(DialogTemplate, EveryControlOfACompiledTemplateComesThrough) {
   EXPECT_EQ(dlg->rect.right, 315);
   EXPECT_EQ(dlg->rect.bottom, 228);
 
-  const Expected want[] = {
-      {"Static", -1, "Label:", true},
-      {"CustEdit", IDC_T_EDIT, "", true},
-      {"SpinnerControl", IDC_T_SPIN, "", true},
-      {"ColorSwatch", IDC_T_SWATCH, "", true},
-      {"CustButton", IDC_T_CUSTBUTTON, "Map", true},
-      {"Button", IDC_T_CHECK, "On:", true},
-      {"Button", -1, "Group", true},
-      {"Button", IDC_T_PUSH, "Push", true},
-      {"Edit", IDC_T_PLAINEDIT, "", true},
-      {"ComboBox", IDC_T_COMBO, "", true},
-      {"Static", IDC_T_BITMAP, "", true},
-      {"CustEdit", IDC_T_HIDDEN, "", false},
-      {"Button", IDC_T_RADIO1, "One", true},
-      {"Button", IDC_T_RADIO2, "Two", true},
-      {"Button", IDC_T_RADIO3, "Three", true},
-      {"Static", -1, "Two\nlines", true},
-  };
-  ASSERT_EQ(dlg->children.size(), std::size(want));
-  for (size_t i = 0; i < std::size(want); ++i) {
+  // Every control as the script has it; a bitmap static's text is the
+  // bitmap's resource id, which the script gives as a symbol.
+  ScriptedDialog script = ReadScriptedDialog(HOSTSDK_TEST_RC, IDD_TEST_VARIETY);
+  ASSERT_EQ(dlg->children.size(), script.controls.size());
+  for (size_t i = 0; i < script.controls.size(); ++i) {
+    const ScriptedControl& want = script.controls[i];
     auto c = HostGetWindowInfo(dlg->children[i]);
     ASSERT_TRUE(c);
     SCOPED_TRACE(HostDescribeWindowTree(dlg->children[i]));
-    EXPECT_EQ(c->className, want[i].cls);
-    EXPECT_EQ(c->id, want[i].id);
-    EXPECT_EQ(c->text, want[i].text);
-    EXPECT_EQ(c->visible, want[i].visible);
-    EXPECT_EQ(c->shown, want[i].visible);
+    EXPECT_EQ(strcasecmp(c->className.c_str(), want.cls.c_str()), 0) << want.cls;
+    EXPECT_EQ(c->id, want.id);
+    EXPECT_EQ(c->text, want.text);
+    EXPECT_EQ(c->visible, want.shown);
+    EXPECT_EQ(c->shown, want.shown);
     EXPECT_EQ(c->parent, d);
     EXPECT_TRUE(c->style & WS_CHILD);
-    EXPECT_EQ(GetDlgItem(d, want[i].id) == dlg->children[i] || want[i].id == -1, true);
+    EXPECT_EQ(GetDlgItem(d, want.id) == dlg->children[i] || want.id == -1, true);
   }
   auto edit = HostGetWindowInfo(GetDlgItem(d, IDC_T_EDIT));  // 37, 4, 34, 10
   EXPECT_EQ(edit->rect.left, 56);

@@ -143,8 +143,14 @@ ScriptedDialog ReadScriptedDialog(const std::string& script, int id) {
       if (kind == "CONTROL" && a.size() >= 8) {
         c.cls = Text(a[2]);
         at = 4;
-      } else if ((kind == "LTEXT" || kind == "RTEXT" || kind == "CTEXT" || kind == "GROUPBOX") && a.size() >= 6) {
-        c.cls = kind == "GROUPBOX" ? "Button" : "Static";
+      } else if ((kind == "LTEXT" || kind == "RTEXT" || kind == "CTEXT" || kind == "GROUPBOX" || kind == "PUSHBUTTON" ||
+                  kind == "DEFPUSHBUTTON") &&
+                 a.size() >= 6) {
+        c.cls = kind.find("TEXT") != std::string::npos ? "Static" : "Button";
+      } else if ((kind == "EDITTEXT" || kind == "COMBOBOX") && a.size() >= 5) {
+        // No text: the id comes first.
+        a.insert(a.begin(), "\"\"");
+        c.cls = kind == "EDITTEXT" ? "Edit" : "ComboBox";
       } else {
         if (!kind.empty()) ADD_FAILURE() << script << ": a statement this reader does not know: " << line;
         continue;

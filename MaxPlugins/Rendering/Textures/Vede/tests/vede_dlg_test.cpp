@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -70,32 +71,61 @@ TEST(DirtTemplate, EveryControlAsScripted) {
   EXPECT_EQ(t.items[6].style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
 }
 
-TEST(DirtTemplate, UiTableTiesControlsToParameters) {
-  struct Want {
-    int param;
-    ControlType type;
-    int edit, spin;
-    float lo, hi, scale;
-  } want[] = {
-      {0, TYPE_SPINNER, 1490, 1496, 0, 1, 0.01f},     {1, TYPE_COLORSWATCH, 1456, 0, 0, 0, 0},
-      {2, TYPE_SPINNER, 1491, 1497, 0, 100000, 0.1f}, {3, TYPE_SPINNER, 1493, 1499, -1, 2, 0.01f},
-      {4, TYPE_SPINNER, 1494, 1500, -1, 2, 0.01f},    {5, TYPE_SPINNER, 1492, 1498, 0, 1, 0.01f},
-      {6, TYPE_SINGLECHEKBOX, 1640, 0, 0, 0, 0},
+// Each row of the UI table binds a parameter of the texture's block to
+// controls of the scripted template that can show its type; every parameter
+// has one row.
+TEST(DirtTemplate, UiTableTiesEveryParameterToScriptedControls) {
+  auto* tex = static_cast<Vede*>(GetDirtDesc()->Create(FALSE));
+  IParamBlock* block = tex->pblock;
+  ASSERT_NE(block, nullptr);
+  ScriptedDialog script = ReadScriptedDialog(VEDE_RC, IDD_DIRT);
+  auto scripted = [&](int id) {
+    for (const ScriptedControl& c : script.controls)
+      if (c.id == id) return c.cls;
+    return std::string("(not in the script)");
   };
+  std::set<int> params;
   for (int i = 0; i < DIRT_NUM_UI; ++i) {
     const ParamUIDesc& d = dirtUIDesc[i];
     SCOPED_TRACE(i);
-    EXPECT_EQ(d.pbIndex, want[i].param);
-    EXPECT_EQ(d.type, want[i].type);
-    EXPECT_EQ(d.ctrlIDs[0], want[i].edit);
-    if (d.type != TYPE_SPINNER) continue;
-    EXPECT_EQ(d.spinType, EDITTYPE_FLOAT);
-    EXPECT_EQ(d.ctrlIDs[1], want[i].spin);
-    EXPECT_EQ(d.lowLim, want[i].lo);
-    EXPECT_EQ(d.highLim, want[i].hi);
-    EXPECT_EQ(d.scale, want[i].scale);
-    EXPECT_EQ(d.dim, defaultDim);
+    ASSERT_TRUE(d.pbIndex >= 0 && d.pbIndex < block->NumParams());
+    EXPECT_TRUE(params.insert(d.pbIndex).second);
+    ParamType type = block->GetParameterType(d.pbIndex);
+    switch (d.type) {
+      case TYPE_SPINNER:
+        EXPECT_EQ(type, TYPE_FLOAT);
+        EXPECT_EQ(d.spinType, EDITTYPE_FLOAT);
+        EXPECT_EQ(scripted(d.ctrlIDs[0]), "CustEdit");
+        EXPECT_EQ(scripted(d.ctrlIDs[1]), "SpinnerControl");
+        EXPECT_EQ(d.dim, defaultDim);
+        break;
+      case TYPE_COLORSWATCH:
+        EXPECT_EQ(type, TYPE_RGBA);
+        EXPECT_EQ(scripted(d.ctrlIDs[0]), "ColorSwatch");
+        break;
+      case TYPE_SINGLECHEKBOX:
+        EXPECT_TRUE(type == TYPE_BOOL || type == TYPE_INT);
+        EXPECT_EQ(scripted(d.ctrlIDs[0]), "Button");
+        break;
+      default: ADD_FAILURE() << "a control type the dialog does not use";
+    }
   }
+  EXPECT_EQ(params.size(), static_cast<size_t>(block->NumParams()));
+  // The ranges and steps the spinners offer.
+  struct Range {
+    int param;
+    float lo, hi, scale;
+  };
+  for (Range r : {Range{PB_DIRT_ALPHA, 0, 1, 0.01f}, Range{PB_SIZE, 0, 100000, 0.1f}, Range{PB_HIGH, -1, 2, 0.01f},
+                  Range{PB_LOW, -1, 2, 0.01f}, Range{PB_NONDIRT_ALPHA, 0, 1, 0.01f}}) {
+    const ParamUIDesc* d =
+        std::find_if(dirtUIDesc, dirtUIDesc + DIRT_NUM_UI, [&](const ParamUIDesc& u) { return u.pbIndex == r.param; });
+    SCOPED_TRACE(r.param);
+    EXPECT_EQ(d->lowLim, r.lo);
+    EXPECT_EQ(d->highLim, r.hi);
+    EXPECT_EQ(d->scale, r.scale);
+  }
+  tex->DeleteThis();
 }
 
 TEST_F(DirtDlgTest, FourRollupsInOrder) {

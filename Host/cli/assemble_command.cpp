@@ -1,0 +1,18 @@
+// plughost assemble: joins the tiles of a still (render --tile K/N).
+#include "cli/cli_options.h"
+#include "cli/verbs.h"
+#include "farm/assemble.h"
+
+namespace plughost {
+
+void AddAssembleVerb(CLI::App& app, Verbs& verbs) {
+  auto opts = std::make_shared<AssembleOptions>();
+  CLI::App* cmd = app.add_subcommand("assemble", "Join the tiles of a picture rendered with --tile K/N");
+  cmd->add_option("-o,--output", opts->output, "The picture the tiles were rendered for")->capture_default_str();
+  AddNumberOption(cmd, "--width", opts->width, "Width of the whole picture in pixels");
+  AddNumberOption(cmd, "--height", opts->height, "Height of the whole picture in pixels");
+  AddNumberOption(cmd, "--tiles", opts->tiles, "N, as given to --tile K/N")->required();
+  verbs.push_back({cmd, [opts] { return AssembleCommand(*opts); }});
+}
+
+}  // namespace plughost

@@ -1,0 +1,24 @@
+// Options of the command-line parser whose values are read by the rules every
+// value of plughost follows (common/value_readers.h).
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "render/render_plan.h"
+
+namespace plughost {
+
+// A number option (int: a whole number); a bad value ends the parse with the
+// reader's words.
+CLI::Option* AddNumberOption(CLI::App* cmd, const std::string& name, int& into, const std::string& help);
+CLI::Option* AddNumberOption(CLI::App* cmd, const std::string& name, double& into, const std::string& help);
+
+// The options of the render option table whose scope is one of `scopes`,
+// bound to `request`.
+void AddRenderOptions(CLI::App* cmd, RenderRequest& request, std::initializer_list<RenderOptionScope> scopes);
+
+// The options of the commands that open a texture in the material editor.
+void AddEditedTextureOptions(CLI::App* cmd, std::string& sceneFile, std::string& className);
+
+}  // namespace plughost

@@ -1,0 +1,14 @@
+#include "common/failure.h"
+
+#include <cstdio>
+
+namespace plughost {
+
+std::string FailureLine(const std::string& message) { return "plughost: " + message + "\n"; }
+
+int Fail(const std::string& message) {
+  std::fputs(FailureLine(message).c_str(), stderr);
+  return 1;
+}
+
+}  // namespace plughost

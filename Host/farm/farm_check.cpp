@@ -1,0 +1,82 @@
+#include "farm/farm_check.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "common/failure.h"
+#include "farm/assemble.h"
+#include "farm/farm_files.h"
+#include "render/render_plan.h"
+
+namespace fs = std::filesystem;
+
+namespace plughost {
+
+namespace {
+
+// "1-4, 9, 12-13" for 1,2,3,4,9,12,13.
+std::string FrameRuns(const std::vector<int>& frames) {
+  std::string out;
+  for (size_t i = 0; i < frames.size();) {
+    size_t j = i;
+    while (j + 1 < frames.size() && frames[j + 1] == frames[j] + 1) ++j;
+    if (!out.empty()) out += ", ";
+    out += std::to_string(frames[i]);
+    if (j > i) out += "-" + std::to_string(frames[j]);
+    i = j + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+int FarmCheckCommand(const FarmCheckOptions& opts) {
+  RenderRequest request;
+  request.output = opts.output;
+  request.width = opts.width;
+  request.height = opts.height;
+  request.frames = opts.frames;
+  RenderPlan plan;
+  std::string error;
+  if (!MakeRenderPlan(request, &plan, &error)) return Fail(error);
+  const std::vector<int>& frames = plan.frames;
+  if (opts.tiles > 0 && frames.size() != 1) return Fail("a still in tiles has one frame");
+  std::string manifest = FarmManifest(opts.output);
+  std::error_code ec;
+  fs::remove(manifest, ec);
+
+  bool several = plan.severalFrames;
+  std::vector<std::string> files;
+  if (opts.tiles > 0) {
+    files.push_back(FrameFileName(opts.output, frames[0], several));
+    if (!AssembleTiles(files[0], opts.width, opts.height, opts.tiles, &error)) return Fail(error);
+  } else {
+    std::vector<int> bad;
+    std::string details;
+    for (int f : frames) {
+      std::string file = FrameFileName(opts.output, f, several), why;
+      if (IsCompletePicture(file, opts.width, opts.height, &why)) {
+        files.push_back(file);
+      } else {
+        bad.push_back(f);
+        details += "\n  " + file + ": " + why;
+      }
+    }
+    if (!bad.empty()) {
+      return Fail(std::to_string(bad.size()) + " of " + std::to_string(frames.size()) +
+                  " frames missing or broken: " + FrameRuns(bad) + details);
+    }
+  }
+
+  std::string text = "# size in bytes, SHA-256, file (in this folder)\n";
+  for (const std::string& file : files) {
+    std::string hex;
+    if (!Sha256OfFile(file, &hex, &error)) return Fail(error);
+    text += std::to_string(fs::file_size(file, ec)) + "\t" + hex + "\t" + fs::path(file).filename().string() + "\n";
+  }
+  if (!WriteFileWhole(manifest, text, 0644, &error)) return Fail(error);
+  std::printf("%zu picture(s) complete; manifest %s\n", files.size(), manifest.c_str());
+  return 0;
+}
+
+}  // namespace plughost

@@ -1,0 +1,20 @@
+// plughost farm check, what a farm render's check job runs: joins a still's
+// tiles, checks that every picture is complete, and only then writes the
+// manifest beside the pictures (size and SHA-256 of each). Otherwise it names
+// every missing or broken frame or tile and fails.
+#pragma once
+
+#include <string>
+
+namespace plughost {
+
+struct FarmCheckOptions {
+  std::string output;  // as the render was given it
+  int width = 256, height = 256;
+  std::string frames;  // the render's frames (a still: its one frame)
+  int tiles = 0;       // a still rendered in tiles
+};
+
+int FarmCheckCommand(const FarmCheckOptions& opts);
+
+}  // namespace plughost

@@ -1,0 +1,27 @@
+// The files of a farm render beside its pictures, and how the farm reads and
+// writes them: "shot/dirt.####.png" has its frozen inputs, scripts and logs
+// in "shot/dirt.farm/" and its manifest in "shot/dirt.manifest.txt".
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace plughost {
+
+std::string FarmStem(const std::string& output);
+std::string FarmFolder(const std::string& output);
+std::string FarmManifest(const std::string& output);
+
+// What the farm reads whole (the scenes and pictures it freezes, its own job
+// and logs): regular files only, no larger than the host reads of either
+// kind. False with "cannot read FILE: why".
+bool ReadFarmFile(const std::filesystem::path& file, std::string* bytes, std::string* error);
+
+// Writes `bytes` through the host's atomic writer (hostside/file_io.h), with
+// `mode`: the file is whole or untouched. False with "cannot write FILE: why".
+bool WriteFileWhole(const std::string& path, const std::string& bytes, unsigned mode, std::string* error);
+
+// The SHA-256 of a file's bytes, in lower-case hexadecimal.
+bool Sha256OfFile(const std::string& file, std::string* hex, std::string* error);
+
+}  // namespace plughost

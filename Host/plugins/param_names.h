@@ -1,0 +1,45 @@
+// Names for the parameters of plug-in classes that do not answer the host's
+// parameter-name query.
+//
+// Such a plug-in's build writes a table beside the plug-in file,
+// <file>.param-names.json (cmake/HostPlugin.cmake, PARAM_NAMES): for a class,
+// the reference index of its block and, for each parameter index, the id of
+// the parameter's name in the plug-in's own string table. The host reads the
+// table of every plug-in file it loads and takes the names from the file's
+// resources, so it needs to know nothing of any plug-in itself:
+//
+//   {"format": "quorl-param-names", "version": 1,
+//    "tables": [{"classId": ["0x00000001", "0x00000002"], "reference": 1,
+//                "names": [{"param": 0, "string": 7}, ...]}]}
+#pragma once
+
+#include <maxtypes.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "plugins/plugin_loader.h"
+
+namespace plughost {
+
+struct ParamNameTable {
+  Class_ID classId;
+  int reference = 0;
+  std::map<int, int> strings;  // parameter index -> string id
+};
+
+// The table file of a plug-in file.
+std::filesystem::path ParamNamesFile(const std::filesystem::path& pluginFile);
+
+// Reads a table file. False with the reason when it is not one.
+bool ReadParamNames(const std::filesystem::path& file, std::vector<ParamNameTable>* tables, std::string* error);
+
+// Reads the table file beside a loaded plug-in file, if there is one, and
+// from then on names the parameters of the classes that file registered, with
+// the strings of its module. A file that is no table is left out, with the
+// reason in file.paramNamesError.
+void LoadParamNames(PluginFile& file);
+
+}  // namespace plughost

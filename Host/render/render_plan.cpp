@@ -1,0 +1,212 @@
+#include "render/render_plan.h"
+
+#include <hostside/file_io.h>
+
+#include <filesystem>
+#include <limits>
+#include <sstream>
+
+#include "common/value_readers.h"
+
+namespace fs = std::filesystem;
+
+namespace plughost {
+
+const std::vector<RenderOption>& RenderOptionTable() {
+  using S = RenderOptionScope;
+  using R = RenderRequest;
+  static const std::vector<RenderOption> table = {
+      {"scene", "A scene file; its first texture map is used (default: a new texture)",
+       [](R& r) -> RenderField { return &r.texture.sceneFile; }, S::kTexture},
+      {"--class", "The class of the new texture when no scene is given",
+       [](R& r) -> RenderField { return &r.texture.className; }, S::kTexture},
+      {"--set", "NAME=VALUE, as plughost scene set takes it (e.g. size=4, high=0.6)",
+       [](R& r) -> RenderField { return &r.texture.sets; }, S::kTexture},
+      {"--key", "NAME@TIME=VALUE, as plughost scene set takes it", [](R& r) -> RenderField { return &r.texture.keys; },
+       S::kTexture},
+      {"--map", "A sub-map for the texture: 'checker' or a PNG file (switches Map On on)",
+       [](R& r) -> RenderField { return &r.texture.map; }, S::kTexture},
+      {"-o,--output", "The PNG to write; a run of # becomes the frame number (dirt.####.png)",
+       [](R& r) -> RenderField { return &r.output; }, S::kPicture},
+      {"--view", "flat (the swatch), sphere or cube", [](R& r) -> RenderField { return &r.view; }, S::kPicture},
+      {"--channel", "color (over the background), mono or bump", [](R& r) -> RenderField { return &r.channel; },
+       S::kPicture},
+      {"--width", "Width in pixels", [](R& r) -> RenderField { return &r.width; }, S::kPicture},
+      {"--height", "Height in pixels", [](R& r) -> RenderField { return &r.height; }, S::kPicture},
+      {"--frames", "Frames to render: 0-100, 0-100x5, or a list 1,5,9", [](R& r) -> RenderField { return &r.frames; },
+       S::kPicture},
+      {"--time", "One time: a frame number, or ticks with a t suffix", [](R& r) -> RenderField { return &r.time; },
+       S::kPicture},
+      {"--threads", "Render threads; 0 uses every core", [](R& r) -> RenderField { return &r.threads; }, S::kProcess},
+      {"-q,--quiet", "No progress bar", [](R& r) -> RenderField { return &r.quiet; }, S::kProcess},
+      {"--chunk", "K/N: only the K-th of N equal runs of the frames (1 <= K <= N)",
+       [](R& r) -> RenderField { return &r.piece.chunk; }, S::kProcess},
+      {"--tile",
+       "K/N: only the K-th of N tiles of the picture, row by row from the top left, to NAME.tile-X0-Y0-X1-Y1.png",
+       [](R& r) -> RenderField { return &r.piece.tile; }, S::kProcess},
+      {"--region", "x0,y0,x1,y1: only the pixels [x0, x1) by [y0, y1) of the picture, to NAME.tile-X0-Y0-X1-Y1.png",
+       [](R& r) -> RenderField { return &r.piece.region; }, S::kProcess},
+      {"--overwrite", "With --chunk, --tile or --region: render pictures again that are already complete",
+       [](R& r) -> RenderField { return &r.piece.overwrite; }, S::kProcess},
+  };
+  return table;
+}
+
+std::vector<std::string> RenderTaskArguments(const RenderRequest& request) {
+  RenderRequest r = request;  // the table's fields are a request's members
+  std::vector<std::string> args;
+  for (const RenderOption& o : RenderOptionTable()) {
+    if (o.scope == RenderOptionScope::kProcess) continue;
+    std::string name = o.names;
+    name = name.substr(name.find(',') + 1);  // the long name
+    bool positional = name[0] != '-';
+    auto give = [&](const std::string& value) {
+      if (!positional) args.push_back(name);
+      args.push_back(value);
+    };
+    std::visit(
+        [&](auto* v) {
+          using T = std::remove_pointer_t<decltype(v)>;
+          if constexpr (std::is_same_v<T, std::string>) {
+            if (!v->empty()) give(*v);
+          } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+            for (const std::string& each : *v) give(each);
+          } else if constexpr (std::is_same_v<T, int>) {
+            give(std::to_string(*v));
+          } else if (*v) {
+            args.push_back(name);
+          }
+        },
+        o.field(r));
+  }
+  return args;
+}
+
+bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::string* error) {
+  frames->clear();
+  // Every range is read and counted before any is expanded, so a range of a
+  // billion frames costs nothing; and every frame's time must fit in the
+  // 32-bit ticks of a time value.
+  struct Range {
+    int first, last, step;
+  };
+  std::vector<Range> ranges;
+  const int reach = std::numeric_limits<TimeValue>::max() / GetTicksPerFrame();
+  long long count = 0;
+  std::stringstream in(text);
+  std::string part;
+  while (std::getline(in, part, ',')) {
+    int a = 0, b = 0, step = 1;
+    size_t dash = part.find('-', 1);  // a leading '-' is a sign
+    size_t x = part.find('x');
+    std::string first = part.substr(0, dash == std::string::npos ? x : dash);
+    bool ok = ParseInt(first, &a);
+    b = a;
+    if (ok && dash != std::string::npos) {
+      std::string second = part.substr(dash + 1, x == std::string::npos ? std::string::npos : x - dash - 1);
+      ok = ParseInt(second, &b);
+    }
+    if (ok && x != std::string::npos) ok = dash != std::string::npos && ParseInt(part.substr(x + 1), &step) && step > 0;
+    if (!ok || b < a) {
+      *error = "bad frame range '" + part + "' (use 0-100, 0-100x5 or a list such as 1,5,9)";
+      return false;
+    }
+    if (a < -reach || b > reach) {
+      *error = "frame range '" + part + "' is outside frames -" + std::to_string(reach) + " to " +
+               std::to_string(reach) + ", the times a scene can hold";
+      return false;
+    }
+    count += (static_cast<long long>(b) - a) / step + 1;
+    if (count > kMaxFrames) {
+      *error = "too many frames in '" + text + "' (at most " + std::to_string(kMaxFrames) + ")";
+      return false;
+    }
+    ranges.push_back({a, b, step});
+  }
+  if (ranges.empty()) {
+    *error = "empty frame range";
+    return false;
+  }
+  for (const Range& r : ranges)
+    for (long long f = r.first; f <= r.last; f += r.step) frames->push_back(static_cast<int>(f));
+  return true;
+}
+
+std::string FrameFileName(const std::string& pattern, int frame, bool several) {
+  std::string p = pattern;
+  if (p.find('#') == std::string::npos) {
+    if (!several) return p;
+    fs::path path(p);
+    std::string ext = path.extension().string();
+    p = p.substr(0, p.size() - ext.size()) + ".####" + ext;
+  }
+  // The frame number, its sign first, padded with zeros to the run's length.
+  std::string sign = frame < 0 ? "-" : "";
+  std::string digits = std::to_string(frame < 0 ? -static_cast<long long>(frame) : frame);
+  std::string out;
+  for (size_t i = 0; i < p.size();) {
+    if (p[i] != '#') {
+      out += p[i++];
+      continue;
+    }
+    size_t run = 0;
+    while (i + run < p.size() && p[i + run] == '#') ++run;
+    out += sign;
+    if (run > sign.size() + digits.size()) out.append(run - sign.size() - digits.size(), '0');
+    out += digits;
+    i += run;
+  }
+  return out;
+}
+
+bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error) {
+  RenderPlan p;
+  RenderSettings& s = p.settings;
+  if (!ParseRenderView(r.view, &s.view)) return *error = "unknown view '" + r.view + "' (flat, sphere or cube)", false;
+  if (!ParseRenderChannel(r.channel, &s.channel))
+    return *error = "unknown channel '" + r.channel + "' (color, mono or bump)", false;
+  if (r.width < 1 || r.height < 1 || r.width > kMaxPictureSide || r.height > kMaxPictureSide) {
+    *error = "resolution must be between 1 and " + std::to_string(kMaxPictureSide) + " pixels a side";
+    return false;
+  }
+  if (r.threads < 0) return *error = "--threads must be 0 (every core) or more", false;
+  s.width = r.width;
+  s.height = r.height;
+  s.threads = RenderThreadCount(r.threads);
+  p.threadsAsked = r.threads;
+
+  std::vector<TimeValue> times;
+  if (!r.frames.empty() && !r.time.empty()) return *error = "give --frames or --time, not both", false;
+  if (!r.frames.empty()) {
+    if (!ParseFrameList(r.frames, &p.frames, error)) return false;
+    for (int f : p.frames) times.push_back(static_cast<TimeValue>(f) * GetTicksPerFrame());  // fits: checked
+  } else {
+    TimeValue t = 0;
+    if (!r.time.empty() && !ParseTime(r.time, &t, error)) return *error = "--time " + *error, false;
+    times.push_back(t);
+    p.frames.push_back(t / GetTicksPerFrame());
+  }
+  p.severalFrames = times.size() > 1;
+  std::vector<int> frames = p.frames;
+  if (!SelectPiece(r.piece, s.width, s.height, &frames, &times, &s.region, error)) return false;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    p.pictures.push_back(
+        {frames[i], times[i], PieceFileName(FrameFileName(r.output, frames[i], p.severalFrames), s.region)});
+  }
+  p.output = r.output;
+  p.piece = r.piece.Any();
+  p.overwrite = r.piece.overwrite;
+  p.quiet = r.quiet;
+  *plan = std::move(p);
+  return true;
+}
+
+bool CheckPlanOutputs(const RenderPlan& plan, std::string* error) {
+  for (const PlannedPicture& picture : plan.pictures) {
+    if (!HostCheckOutputFile(picture.file, error))
+      return *error = "cannot write " + picture.file + ": " + *error, false;
+  }
+  return true;
+}
+
+}  // namespace plughost

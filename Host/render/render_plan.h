@@ -1,0 +1,93 @@
+// A render as the user asks for it, and the plan made of it once before
+// anything runs.
+//
+// A RenderRequest holds the options as they were typed; the table of render
+// options (RenderOptionTable) is the one description of them: the command
+// line adds its options from it, and a farm task's command line is written
+// from it (RenderTaskArguments), so the two can never disagree. MakeRenderPlan
+// reads every option once, by the rules of every value (common/), and gives a
+// typed plan: the picture's size, view, channel and region, the frames with
+// their times and files, the number of threads. render, farm slurm and farm
+// check all work from a plan; nothing below reads an option's text.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "render/render_pieces.h"
+#include "render/renderer.h"
+#include "scene/texture_source.h"
+
+namespace plughost {
+
+struct RenderRequest {
+  TextureSource texture;
+  std::string output = "vede.png";  // '#' runs become the frame number, zero padded
+  std::string view = "flat", channel = "color";
+  int width = 256, height = 256;
+  std::string frames;  // "0-100", "0-100x5", "1,5,9", or empty: frame 0 (or --time)
+  std::string time;    // a single time, as for --key
+  int threads = 0;     // 0: every core
+  bool quiet = false;
+  PieceOptions piece;  // a chunk, tile or region only (render_pieces.h)
+};
+
+// Where one option of the table keeps its value in a request.
+using RenderField = std::variant<std::string*, std::vector<std::string>*, int*, bool*>;
+
+// Which commands take an option: where the texture comes from (render,
+// sample, farm slurm), what picture to make (render, farm slurm: a farm task
+// gets these as the user gave them), and how this one process renders
+// (render only: a farm task's threads, quietness and piece are the farm's).
+enum class RenderOptionScope { kTexture, kPicture, kProcess };
+
+struct RenderOption {
+  const char* names;  // as the parser takes them: "-o,--output", or "scene" for the positional one
+  const char* help;
+  RenderField (*field)(RenderRequest&);
+  RenderOptionScope scope;
+};
+const std::vector<RenderOption>& RenderOptionTable();
+
+// The options of the table that a farm task gets, as a command line would
+// give them (the positional scene first).
+std::vector<std::string> RenderTaskArguments(const RenderRequest& request);
+
+// One picture the plan writes.
+struct PlannedPicture {
+  int frame = 0;
+  TimeValue time = 0;
+  std::string file;  // the frame's file, or the tile's when the plan is a tile
+};
+
+struct RenderPlan {
+  RenderSettings settings;  // settings.time is each picture's own
+  std::string output;       // the name pattern, as given
+  std::vector<int> frames;  // every frame of the whole render, before any chunk
+  bool severalFrames = false;
+  std::vector<PlannedPicture> pictures;  // what this render writes, in order
+  bool piece = false;                    // a chunk, tile or region: complete pictures are kept
+  bool overwrite = false;
+  bool quiet = false;
+  int threadsAsked = 0;  // as the request gave it (0: every core)
+};
+
+// The plan of a request, or false with one line for the user.
+bool MakeRenderPlan(const RenderRequest& request, RenderPlan* plan, std::string* error);
+
+// Whether every picture of the plan could be written now (hostside/file_io.h).
+bool CheckPlanOutputs(const RenderPlan& plan, std::string* error);
+
+// Frame lists: "A-B" (every frame), "A-BxS" (every S-th), and comma lists of
+// those. Frames may be negative, and their times must fit in a time value;
+// at most kMaxFrames in all. False with a message for anything else.
+constexpr int kMaxFrames = 100000;
+bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::string* error);
+// The output name for a frame: each run of '#' becomes the frame number
+// padded with zeros to the run's length; several frames and no '#' put
+// ".####" before the extension.
+std::string FrameFileName(const std::string& pattern, int frame, bool several);
+
+}  // namespace plughost

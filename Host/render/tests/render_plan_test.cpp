@@ -1,0 +1,55 @@
+#include "render/render_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "render/renderer.h"
+
+namespace plughost {
+
+TEST(FrameList, RangesStepsAndLists) {
+  std::vector<int> f;
+  std::string err;
+  ASSERT_TRUE(ParseFrameList("0-4", &f, &err));
+  EXPECT_EQ(f, (std::vector<int>{0, 1, 2, 3, 4}));
+  ASSERT_TRUE(ParseFrameList("0-100x25", &f, &err));
+  EXPECT_EQ(f, (std::vector<int>{0, 25, 50, 75, 100}));
+  ASSERT_TRUE(ParseFrameList("1,5,9-10", &f, &err));
+  EXPECT_EQ(f, (std::vector<int>{1, 5, 9, 10}));
+  ASSERT_TRUE(ParseFrameList("-2--1", &f, &err));
+  EXPECT_EQ(f, (std::vector<int>{-2, -1}));
+  for (const char* bad : {"", "5-1", "a-b", "0-10x0", "3x2", "1,,2", "0-10x-1", "0-99999999", "16777216", "-13421773",
+                          "0-2147483647x2147483647", "0-60000,0-60000"}) {
+    EXPECT_FALSE(ParseFrameList(bad, &f, &err)) << bad;
+    EXPECT_FALSE(err.empty());
+  }
+}
+
+TEST(FrameList, OutputNamesPadFramesIntoHashRuns) {
+  EXPECT_EQ(FrameFileName("dirt.####.png", 7, true), "dirt.0007.png");
+  EXPECT_EQ(FrameFileName("dirt.#.png", 123, true), "dirt.123.png");
+  EXPECT_EQ(FrameFileName("a##/b###.png", 5, false), "a05/b005.png");
+  EXPECT_EQ(FrameFileName("vede.png", 3, false), "vede.png");
+  EXPECT_EQ(FrameFileName("vede.png", 3, true), "vede.0003.png");  // several frames need distinct names
+  EXPECT_EQ(FrameFileName("out/seq", 12, true), "out/seq.0012");
+  EXPECT_EQ(FrameFileName("f.###.png", -5, true), "f.-05.png");
+  EXPECT_EQ(FrameFileName("f." + std::string(40, '#'), 13421772, true), "f.0000000000000000000000000000000013421772");
+}
+
+TEST(RenderSettings, ViewAndChannelNames) {
+  RenderView v;
+  RenderChannel c;
+  EXPECT_TRUE(ParseRenderView("sphere", &v));
+  EXPECT_EQ(v, RenderView::Sphere);
+  EXPECT_TRUE(ParseRenderView("swatch", &v));
+  EXPECT_EQ(v, RenderView::Flat);
+  EXPECT_FALSE(ParseRenderView("Sphere ", &v));
+  EXPECT_TRUE(ParseRenderChannel("bump", &c));
+  EXPECT_EQ(c, RenderChannel::Bump);
+  EXPECT_FALSE(ParseRenderChannel("alpha", &c));
+  EXPECT_EQ(RenderThreadCount(3), std::min(3, RenderThreadCount(0)));
+  EXPECT_GE(RenderThreadCount(0), 1);
+}
+
+}  // namespace plughost
