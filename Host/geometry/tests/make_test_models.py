@@ -22,7 +22,6 @@ and, in hostile/, files that must give a one-line error:
 
   make_test_models.py FOLDER
 """
-import base64
 import json
 import math
 import os
