@@ -8,7 +8,9 @@
 // shared edge) the one of the lower mesh, then the lower triangle, is taken,
 // whatever order the traversal meets them in. So a ray gives the same hit on
 // every thread, for every thread count, picture size or tile, and for every
-// build of the tree.
+// build of the tree. Only which triangle is nearest is Embree's judgement:
+// where two lie within rounding of each other, machines whose processors
+// take different instruction sets may choose differently.
 //
 // Build on any thread, then Intersect from any number of threads at once;
 // the scene is read-only after Build. The model must outlive the scene and
