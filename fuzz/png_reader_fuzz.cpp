@@ -1,4 +1,5 @@
-// PNG files through libpng, with the pixel budget before allocation.
+// PNG files through libpng, with the pixel budget before allocation: as 8-bit
+// RGBA, at full precision, and through the probe.
 #include <hostside/png_image.h>
 
 #include <cstdint>
@@ -42,7 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string png = WithRightChecksums(data, size);
   HostImage img;
   std::string error;
-  if (!HostDecodePng(png.data(), png.size(), "fuzz.png", img, &error)) return 0;
-  if (img.rgba.size() != static_cast<size_t>(img.width) * static_cast<size_t>(img.height) * 4) std::abort();
+  if (HostDecodePng(png.data(), png.size(), "fuzz.png", img, &error) &&
+      img.rgba.size() != static_cast<size_t>(img.width) * static_cast<size_t>(img.height) * 4)
+    std::abort();
+  HostPicture picture;
+  if (HostDecodePicture(png.data(), png.size(), "fuzz.png", &picture, &error) && !picture.WellFormed()) std::abort();
+  HostPictureInfo info;
+  if (HostProbePictureBytes(png.data(), png.size(), "fuzz.png", &info, &error) && info.shape.layers.size() != 1)
+    std::abort();
   return 0;
 }

@@ -12,6 +12,7 @@ packages=(
   util-linux coreutils                  # mount, timeout, truncate: the save and input tests
   libgtest-dev libbenchmark-dev         # tests and benchmarks
   libcli11-dev nlohmann-json3-dev libpng-dev
+  libopenexr-dev                        # OpenEXR 3.1 and Imath: pictures at full precision
   libssl-dev                            # SHA-256 for the farm's manifests
   slurm-wlm munge                       # the farm test's one-node cluster
   libcpp-httplib-dev pkg-config         # plughost serve's HTTP server

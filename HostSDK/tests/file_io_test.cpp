@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "hostside/picture_io.h"
 #include "hostside/png_image.h"
 #include "hostside/scene_file.h"
 #include "iparamb.h"
@@ -72,8 +73,13 @@ TEST_F(FileIoTest, ASaveFailingOrKilledAtAnyStepKeepsTheOldFile) {
   ParamBlockDescID desc[] = {{TYPE_FLOAT, nullptr, TRUE, 0}};
   scene.AddRoot(CreateParameterBlock(desc, 1, 1));
   std::string err;
+  HostPicture passes;
+  passes.width = passes.height = 40;
+  passes.AddLayer("", {"R", "G", "B", "A"});
+  passes.AddLayer("coverage", {"Y"});
   const std::vector<std::pair<std::string, std::function<bool(const fs::path&, std::string*)>>> savers = {
       {"a.png", [&](const fs::path& p, std::string* e) { return HostWritePng(p.string(), img, e); }},
+      {"a.exr", [&](const fs::path& p, std::string* e) { return HostWritePicture(p.string(), passes, {}, e); }},
       {"a.json", [&](const fs::path& p, std::string* e) { return HostSaveScene(scene, p, e); }},
   };
   for (const auto& [name, save] : savers) {
@@ -119,6 +125,23 @@ TEST_F(FileIoTest, SavesKeepModeLinksAndOtherSavesTemporaries) {
   ASSERT_TRUE(HostWriteFileAtomically(dir / "link", "three", &err)) << err;
   EXPECT_TRUE(fs::is_symlink(dir / "link"));
   EXPECT_EQ(Read(file), "three");
+  // A dangling link, even through another link, makes the file it names; a
+  // link into a folder that is not there is refused with the reason.
+  fs::create_directories(dir / "sub");
+  fs::create_symlink("sub/made.png", dir / "dangling");
+  fs::create_symlink(dir / "dangling", dir / "via");
+  HostImage img{1, 1, {1, 2, 3, 4}};
+  ASSERT_TRUE(HostWritePng((dir / "via").string(), img, &err)) << err;
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling") && fs::is_symlink(dir / "via"));
+  HostImage back;
+  ASSERT_TRUE(HostReadPng((dir / "sub" / "made.png").string(), back, &err)) << err;
+  EXPECT_EQ(back.rgba, img.rgba);
+  fs::create_symlink("nowhere/x", dir / "astray");
+  EXPECT_FALSE(HostWriteFileAtomically(dir / "astray", "four", &err));
+  EXPECT_NE(err.find("in a folder that does not exist"), std::string::npos) << err;
+  EXPECT_FALSE(HostCheckOutputFile(dir / "astray", &err));
+  for (const char* name : {"dangling", "via", "astray"}) fs::remove(dir / name);
+  fs::remove_all(dir / "sub");
 
   // A temporary whose save still runs (it holds the lock) is not taken for
   // a killed save's; once its holder is gone, it is.

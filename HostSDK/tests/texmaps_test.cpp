@@ -7,6 +7,7 @@
 
 #include "hostside/class_registry.h"
 #include "hostside/host_maps.h"
+#include "hostside/picture_cache.h"
 #include "hostside/png_image.h"
 #include "hostside/shade_context.h"
 #include "imtl.h"
@@ -143,6 +144,90 @@ TEST(HostMaps, BitmapReadsAPngAndSurvivesAMissingOne) {
   EXPECT_NE(err.find("missing.png"), std::string::npos);
   EXPECT_EQ(bitmap->EvalColor(sc), AColor(0.0f, 0.0f, 0.0f, 0.0f));
   EXPECT_FALSE(HostSetBitmapFile(nullptr, "x", &err));
+  fs::remove_all(dir);
+}
+
+// What the writers write, the bitmap samples as written: 16-bit and float
+// values exactly, a single channel as grey.
+TEST(HostMaps, BitmapReadsSixteenBitsAndFloatsAtFullPrecision) {
+  fs::path dir = fs::temp_directory_path() / ("hostmaps-full-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  HostPicture colour;
+  colour.width = 2;
+  colour.height = 1;
+  colour.AddLayer("", {"R", "G", "B", "A"}).floats = {0.1234567f, 3.5f, -0.25f, 0.75f, 1e-3f, 0.5f, 0.2f, 1.0f};
+  HostPicture grey;
+  grey.width = 2;
+  grey.height = 1;
+  grey.AddLayer("", {"Y"}).floats = {0.3f, 0.9f};
+  HostPictureWriteOptions floats, sixteen;
+  floats.depth = HostPictureDepth::kFloat;
+  sixteen.depth = HostPictureDepth::k16;
+  std::string err;
+  ASSERT_TRUE(HostWritePicture((dir / "c.exr").string(), colour, floats, &err)) << err;
+  ASSERT_TRUE(HostWritePicture((dir / "c.png").string(), colour, sixteen, &err)) << err;
+  ASSERT_TRUE(HostWritePicture((dir / "y.exr").string(), grey, floats, &err)) << err;
+
+  auto* bitmap = Create<Texmap>(TEXMAP_CLASS_ID, BITMAP_TEX_CLASS);
+  Held held(bitmap);
+  HostShadeContext sc;
+  sc.uvw = Point3(0.25f, 0.5f, 0.0f);
+  auto at = [&](const fs::path& file) {
+    EXPECT_TRUE(HostSetBitmapFile(bitmap, file.c_str(), &err)) << err;
+    Interval v = FOREVER;
+    bitmap->Update(0, v);
+    return bitmap->EvalColor(sc);
+  };
+  EXPECT_EQ(at(dir / "c.exr"), AColor(0.1234567f, 3.5f, -0.25f, 0.75f));
+  EXPECT_EQ(at(dir / "c.png"), AColor(HostQuantize16(0.1234567f) / 65535.0f, 1.0f, 0.0f, 49151 / 65535.0f));
+  EXPECT_EQ(at(dir / "y.exr"), AColor(0.3f, 0.3f, 0.3f, 1.0f));
+  fs::remove_all(dir);
+}
+
+// Maps naming one file, or files of the same bytes, share one decoded
+// picture; all those held stay within the pixel budget together.
+TEST(HostMaps, BitmapsShareDecodedPicturesWithinOneBudget) {
+  fs::path dir = fs::temp_directory_path() / ("hostmaps-shared-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  HostImage img{16, 8, std::vector<uint8_t>(16 * 8 * 4, 200)};
+  std::string err;
+  ASSERT_TRUE(HostWritePng((dir / "a.png").string(), img, &err)) << err;
+  fs::copy_file(dir / "a.png", dir / "same.png");
+  img.rgba.assign(img.rgba.size(), 10);
+  ASSERT_TRUE(HostWritePng((dir / "other.png").string(), img, &err)) << err;
+
+  const HostPictureCacheUse before = HostPictureCacheNow();
+  const uint64_t budget = HostPixelBudget();
+  {
+    std::vector<std::unique_ptr<Held>> maps;
+    auto load = [&](const char* name) {
+      auto* bitmap = Create<Texmap>(TEXMAP_CLASS_ID, BITMAP_TEX_CLASS);
+      maps.push_back(std::make_unique<Held>(bitmap));
+      return HostSetBitmapFile(bitmap, (dir / name).c_str(), &err);
+    };
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(load("a.png")) << err;
+    ASSERT_TRUE(load("same.png")) << err;
+    HostPictureCacheUse now = HostPictureCacheNow();
+    EXPECT_EQ(now.decodes, before.decodes + 1);
+    EXPECT_EQ(now.pictures, before.pictures + 1);
+    EXPECT_EQ(now.pixels, before.pixels + 128);
+
+    HostSetPixelBudget(before.pixels + 200);
+    EXPECT_FALSE(load("other.png"));
+    EXPECT_EQ(err, (dir / "other.png").string() + ": the picture is 16 x 8 pixels; with the " +
+                       std::to_string(before.pixels + 128) +
+                       " pixels of pictures already loaded that is more than the pixel budget of " +
+                       std::to_string(before.pixels + 200));
+    // A file changed since is decoded again; the maps holding the old
+    // picture keep it.
+    fs::remove(dir / "same.png");
+    fs::copy_file(dir / "other.png", dir / "same.png");
+    HostSetPixelBudget(budget);
+    ASSERT_TRUE(load("same.png")) << err;
+    EXPECT_EQ(HostPictureCacheNow().decodes, before.decodes + 2);
+  }
+  EXPECT_EQ(HostPictureCacheNow().pixels, before.pixels);
+  EXPECT_EQ(HostPictureCacheNow().pictures, before.pictures);
   fs::remove_all(dir);
 }
 

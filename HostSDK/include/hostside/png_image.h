@@ -1,4 +1,6 @@
-// Pictures in PNG files, through libpng: 8-bit RGBA in memory.
+// 8-bit RGBA pictures in PNG files: what the editor's preview and the tests
+// use. Every other picture goes through hostside/picture_io.h, which these
+// calls share their reader and writer with.
 #pragma once
 
 #include <cstddef>
@@ -7,31 +9,31 @@
 #include <vector>
 
 #include "../hostsdk_api.h"
+#include "picture_io.h"
 
 struct HostImage {
   int width = 0, height = 0;
   std::vector<uint8_t> rgba;  // width * height * 4, rows top to bottom
 };
 
-// The most pixels a picture read may have, checked against its header before
-// anything is allocated, so that a small file cannot claim gigabytes. The
-// default is 8192 x 8192; a user who needs more can raise it.
-inline constexpr uint64_t kDefaultPixelBudget = 8192ull * 8192ull;
-HOSTSDK_API uint64_t HostPixelBudget();
-HOSTSDK_API void HostSetPixelBudget(uint64_t pixels);
 // The largest PNG file read, whatever its pixels.
 inline constexpr uint64_t kMaxPngFileBytes = 256ull << 20;
 
-// Reads any PNG (palette, grey, 16-bit and alpha are converted to 8-bit RGBA)
-// from a regular file. On failure *error is one line naming the file.
+// Reads any PNG (palette, grey, 16-bit and alpha are converted to 8-bit RGBA
+// by libpng's simplified reader, 16-bit samples taken as linear light) from a
+// regular file, under the pixel budget. On failure *error is one line naming
+// the file.
 HOSTSDK_API bool HostReadPng(const std::string& path, HostImage& out, std::string* error);
 // The same from bytes in memory; `source` names them in messages.
 HOSTSDK_API bool HostDecodePng(const void* bytes, size_t size, const std::string& source, HostImage& out,
                                std::string* error);
-// The PNG file of an RGBA picture, in memory, made quickly rather than small
-// (for a picture sent rather than kept); false with a reason for an empty or
-// malformed picture.
+// The PNG file of an RGBA picture, in memory, with the fast compression; false
+// with a reason for an empty or malformed picture.
 HOSTSDK_API bool HostEncodePng(const HostImage& image, std::vector<uint8_t>* png, std::string* error);
-// Writes an RGBA PNG through HostWriteFileAtomically (hostside/file_io.h): a
-// failed write leaves the previous file as it was.
+// Writes an RGBA PNG (whatever the name's extension) through the picture
+// writer, a band of rows at a time: a failed write leaves the previous file
+// as it was.
 HOSTSDK_API bool HostWritePng(const std::string& path, const HostImage& image, std::string* error);
+
+// The same pixels as a picture: one layer R, G, B, A of 8-bit samples.
+HOSTSDK_API HostPicture HostImageAsPicture(const HostImage& image);

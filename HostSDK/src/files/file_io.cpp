@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -62,19 +63,43 @@ struct Output {
   struct stat old {};
 };
 
+// The file a name leads to through symbolic links: the name itself, or the
+// last link's target, which need not exist yet.
+bool FollowLinks(const fs::path& file, fs::path* target, std::string* error) {
+  fs::path at = file;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(at.c_str(), &st) != 0) {
+      if (errno != ENOENT) return Fail(error, ErrnoText(errno));
+      *target = at;
+      return true;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      *target = at;
+      return true;
+    }
+    std::error_code ec;
+    fs::path next = fs::read_symlink(at, ec);
+    if (ec) return Fail(error, ec.message());
+    at = next.is_absolute() ? next : at.parent_path() / next;
+  }
+  return Fail(error, ErrnoText(ELOOP));
+}
+
 bool Classify(const fs::path& file, Output* out, std::string* error) {
   if (file.empty()) return Fail(error, "no file name given");
-  out->target = file;
+  // Saving through a link replaces the file it points to, not the link; a
+  // dangling link's file is made where it points.
+  if (!FollowLinks(file, &out->target, error)) return false;
   struct stat st {};
-  if (::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    // Saving through a link replaces the file it points to, not the link.
-    std::error_code ec;
-    out->target = fs::weakly_canonical(file, ec);
-    if (ec) return Fail(error, ec.message());
-  }
   if (::stat(out->target.c_str(), &st) != 0) {
     if (errno != ENOENT) return Fail(error, ErrnoText(errno));
     out->kind = Output::kNew;
+    if (out->target != file) {
+      fs::path dir = out->target.parent_path();
+      if (!dir.empty() && ::stat(dir.c_str(), &st) != 0)
+        return Fail(error, "it links to " + out->target.string() + ", in a folder that does not exist");
+    }
     return true;
   }
   if (S_ISREG(st.st_mode)) {
@@ -93,15 +118,17 @@ bool Classify(const fs::path& file, Output* out, std::string* error) {
   return Fail(error, "it is " + KindOf(st.st_mode) + ", which is never replaced");
 }
 
-bool WriteInPlace(const fs::path& file, std::string_view bytes, std::string* error) {
+// Opens a device or FIFO for writing in place; -1 with *err.
+int OpenInPlace(const fs::path& file, int* err) {
   // Opening a FIFO for writing waits for a reader; a save does not wait.
   int fd = ::open(file.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return Fail(error, errno == ENXIO ? "it is a FIFO that nobody reads" : ErrnoText(errno));
+  if (fd < 0) {
+    *err = errno;
+    return -1;
+  }
   int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  int e = WriteAll(fd, bytes.data(), bytes.size());
-  if (::close(fd) != 0 && e == 0 && errno != EINTR) e = errno;
-  return e == 0 || Fail(error, ErrnoText(e));
+  return fd;
 }
 
 // ".NAME.tmp-": what every temporary of a file begins with. Long names are
@@ -174,14 +201,36 @@ void FinishInFolder(const fs::path& dir, const std::string& prefix) {
   ::closedir(d);
 }
 
+HostFileIdentity IdentityOf(const struct stat& st) {
+  HostFileIdentity id;
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.inode = static_cast<uint64_t>(st.st_ino);
+  id.size = static_cast<uint64_t>(st.st_size);
+  id.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
+// Judged before opening: opening a device can have effects of its own.
+bool IsRegular(const fs::path& file, struct stat* st, std::string* error) {
+  if (::stat(file.c_str(), st) != 0) return Fail(error, ErrnoText(errno));
+  if (S_ISDIR(st->st_mode)) return Fail(error, "it is a folder");
+  if (!S_ISREG(st->st_mode)) return Fail(error, "it is " + KindOf(st->st_mode) + ", not a regular file");
+  return true;
+}
+
 }  // namespace
 
-bool HostReadRegularFile(const fs::path& file, uint64_t maxBytes, std::string* bytes, std::string* error) {
-  // Judged before opening: opening a device can have effects of its own.
+bool HostIdentifyRegularFile(const fs::path& file, HostFileIdentity* identity, std::string* error) {
   struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) return Fail(error, ErrnoText(errno));
-  if (S_ISDIR(st.st_mode)) return Fail(error, "it is a folder");
-  if (!S_ISREG(st.st_mode)) return Fail(error, "it is " + KindOf(st.st_mode) + ", not a regular file");
+  if (!IsRegular(file, &st, error)) return false;
+  *identity = IdentityOf(st);
+  return true;
+}
+
+bool HostReadRegularFile(const fs::path& file, uint64_t maxBytes, std::string* bytes, std::string* error,
+                         HostFileIdentity* identity) {
+  struct stat st {};
+  if (!IsRegular(file, &st, error)) return false;
   int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return Fail(error, ErrnoText(errno));
   struct stat opened {};
@@ -209,47 +258,124 @@ bool HostReadRegularFile(const fs::path& file, uint64_t maxBytes, std::string* b
     text.append(buf, static_cast<size_t>(n));
     if (text.size() > maxBytes) return tooBig(text.size());  // it grew while being read
   }
+  // What was read is the file as it is once read to its end.
+  if (identity && ::fstat(fd, &opened) == 0) *identity = IdentityOf(opened);
   ::close(fd);
   *bytes = std::move(text);
   return true;
 }
 
-bool HostWriteFileAtomically(const fs::path& file, std::string_view bytes, std::string* error,
-                             std::optional<unsigned> mode) {
+std::unique_ptr<HostAtomicFile> HostAtomicFile::Open(const fs::path& file, std::string* error,
+                                                     std::optional<unsigned> mode) {
   Output out;
-  if (!Classify(file, &out, error)) return false;
-  if (out.kind == Output::kInPlace) return WriteInPlace(out.target, bytes, error);
-
+  if (!Classify(file, &out, error)) return nullptr;
+  std::unique_ptr<HostAtomicFile> f(new HostAtomicFile);
+  f->target_ = out.target.string();
+  f->mode_ = mode;
+  int e = 0;
+  if (out.kind == Output::kInPlace) {
+    f->inPlace_ = true;
+    f->fd_ = OpenInPlace(out.target, &e);
+    if (f->fd_ < 0) return Fail(error, e == ENXIO ? "it is a FIFO that nobody reads" : ErrnoText(e)), nullptr;
+    return f;
+  }
   fs::path dir = out.target.parent_path();
   if (dir.empty()) dir = ".";
-  const std::string prefix = TemporaryPrefix(out.target);
-  std::string tmp;
-  int e = Injected(HostSaveStep::kCreate);
-  int fd = e ? -1 : CreateTemporary(dir, prefix, &tmp, &e);
-  if (fd < 0) return Fail(error, ErrnoText(e));
-  auto abandon = [&](int err) {
-    ::unlink(tmp.c_str());
-    ::close(fd);
-    return Fail(error, ErrnoText(err));
-  };
-  size_t half = bytes.size() / 2;
-  if ((e = WriteAll(fd, bytes.data(), half)) || (e = Injected(HostSaveStep::kWrite)) ||
-      (e = WriteAll(fd, bytes.data() + half, bytes.size() - half)))
-    return abandon(e);
+  f->folder_ = dir.string();
+  f->prefix_ = TemporaryPrefix(out.target);
+  e = Injected(HostSaveStep::kCreate);
+  f->fd_ = e ? -1 : CreateTemporary(dir, f->prefix_, &f->temporary_, &e);
+  if (f->fd_ < 0) return Fail(error, ErrnoText(e)), nullptr;
   if (out.kind == Output::kRegular) {
+    f->replacing_ = true;
+    f->oldUid_ = out.old.st_uid;
+    f->oldGid_ = out.old.st_gid;
+    f->oldMode_ = out.old.st_mode & 07777;
+  }
+  return f;
+}
+
+HostAtomicFile::~HostAtomicFile() { Abandon(); }
+
+void HostAtomicFile::Abandon() {
+  if (fd_ < 0) return;
+  if (!inPlace_ && !done_) ::unlink(temporary_.c_str());
+  ::close(fd_);
+  fd_ = -1;
+}
+
+bool HostAtomicFile::Failed(int err, std::string* error) {
+  if (failure_.empty()) failure_ = ErrnoText(err);
+  return Fail(error, failure_);
+}
+
+bool HostAtomicFile::Append(const void* bytes, size_t size, std::string* error) {
+  if (!failure_.empty() || fd_ < 0) return Fail(error, failure_.empty() ? "the file is closed" : failure_);
+  int e = size_ > 0 ? Injected(HostSaveStep::kWrite) : 0;
+  if (e || (e = WriteAll(fd_, static_cast<const char*>(bytes), size))) return Failed(e, error);
+  size_ += size;
+  return true;
+}
+
+bool HostAtomicFile::WriteAt(uint64_t offset, const void* bytes, size_t size, std::string* error) {
+  if (!failure_.empty() || fd_ < 0) return Fail(error, failure_.empty() ? "the file is closed" : failure_);
+  if (inPlace_ || offset > size_) return Failed(ESPIPE, error);
+  int e = Injected(HostSaveStep::kWrite);
+  const char* p = static_cast<const char*>(bytes);
+  for (size_t left = size; !e && left > 0;) {
+    ssize_t w = ::pwrite(fd_, p, left, static_cast<off_t>(offset));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) e = w < 0 ? errno : EIO;
+    if (e) break;
+    p += w;
+    offset += static_cast<uint64_t>(w);
+    left -= static_cast<size_t>(w);
+  }
+  if (e) return Failed(e, error);
+  size_ = std::max(size_, offset);
+  return true;
+}
+
+bool HostAtomicFile::Commit(std::string* error) {
+  if (!failure_.empty() || fd_ < 0 || done_) {
+    Abandon();
+    return Fail(error, failure_.empty() ? "the file is closed" : failure_);
+  }
+  if (inPlace_) {
+    done_ = true;
+    int fd = fd_;
+    fd_ = -1;
+    return (::close(fd) == 0 || errno == EINTR) || Failed(errno, error);
+  }
+  std::optional<unsigned> mode = mode_;
+  if (replacing_) {
     // The owner first (root gives the file back to its owner; others keep
     // their own), then the mode, which a change of owner may have cut.
-    if (out.old.st_uid != ::geteuid() || out.old.st_gid != ::getegid())
-      (void)!::fchown(fd, out.old.st_uid, out.old.st_gid);
-    if (!mode) mode = out.old.st_mode & 07777;
+    if (oldUid_ != ::geteuid() || oldGid_ != ::getegid()) (void)!::fchown(fd_, oldUid_, oldGid_);
+    if (!mode) mode = oldMode_;
   }
-  if (mode && ::fchmod(fd, static_cast<mode_t>(*mode & 07777)) != 0) return abandon(errno);
-  if ((e = Injected(HostSaveStep::kFlush)) || (::fsync(fd) != 0 && (e = errno))) return abandon(e);
-  if ((e = Injected(HostSaveStep::kRename)) || (::rename(tmp.c_str(), out.target.c_str()) != 0 && (e = errno)))
-    return abandon(e);
-  ::close(fd);  // releases the lock
-  FinishInFolder(dir, prefix);
+  int e = 0;
+  if (mode && ::fchmod(fd_, static_cast<mode_t>(*mode & 07777)) != 0) e = errno;
+  if (!e && (e = Injected(HostSaveStep::kFlush)) == 0 && ::fsync(fd_) != 0) e = errno;
+  if (!e && (e = Injected(HostSaveStep::kRename)) == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) e = errno;
+  if (e) {
+    Failed(e, error);
+    Abandon();
+    return false;
+  }
+  done_ = true;
+  ::close(fd_);  // releases the lock
+  fd_ = -1;
+  FinishInFolder(folder_, prefix_);
   return true;
+}
+
+bool HostWriteFileAtomically(const fs::path& file, std::string_view bytes, std::string* error,
+                             std::optional<unsigned> mode) {
+  std::unique_ptr<HostAtomicFile> out = HostAtomicFile::Open(file, error, mode);
+  size_t half = bytes.size() / 2;
+  return out && out->Append(bytes.data(), half, error) &&
+         out->Append(bytes.data() + half, bytes.size() - half, error) && out->Commit(error);
 }
 
 bool HostCheckOutputFile(const fs::path& file, std::string* error) {

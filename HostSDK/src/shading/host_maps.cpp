@@ -2,10 +2,11 @@
 #include "hostside/host_maps.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 
-#include "hostside/png_image.h"
+#include "hostside/picture_cache.h"
 #include "hostutil.h"
 #include "imtl.h"
 #include "ioapi.h"
@@ -163,7 +164,8 @@ class BitmapMap : public BlockMap {
     *static_cast<MtlBase*>(copy) = *this;
     copy->ReplaceReference(0, remap.CloneRef(pblock_));
     copy->file_ = file_;
-    copy->image_ = image_;
+    copy->picture_ = picture_;
+    copy->rgba_ = rgba_;
     copy->error_ = error_;
     return copy;
   }
@@ -178,17 +180,19 @@ class BitmapMap : public BlockMap {
   }
 
   // Loads the picture now, on the user-interface thread; evaluation only
-  // reads it. Returns false (and keeps an empty picture) when it cannot.
+  // reads it. Returns false (and keeps no picture) when it cannot. The map's
+  // old picture goes first, so that a map given a new file never holds two
+  // against the pixel budget.
   bool SetFile(const CStr& file) {
     file_ = file;
-    auto img = std::make_shared<HostImage>();
+    picture_ = nullptr;
     std::string err;
-    bool ok = HostReadPng(file.data(), *img, &err);
-    image_ = ok ? img : nullptr;
-    error_ = ok ? CStr() : CStr(err.c_str());
+    picture_ = HostSharedPicture(file.data(), &err);
+    error_ = picture_ ? CStr() : CStr(err.c_str());
+    if (picture_) MapChannels();
     ivalid_.SetEmpty();
     NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
-    return ok;
+    return picture_ != nullptr;
   }
   const CStr& File() const { return file_; }
   const CStr& Error() const { return error_; }
@@ -201,24 +205,44 @@ class BitmapMap : public BlockMap {
     }
     valid &= ivalid_;
   }
-  // Nearest texel, repeating; v runs up the picture. A missing picture is
-  // black and transparent.
+  // Nearest texel, repeating; v runs up the picture. Samples as the file
+  // holds them (8 and 16-bit ones scaled to [0, 1]): straight colour from a
+  // PNG, premultiplied from an OpenEXR file. A missing picture is black and
+  // transparent.
   AColor EvalColor(ShadeContext& sc) override {
-    const HostImage* img = image_.get();
-    if (!img || img->width <= 0 || img->height <= 0) return AColor(0.0f, 0.0f, 0.0f, 0.0f);
+    const HostPicture* pic = picture_.get();
+    if (!pic) return AColor(0.0f, 0.0f, 0.0f, 0.0f);
     Point3 uvw = sc.UVW(1);
     float u = Wrap(uvw.x * tu_), v = Wrap(uvw.y * tv_);
-    int x = Texel(u, img->width);
-    int y = Texel(1.0f - v, img->height);
-    const uint8_t* px =
-        &img->rgba[(static_cast<size_t>(y) * static_cast<size_t>(img->width) + static_cast<size_t>(x)) * 4];
-    return AColor(px[0] / 255.0f, px[1] / 255.0f, px[2] / 255.0f, px[3] / 255.0f);
+    int x = Texel(u, pic->width);
+    int y = Texel(1.0f - v, pic->height);
+    const HostPictureLayer& layer = pic->layers[0];
+    size_t at =
+        (static_cast<size_t>(y) * static_cast<size_t>(pic->width) + static_cast<size_t>(x)) * layer.channels.size();
+    auto value = [&](int c, float missing) { return c < 0 ? missing : layer.Value(at + static_cast<size_t>(c)); };
+    return AColor(value(rgba_[0], 0.0f), value(rgba_[1], 0.0f), value(rgba_[2], 0.0f), value(rgba_[3], 1.0f));
   }
 
  private:
+  // Which channel gives red, green, blue and alpha (-1: none): colour by
+  // name, else a vector's X, Y, Z, else the first channel as grey.
+  void MapChannels() {
+    const HostPictureLayer& l = picture_->layers[0];
+    int a = l.Find("A");
+    if (l.Find("R") >= 0 || l.Find("G") >= 0 || l.Find("B") >= 0) {
+      rgba_ = {l.Find("R"), l.Find("G"), l.Find("B"), a};
+    } else if (l.Find("X") >= 0 || l.Find("Z") >= 0) {
+      rgba_ = {l.Find("X"), l.Find("Y"), l.Find("Z"), a};
+    } else {
+      int grey = l.Find("Y") >= 0 ? l.Find("Y") : 0;
+      rgba_ = {grey, grey, grey, grey == a ? -1 : a};
+    }
+  }
+
   CStr file_;
   CStr error_;
-  std::shared_ptr<const HostImage> image_;
+  std::shared_ptr<const HostPicture> picture_;
+  std::array<int, 4> rgba_{};
   float tu_ = 1.0f, tv_ = 1.0f;
 };
 
