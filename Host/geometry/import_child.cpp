@@ -15,7 +15,6 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -116,8 +115,9 @@ class FolderFiles : public Assimp::IOSystem {
 
   bool Exists(const char* file) const override {
     fs::path p;
-    struct stat st {};
-    return Inside(file, &p) && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    HostFileIdentity identity;
+    std::string why;
+    return Inside(file, &p) && HostIdentifyRegularFile(p, &identity, &why);
   }
   char getOsSeparator() const override { return '/'; }
   Assimp::IOStream* Open(const char* file, const char* mode) override {

@@ -1,10 +1,10 @@
 #include "model_import.h"
 
 #include <fcntl.h>
+#include <hostside/file_io.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -123,12 +123,11 @@ bool ImportModel(const fs::path& file, const ImportBudget& budget, Model* model,
   if (!IsModelFileName(file)) return fail("not a model file the host reads (.obj, .gltf, .glb, .fbx, .ply, .stl)");
   // The helper reads it through the host layer's regular-file reader, with
   // the same limit; judged here first so that no helper starts in vain.
-  struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) return fail(std::string("cannot read it: ") + std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) return fail("it is a folder");
-  if (!S_ISREG(st.st_mode)) return fail("it is not a regular file");
-  if (static_cast<uint64_t>(st.st_size) > budget.maxFileBytes)
-    return fail("it is " + std::to_string(st.st_size) + " bytes, more than the limit of " +
+  HostFileIdentity identity;
+  std::string why;
+  if (!HostIdentifyRegularFile(file, &identity, &why)) return fail(why);
+  if (identity.size > budget.maxFileBytes)
+    return fail("it is " + std::to_string(identity.size) + " bytes, more than the limit of " +
                 std::to_string(budget.maxFileBytes));
   if (budget.seconds <= 0) return fail("the import has no time to run");
 
@@ -176,7 +175,6 @@ bool ImportModel(const fs::path& file, const ImportBudget& budget, Model* model,
 
   PipeSource source(out[0], Clock::now() + std::chrono::seconds(budget.seconds));
   Model m;
-  std::string why;
   bool ok = DecodeModel(source, budget, &m, &why);
   // Whatever it is doing, it is not needed any more; it has not been waited
   // for, so its process id cannot have gone to another process.
