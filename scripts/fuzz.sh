@@ -16,7 +16,8 @@ bin=build/fuzz/bin
 out=build/fuzz/fuzz
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(scene_reader res_reader dialog_template png_reader exr_reader value_parser sample_line editor_request)
+  targets=(scene_reader res_reader dialog_template png_reader exr_reader value_parser sample_line editor_request
+    model_wire)
 fi
 status=0
 for name in "${targets[@]}"; do

@@ -20,6 +20,7 @@ packages=(
   libstb-dev libnoise-dev               # peers in the benchmarks
   pybind11-dev python3-dev              # the quorl module for Debian's Python
   python3-numpy python3-pytest          # its arrays and its tests
+  libassimp-dev libembree-dev           # models: import (in a helper process) and ray casting
 )
 # Node.js and npm run the editor's tests; a machine may bring its own.
 command -v node >/dev/null || packages+=(nodejs)
