@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
   AddAssembleVerb(app, verbs);
   AddFarmVerbs(app, global, verbs);
   AddSampleVerb(app, verbs);
+  AddBakeVerb(app, verbs);
   AddEditVerb(app, verbs);
   AddServeVerb(app, verbs);
   AddUtilityVerb(app, verbs);

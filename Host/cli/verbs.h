@@ -39,6 +39,7 @@ void AddRenderVerb(CLI::App& app, Verbs& verbs);
 void AddAssembleVerb(CLI::App& app, Verbs& verbs);
 void AddFarmVerbs(CLI::App& app, const GlobalOptions& global, Verbs& verbs);
 void AddSampleVerb(CLI::App& app, Verbs& verbs);
+void AddBakeVerb(CLI::App& app, Verbs& verbs);
 void AddEditVerb(CLI::App& app, Verbs& verbs);
 void AddUtilityVerb(CLI::App& app, Verbs& verbs);
 void AddServeVerb(CLI::App& app, Verbs& verbs);
