@@ -13,9 +13,8 @@
 // GIL, so Python threads cannot deadlock against it; the scene lock is taken
 // before the host lock.
 //
-// Pictures as arrays (a render of any view, channel and pass, as float) come
-// with the float renderer, as Map.render; bakes of a model, as Map.bake, once
-// the host bakes. Both shade on the render threads as Evaluate below does.
+// Bakes of a model (Map.bake) shade on the render threads as Evaluate below
+// does; the model is imported by the host's import helper, beside plughost.
 #include <hostside/class_registry.h>
 #include <hostside/paramblock_access.h>
 #include <hostside/scene_file.h>
@@ -28,6 +27,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -36,7 +36,9 @@
 #include <string>
 #include <vector>
 
+#include "bake/texture_bake.h"
 #include "common/value_readers.h"
+#include "geometry/model_import.h"
 #include "plugins/host_entries.h"
 #include "plugins/plugin_loader.h"
 #include "render/point_samples.h"
@@ -472,6 +474,64 @@ py::array_t<float> Evaluate(PyMap& m, PointValue what, py::handle points, py::ha
   return out;
 }
 
+// A bake of the map into a model's UV layout: {udim: float32 array of
+// (height, width, channels)}, channels 4 for colour, 3 for bump, none for
+// mono. The model is read with the scene unlocked; the Update, the layouts and
+// the shading with the scene locked, the host lock only for the Update.
+py::dict Bake(PyMap& m, const std::string& modelFile, const std::string& what, int size, int uv, int margin,
+              py::handle time, int threads) {
+  TimeValue t = ReadTime(time);
+  BakeValue value{};
+  if (!ParseBakeValue(what, &value)) Raise(PyExc_ValueError, "unknown what '" + what + "' (color, mono or bump)");
+  BakeLayoutOptions layout;
+  layout.width = layout.height = size;
+  layout.channel = uv;
+  layout.margin = margin;
+  layout.threads = ReadThreads(threads);
+  std::vector<std::pair<int, HostPicture>> tiles;
+  Failure failure;
+  {
+    py::gil_scoped_release nogil;
+    std::string error;
+    Model model;
+    ImportBudget budget;
+    budget.helper = DefaultPluginFolder().parent_path() / "bin" / "plughost-import";
+    std::vector<int> udims;
+    struct stat st;
+    if (stat(modelFile.c_str(), &st) != 0) {
+      failure.Set(PyExc_OSError, modelFile + ": " + std::strerror(errno), errno);
+    } else if (!ImportModel(modelFile, budget, &model, &error) || !FindUdimTiles(model, layout, &udims, &error)) {
+      failure.Set(PyExc_ValueError, error.rfind(modelFile, 0) == 0 ? error : modelFile + ": " + error);
+    } else {
+      std::lock_guard sceneLock(m.handle->lock);
+      {
+        std::lock_guard hostLock(theHostLock);
+        Interval valid = FOREVER;
+        m.map->Update(t, valid);
+      }
+      for (int udim : udims) {
+        BakeTile tile;
+        if (!LayOutBakeTile(model, layout, udim, {}, &tile, &error)) {
+          failure.Set(PyExc_ValueError, modelFile + ": " + error);
+          break;
+        }
+        ShadeBakeTile(m.map, model, layout, tile, value, t, &tiles.emplace_back(udim, HostPicture{}).second);
+      }
+    }
+  }
+  failure.RaiseIfSet();
+  py::dict out;
+  for (auto& [udim, picture] : tiles) {
+    const HostPictureLayer& layer = picture.layers[0];
+    std::vector<py::ssize_t> shape = {picture.height, picture.width};
+    if (layer.channels.size() > 1) shape.push_back(static_cast<py::ssize_t>(layer.channels.size()));
+    py::array_t<float> a(shape);
+    std::copy(layer.floats.begin(), layer.floats.end(), a.mutable_data());
+    out[py::int_(udim)] = a;
+  }
+  return out;
+}
+
 // The library's lattice noise: qnoise2 at (N, 2) points, qnoise3 at (N, 3)
 // points, qnoise4 at (N, 3) points with a phase (one, or one a point).
 py::array_t<float> Noise(py::handle points, py::handle phase, int threads) {
@@ -660,6 +720,10 @@ PYBIND11_MODULE(quorl, m) {
           },
           py::arg("points"), py::kw_only(), py::arg("time") = 0, py::arg("threads") = 0,
           "The coordinates generator's point moved by the map's perturbation object, float32 (N, 3)")
+      .def("bake", &Bake, py::arg("model"), py::kw_only(), py::arg("what") = "color", py::arg("size") = 1024,
+           py::arg("uv") = 1, py::arg("margin") = 16, py::arg("time") = 0, py::arg("threads") = 0,
+           "The map baked into a model's UV layout (OBJ, glTF, FBX, PLY or STL), as plughost bake: "
+           "{udim: float32 (size, size, 4) colour, (size, size) mono or (size, size, 3) bump}")
       .def("__repr__", [](const PyMap& p) {
         std::string name = p.map->GetName().data();
         return "<quorl.Map " + HostClassName(p.map) + (name.empty() ? "" : " \"" + name + "\"") + ">";

@@ -99,3 +99,16 @@ def test_scenes_save_whole_and_load_or_refuse(tmp_path, animated):
     with pytest.raises(OSError):
         m.scene.save(str(tmp_path))
     assert sorted(os.listdir(tmp_path)) == ['animated.json', 'corrupt.json']
+
+
+def test_bakes_refuse_what_they_cannot_bake_with_the_hosts_words():
+    models = os.environ['GEOMETRY_TEST_MODELS']
+    m = quorl.new_map('Vede')
+    with pytest.raises(ValueError, match=r"nouv.obj: mesh 0 .* has no UVs"):
+        m.bake(os.path.join(models, 'nouv.obj'))
+    with pytest.raises(ValueError, match=r"truncated.glb"):
+        m.bake(os.path.join(models, 'hostile', 'truncated.glb'))
+    with pytest.raises(FileNotFoundError, match='no-such.glb'):
+        m.bake(os.path.join(models, 'no-such.glb'))
+    with pytest.raises(ValueError, match="unknown what 'height'"):
+        m.bake(os.path.join(models, 'plane.obj'), what='height')

@@ -50,3 +50,19 @@ def test_noise_matches_the_librarys_golden_table():
         else:
             got = quorl.noise(coords[:, :dims])
         np.testing.assert_array_equal(bits(got), table[:, 4], err_msg=kind)
+
+
+def test_a_bake_holds_the_maps_values_at_the_texels_object_points():
+    # The test plane's UVs are (x + 1) / 2, (y + 1) / 2: texel (i, j) of a
+    # 32-texel tile, row 0 at the top, shows the point worked out here exactly.
+    models = os.environ['GEOMETRY_TEST_MODELS']
+    m = quorl.new_map('Vede')
+    m['Size'] = 0.25
+    tiles = m.bake(os.path.join(models, 'plane.glb'), what='mono', size=32, threads=2)
+    assert list(tiles) == [1001] and tiles[1001].shape == (32, 32) and tiles[1001].dtype == np.float32
+    u = (np.arange(32, dtype=np.float32) + np.float32(0.5)) / np.float32(32)
+    x, y = np.meshgrid(2 * u - 1, 2 * (1 - u) - 1)
+    pts = np.stack([x, y, np.zeros_like(x)], axis=-1).astype(np.float32)
+    np.testing.assert_array_equal(bits(tiles[1001]), bits(m.mono(pts)))
+    colour = m.bake(os.path.join(models, 'sphere.glb'), uv=2, size=8, what='color')
+    assert sorted(colour) == [1001, 1002, 1011, 1012] and colour[1012].shape == (8, 8, 4)
