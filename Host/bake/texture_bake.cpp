@@ -14,6 +14,8 @@ bool ParseBakeValue(const std::string& text, BakeValue* out) {
     *out = BakeValue::kMono;
   else if (text == "bump")
     *out = BakeValue::kBump;
+  else if (text == "normal")
+    *out = BakeValue::kNormal;
   else
     return false;
   return true;
@@ -27,8 +29,18 @@ HostPictureShape BakeShape(BakeValue what, int width, int height) {
     case BakeValue::kColor: shape.layers.push_back({"", {"R", "G", "B", "A"}}); break;
     case BakeValue::kMono: shape.layers.push_back({"", {"Y"}}); break;
     case BakeValue::kBump: shape.layers.push_back({"bump", {"X", "Y", "Z"}}); break;
+    case BakeValue::kNormal: shape.layers.push_back({"", {"R", "G", "B"}}); break;
   }
   return shape;
+}
+
+bool PrepareBakeModel(Model* model, BakeValue what, int channel, std::string* error) {
+  if (what != BakeValue::kNormal) return true;
+  for (Mesh& mesh : model->meshes) {
+    if (mesh.tangentChannel == channel && !mesh.tangents.empty()) continue;
+    if (!MakeTangents(mesh, channel, error)) return false;
+  }
+  return true;
 }
 
 void ShadeBakeTile(Texmap* map, const Model& model, const BakeLayoutOptions& layout, const BakeTile& tile,
@@ -66,6 +78,14 @@ void ShadeBakeTile(Texmap* map, const Model& model, const BakeLayoutOptions& lay
           px[0] = b.x;
           px[1] = b.y;
           px[2] = b.z;
+          break;
+        }
+        case BakeValue::kNormal: {
+          const SurfaceSample& s = sc.Sample();
+          Point3 n = Normalize(s.normal + map->EvalNormalPerturb(sc));
+          px[0] = 0.5f + 0.5f * (n % s.tangent);
+          px[1] = 0.5f + 0.5f * (n % s.bitangent);
+          px[2] = 0.5f + 0.5f * (n % s.normal);
           break;
         }
       }

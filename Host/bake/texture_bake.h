@@ -28,13 +28,22 @@
 namespace plughost {
 
 // What a bake writes: the premultiplied colour (R, G, B, A), the coverage
-// (Y), or the bump's vector in the model's object space (layer "bump": X, Y,
-// Z), so that it stays with the model whatever its transform.
-enum class BakeValue { kColor, kMono, kBump };
+// (Y), the bump's vector in the model's object space (layer "bump": X, Y,
+// Z), so that it stays with the model whatever its transform, or a
+// tangent-space normal map (R, G, B): the normal bent by the bump, in the
+// frame of the UVs' tangent, bitangent and normal, as 0.5 + 0.5 x each
+// component (a flat surface is 0.5, 0.5, 1), the convention of glTF's
+// normal textures.
+enum class BakeValue { kColor, kMono, kBump, kNormal };
 bool ParseBakeValue(const std::string& text, BakeValue* out);
 
 // The shape of a baked tile's picture: one layer, float samples.
 HostPictureShape BakeShape(BakeValue what, int width, int height);
+
+// Gives every mesh tangents for the bake's map channel where the value needs
+// them (a normal map) and the file gave none for that channel. False with
+// one line where a mesh lacks the channel.
+bool PrepareBakeModel(Model* model, BakeValue what, int channel, std::string* error);
 
 // Shades a laid-out tile (or its region) into *out, a picture of the
 // region's size. The map must be up to date for t.

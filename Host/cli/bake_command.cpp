@@ -37,7 +37,8 @@ struct BakeOptions {
 int Bake(const BakeOptions& opts) {
   std::string error;
   BakeValue what{};
-  if (!ParseBakeValue(opts.what, &what)) return Fail("unknown --what '" + opts.what + "' (color, mono or bump)");
+  if (!ParseBakeValue(opts.what, &what))
+    return Fail("unknown --what '" + opts.what + "' (color, mono, bump or normal)");
   TimeValue t = 0;
   if (!ParseTime(opts.time, &t, &error)) return Fail("--time " + error);
   HostPictureWriteOptions write;
@@ -57,7 +58,8 @@ int Bake(const BakeOptions& opts) {
   Model model;
   if (!ImportModel(opts.model, ImportBudget{}, &model, &error)) return Fail(error);
   std::vector<int> tiles;
-  if (!FindUdimTiles(model, layout, &tiles, &error)) return Fail(opts.model + ": " + error);
+  if (!FindUdimTiles(model, layout, &tiles, &error) || !PrepareBakeModel(&model, what, layout.channel, &error))
+    return Fail(opts.model + ": " + error);
   const bool several = tiles.size() > 1;
   for (int udim : tiles) {
     std::string file = BakeTileFileName(opts.output, udim, several);
@@ -109,7 +111,9 @@ void AddBakeVerb(CLI::App& app, Verbs& verbs) {
                   "The picture to write (.exr or .png); <UDIM> becomes the tile's number, and several tiles "
                   "without it put .1001 ... before the extension")
       ->capture_default_str();
-  cmd->add_option("--what", opts->what, "color (premultiplied RGBA), mono (the coverage) or bump (X, Y, Z)")
+  cmd->add_option("--what", opts->what,
+                  "color (premultiplied RGBA), mono (the coverage), bump (X, Y, Z, object space) or normal (a "
+                  "tangent-space normal map)")
       ->capture_default_str();
   AddNumberOption(cmd, "--size", opts->size, "Texels of each tile's side")->capture_default_str();
   AddNumberOption(cmd, "--width", opts->width, "Texels of each tile's width (default: --size)");

@@ -482,7 +482,8 @@ py::dict Bake(PyMap& m, const std::string& modelFile, const std::string& what, i
               py::handle time, int threads) {
   TimeValue t = ReadTime(time);
   BakeValue value{};
-  if (!ParseBakeValue(what, &value)) Raise(PyExc_ValueError, "unknown what '" + what + "' (color, mono or bump)");
+  if (!ParseBakeValue(what, &value))
+    Raise(PyExc_ValueError, "unknown what '" + what + "' (color, mono, bump or normal)");
   BakeLayoutOptions layout;
   layout.width = layout.height = size;
   layout.channel = uv;
@@ -500,7 +501,8 @@ py::dict Bake(PyMap& m, const std::string& modelFile, const std::string& what, i
     struct stat st;
     if (stat(modelFile.c_str(), &st) != 0) {
       failure.Set(PyExc_OSError, modelFile + ": " + std::strerror(errno), errno);
-    } else if (!ImportModel(modelFile, budget, &model, &error) || !FindUdimTiles(model, layout, &udims, &error)) {
+    } else if (!ImportModel(modelFile, budget, &model, &error) || !FindUdimTiles(model, layout, &udims, &error) ||
+               !PrepareBakeModel(&model, value, uv, &error)) {
       failure.Set(PyExc_ValueError, error.rfind(modelFile, 0) == 0 ? error : modelFile + ": " + error);
     } else {
       std::lock_guard sceneLock(m.handle->lock);
@@ -723,7 +725,7 @@ PYBIND11_MODULE(quorl, m) {
       .def("bake", &Bake, py::arg("model"), py::kw_only(), py::arg("what") = "color", py::arg("size") = 1024,
            py::arg("uv") = 1, py::arg("margin") = 16, py::arg("time") = 0, py::arg("threads") = 0,
            "The map baked into a model's UV layout (OBJ, glTF, FBX, PLY or STL), as plughost bake: "
-           "{udim: float32 (size, size, 4) colour, (size, size) mono or (size, size, 3) bump}")
+           "{udim: float32 (size, size, 4) colour, (size, size) mono, (size, size, 3) bump or normal}")
       .def("__repr__", [](const PyMap& p) {
         std::string name = p.map->GetName().data();
         return "<quorl.Map " + HostClassName(p.map) + (name.empty() ? "" : " \"" + name + "\"") + ">";

@@ -20,6 +20,8 @@ has "$err" "baked $tmp/plane.exr (tile 1001: 1024 texels covered, 0 padded)"
 for t in 1001 1002 1011 1012; do [[ -s $tmp/sphere.$t.exr ]] || fail "no tile $t"; done
 "$plughost" bake "$models/sphere.glb" --uv 2 --size 16 -q -o "$tmp/s_<UDIM>_bump.exr" --what bump
 [[ -s $tmp/s_1012_bump.exr ]] || fail "no <UDIM> tile"
+"$plughost" bake "$models/sphere.gltf" --size 16 -q -o "$tmp/normal.png" --what normal
+[[ $(od -An -tx1 -j24 -N2 "$tmp/normal.png" | tr -d " ") == 0802 ]] || fail "not an 8-bit RGB normal map"
 
 # Refusals, each one line, with nothing written.
 expect_error "nouv.obj: mesh 0 ('defaultobject') has no UVs" "$plughost" bake "$models/nouv.obj" -o "$tmp/nouv.exr"

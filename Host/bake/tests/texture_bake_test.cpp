@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 
@@ -126,6 +127,36 @@ TEST_F(TextureBakeTest, PaddingRepeatsTheIslandAndTheRestIsClear) {
   EXPECT_EQ(wrong, 0);
   EXPECT_GT(tile.padded, 0u);
   EXPECT_GT(clear, 0);
+}
+
+// A normal map is in the UVs' frame: where the UVs are mirrored in u, the
+// texel that shows a point holds the other layout's red turned round about
+// 0.5, and its green and blue unchanged. A flat map gives a flat normal.
+TEST_F(TextureBakeTest, NormalMapsFollowTheUvsFrame) {
+  Model plane, mirrored;
+  ASSERT_TRUE(ImportModel(kModels / "plane.obj", ImportBudget{}, &plane, &error)) << error;
+  mirrored = plane;
+  for (Point3& uv : mirrored.meshes[0].uvw[0]) uv.x = 1.0f - uv.x;
+  Open({"size=0.25"});
+  ASSERT_TRUE(PrepareBakeModel(&plane, BakeValue::kNormal, 1, &error)) << error;
+  ASSERT_TRUE(PrepareBakeModel(&mirrored, BakeValue::kNormal, 1, &error)) << error;
+  HostPicture a = Bake(plane, BakeValue::kNormal, 2), b = Bake(mirrored, BakeValue::kNormal, 2);
+  double bent = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const float* p = &a.layers[0].floats[(y * 64 + x) * 3];
+      const float* q = &b.layers[0].floats[(y * 64 + 63 - x) * 3];
+      EXPECT_NEAR(p[0] - 0.5f, 0.5f - q[0], 1e-6f);
+      EXPECT_EQ(p[1], q[1]);
+      EXPECT_EQ(p[2], q[2]);
+      bent = std::max(bent, std::abs(p[0] - 0.5) + std::abs(p[1] - 0.5));
+    }
+  }
+  EXPECT_GT(bent, 0.0) << "the dirt bends the normal somewhere";
+  // No UVs, no tangents.
+  Model nouv;
+  ASSERT_TRUE(ImportModel(kModels / "nouv.obj", ImportBudget{}, &nouv, &error)) << error;
+  EXPECT_FALSE(PrepareBakeModel(&nouv, BakeValue::kNormal, 1, &error));
 }
 
 TEST(BakeTileFileName, TheTileGoesWhereTheNameSaysOrBeforeTheExtension) {
