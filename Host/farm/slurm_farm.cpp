@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/failure.h"
+#include "common/value_readers.h"
 #include "farm/farm_files.h"
 #include "farm/slurm_jobs.h"
 
@@ -90,7 +91,8 @@ bool WriteFarmFolder(const fs::path& folder, const std::vector<Frozen>& frozen, 
 int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   std::string error;
   if (farm.retries < 0) return Fail("--retries must be 0 or more");
-  if (!(farm.poll > 0)) return Fail("--poll must be a number of seconds above 0");
+  if (!(farm.poll > 0) || farm.poll > kMaxWaitSeconds)
+    return Fail("--poll must be a number of seconds above 0, at most a day");
 
   // The render as the tasks will run it, checked here first: a mistake costs
   // no farm time. Everything the tasks read is named by an absolute path.
