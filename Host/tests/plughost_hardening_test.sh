@@ -4,7 +4,7 @@
 # that nothing was written or lost.
 #   plughost_hardening_test.sh PLUGHOST TEST_PLUGIN_FOLDER GROUP
 # Groups: depth numbers outputs pictures threads plugins references inputs
-# concurrent readonly nospace names writer mapverbs. Big inputs are made here, not kept.
+# concurrent readonly nospace names writer mapverbs nocluster. Big inputs are made here, not kept.
 set -euo pipefail
 plughost=$1
 good=$2
@@ -348,6 +348,16 @@ mapverbs)
   for p in "${pids[@]}"; do wait "$p" || true; done
   keys=$("$plughost" scene show "$tmp/c.json" | grep "^  U Tiling (float) keys:" | tr ',' '\n' | grep -c "=")
   [[ $keys == 13 ]] || fail "edits lost: $keys keys of 13 kept"
+  ;;
+nocluster)
+  # A farm render with no cluster to take it fails in one line and leaves
+  # no farm folder behind.
+  mkdir "$tmp/bin" "$tmp/out"
+  printf '#!/bin/sh\necho "sbatch: error: no controller" >&2\necho "sbatch: fatal: giving up" >&2\nexit 1\n' >"$tmp/bin/sbatch"
+  chmod +x "$tmp/bin/sbatch"
+  one_line_error "sbatch failed: sbatch: error: no controller; sbatch: fatal: giving up" \
+    env PATH="$tmp/bin:$PATH" "$plughost" farm slurm --frames 1-2 -o "$tmp/out/d.#.png"
+  [[ -z $(ls -A "$tmp/out") ]] || fail "left behind: $(ls -A "$tmp/out")"
   ;;
 *) fail "unknown group" ;;
 esac
