@@ -200,6 +200,11 @@ PY
   "$plughost" --plugins "$tmp/bad" render -q --width 8 --height 8 -o "$tmp/still.png" 2>"$tmp/err" ||
     fail "a damaged file stopped the render: $(cat "$tmp/err")"
   [[ -s $tmp/still.png ]] || fail "no picture"
+  # A module's start-up complaint is made once, not again by the check that
+  # first opens it in a child process.
+  QUORLLIB_SIMD=bogus "$plughost" list >/dev/null 2>"$tmp/simd.err"
+  [[ $(grep -c "QUORLLIB_SIMD=bogus is not one of" "$tmp/simd.err") == 1 ]] ||
+    fail "the start-up complaint: $(cat "$tmp/simd.err")"
   ;;
 references)
   ph scene new "$tmp/w.json" --class "Host Test Widget"
