@@ -28,7 +28,7 @@ std::string TimeText(TimeValue t) {
 }
 
 std::string TerminalSafe(const std::string& s) {
-  static const char hex[] = "0123456789abcdef";
+  static const char hex[] = "0123456789ABCDEF";
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
     auto c = static_cast<unsigned char>(s[i]);
@@ -40,10 +40,6 @@ std::string TerminalSafe(const std::string& s) {
       out += "\\\\";
     } else if (c == '\n') {
       out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\r') {
-      out += "\\r";
     } else if (c < 0x20 || c == 0x7F || c1) {
       unsigned char v = c1 ? static_cast<unsigned char>(s[++i]) : c;
       out += "\\x";

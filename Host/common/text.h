@@ -18,7 +18,7 @@ std::string FloatText(float v);
 std::string TimeText(TimeValue t);
 
 // The text safe to print on a terminal: backslashes and control characters
-// (C0, DEL and C1) escaped as \n, \t, \r or \xHH, so that a name from a file
+// (C0, DEL and C1) escaped as \n or \xHH, so that a name from a file
 // can neither break a line nor send the terminal a command.
 std::string TerminalSafe(const std::string& s);
 // A text in double quotes, escaped as TerminalSafe does, quotes too.

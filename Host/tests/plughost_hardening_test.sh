@@ -299,11 +299,11 @@ names)
   # Names from a file reach the terminal escaped, in a listing and in an error.
   "$plughost" scene new "$tmp/c.json" --class Checker
   "$plughost" scene rename "$tmp/c.json" $'a\nb\e[2J\a\u0085\\'
-  want='Checker "a\nb\x1b[2J\x07\x85\\"'
+  want='Checker "a\nb\x1B[2J\x07\x85\\"'
   "$plughost" scene show "$tmp/c.json" | grep -qxF "$want  class 0x00000200, 0x00000000" ||
     fail "scene show: $("$plughost" scene show "$tmp/c.json" | sed -n 2p)"
   if "$plughost" scene reset "$tmp/c.json" --map $'x\e]0;' 2>"$tmp/err"; then fail "a missing map was found"; fi
-  grep -qF "no map 'x\x1b]0;' in" "$tmp/err" || fail "the name asked for: $(cat -A "$tmp/err")"
+  grep -qF "no map 'x\x1B]0;' in" "$tmp/err" || fail "the name asked for: $(cat -A "$tmp/err")"
   grep -qxF "  $want" "$tmp/err" || fail "the list of maps: $(cat -A "$tmp/err")"
   ! grep -q $'[\x01-\x09\x0b-\x1f\x7f]' "$tmp/err" || fail "a control character reached the terminal"
   ;;
