@@ -30,6 +30,16 @@ CLI::Option* AddNumber(CLI::App* cmd, const std::string& name, T& into, const st
 
 }  // namespace
 
+CLI::Option* AddSecondsOption(CLI::App* cmd, const std::string& name, double& into, const std::string& help) {
+  auto read = [&into, name](const std::string& text) {
+    std::string error;
+    if (!ParseSeconds(text, &into, &error)) throw CLI::ValidationError(name, error);
+  };
+  std::ostringstream shown;
+  shown << into;
+  return cmd->add_option_function<std::string>(name, read, help)->default_str(shown.str());
+}
+
 CLI::Option* AddNumberOption(CLI::App* cmd, const std::string& name, int& into, const std::string& help) {
   return AddNumber(cmd, name, into, help);
 }

@@ -13,6 +13,8 @@ namespace plughost {
 // reader's words.
 CLI::Option* AddNumberOption(CLI::App* cmd, const std::string& name, int& into, const std::string& help);
 CLI::Option* AddNumberOption(CLI::App* cmd, const std::string& name, double& into, const std::string& help);
+// Seconds to wait, read by ParseSeconds.
+CLI::Option* AddSecondsOption(CLI::App* cmd, const std::string& name, double& into, const std::string& help);
 
 // The options of the render option table whose scope is one of `scopes`,
 // bound to `request`.

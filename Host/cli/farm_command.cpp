@@ -22,7 +22,7 @@ void AddSlurmVerb(CLI::App* farm, const GlobalOptions& global, Verbs& verbs) {
   AddNumberOption(cmd, "--tiles", s->farm.tiles, "Render a still in this many tiles, one task each");
   AddNumberOption(cmd, "--retries", s->farm.retries, "Times a failed task is requeued");
   cmd->add_flag("--wait", s->farm.wait, "Follow the jobs on a progress line; exit with their outcome");
-  AddNumberOption(cmd, "--poll", s->farm.poll, "Seconds between looks at the queue with --wait");
+  AddSecondsOption(cmd, "--poll", s->farm.poll, "Seconds between looks at the queue with --wait");
   cmd->add_option("--sbatch", s->farm.sbatch,
                   "An option for sbatch, e.g. --sbatch=--partition=render --sbatch=--time=2:00:00 "
                   "--sbatch=--account=show (repeatable)")

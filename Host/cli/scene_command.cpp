@@ -8,6 +8,7 @@
 #include <imtl.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "cli/cli_options.h"
@@ -70,33 +71,37 @@ int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
   return 0;
 }
 
+// Every edit of a scene file goes through here: locked from the read to the
+// save, so that edits of one file at once queue instead of one undoing
+// another. Saves to `out`, or back to `file` when `out` is empty.
+bool EditSceneFile(const std::string& file, const std::string& out,
+                   const std::function<bool(Scene&, std::string*)>& edit, std::string* error) {
+  std::unique_ptr<HostFileLock> lock = HostLockFile(file, error);
+  if (!lock) {
+    *error = "cannot read " + file + ": " + *error;
+    return false;
+  }
+  std::unique_ptr<Scene> scene = HostLoadScene(file, error);
+  if (!scene || !edit(*scene, error)) return false;
+  return HostSaveScene(*scene, out.empty() ? file : out, error);
+}
+
 // Loads `file`, applies every --set (NAME=VALUE) and then every --key
-// (NAME@TIME=VALUE) in the order given, and saves to `out` (or back to
-// `file` when `out` is empty).
+// (NAME@TIME=VALUE) in the order given, and saves.
 int SceneSet(const std::string& file, const std::vector<std::string>& sets, const std::vector<std::string>& keys,
              const std::string& out) {
   ParamAssignments assignments;
   std::string error;
   if (!ParseAssignments(sets, keys, &assignments, &error)) return Fail(error);
-  // Locked from the read to the save, so that edits of one file at once
-  // queue instead of one undoing another.
-  std::unique_ptr<HostFileLock> lock = HostLockFile(file, &error);
-  if (!lock) return Fail("cannot read " + file + ": " + error);
-  std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
-  if (!scene) return Fail(error);
-  if (!ApplyAssignments(SceneRoots(*scene), assignments, &error)) return Fail(error);
-  if (!HostSaveScene(*scene, out.empty() ? file : out, &error)) return Fail(error);
-  return 0;
+  auto apply = [&](Scene& scene, std::string* e) { return ApplyAssignments(SceneRoots(scene), assignments, e); };
+  return EditSceneFile(file, out, apply, &error) ? 0 : Fail(error);
 }
 
 int SceneMapVerb(const std::string& file, const MapVerb& verb, const std::string& out) {
   std::string error;
   if (!CheckMapVerb(verb, &error)) return Fail(error);
-  std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
-  if (!scene) return Fail(error);
-  if (!ApplyMapVerb(*scene, file, verb, &error)) return Fail(error);
-  if (!HostSaveScene(*scene, out.empty() ? file : out, &error)) return Fail(error);
-  return 0;
+  auto apply = [&](Scene& scene, std::string* e) { return ApplyMapVerb(scene, file, verb, e); };
+  return EditSceneFile(file, out, apply, &error) ? 0 : Fail(error);
 }
 
 class Printer : public SceneVisitor {
@@ -110,7 +115,7 @@ class Printer : public SceneVisitor {
       line += depth == 0 || name == cls ? cls : name + ": " + cls;
       if (t->SuperClassID() == TEXMAP_CLASS_ID) {
         auto* map = static_cast<MtlBase*>(t);
-        if (!map->GetName().isNull()) line += std::string(" \"") + map->GetName().data() + "\"";
+        if (!map->GetName().isNull()) line += " " + QuoteText(map->GetName().data());
         if (map->GetGBufID() != 0) line += "  channel " + std::to_string(map->GetGBufID());
       }
       if (depth == 0) line += "  class " + HostHexWord(t->ClassID().PartA()) + ", " + HostHexWord(t->ClassID().PartB());

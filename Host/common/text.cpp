@@ -27,17 +27,36 @@ std::string TimeText(TimeValue t) {
   return std::to_string(t) + "t";
 }
 
+std::string TerminalSafe(const std::string& s) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    // C1 controls in UTF-8 (U+0080 to U+009F) are as live as C0 ones in
+    // many terminals.
+    bool c1 = c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+              static_cast<unsigned char>(s[i + 1]) <= 0x9F;
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c < 0x20 || c == 0x7F || c1) {
+      unsigned char v = c1 ? static_cast<unsigned char>(s[++i]) : c;
+      out += "\\x";
+      out += hex[v >> 4];
+      out += hex[v & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::string QuoteText(const std::string& s) {
   std::string out = "\"";
-  for (char c : s) {
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else {
-      out += c;
-    }
+  for (char c : TerminalSafe(s)) {
+    if (c == '"') out += '\\';
+    out += c;
   }
   return out + "\"";
 }

@@ -17,7 +17,11 @@ std::string FloatText(float v);
 // Whole frames as a frame number, other times in ticks ("330t").
 std::string TimeText(TimeValue t);
 
-// A text in double quotes, with quotes, backslashes and line breaks escaped.
+// The text safe to print on a terminal: backslashes and control characters
+// (C0, DEL and C1) escaped as \n or \xHH, so that a name from a file
+// can neither break a line nor send the terminal a command.
+std::string TerminalSafe(const std::string& s);
+// A text in double quotes, escaped as TerminalSafe does, quotes too.
 std::string QuoteText(const std::string& s);
 
 }  // namespace plughost

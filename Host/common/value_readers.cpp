@@ -47,6 +47,17 @@ bool ParseFloat(const std::string& text, float* out, std::string* error) {
   return true;
 }
 
+bool ParseSeconds(const std::string& text, double* out, std::string* error) {
+  float v = 0;
+  if (!ParseFloat(text, &v, error)) return false;
+  if (!(v > 0) || v > kMaxWaitSeconds) {
+    return Refuse(error, "'" + text + "' is out of range for seconds to wait (above 0, at most " +
+                             std::to_string(static_cast<int>(kMaxWaitSeconds)) + ")");
+  }
+  *out = v;
+  return true;
+}
+
 bool ParseInt(const std::string& text, int* out, std::string* error) {
   Digits d = DigitsOf(text);
   int v = 0;

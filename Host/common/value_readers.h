@@ -10,6 +10,8 @@
 //  - a whole number is such a number without a fraction or exponent;
 //  - a boolean is 1/0, on/off, true/false or yes/no, in any case;
 //  - three numbers (a colour, a point) are separated by commas or spaces;
+//  - seconds to wait are a number above 0 and at most kMaxWaitSeconds (a
+//    day), so that a sleep never overflows nor spins;
 //  - a time is a whole frame number (160 ticks a frame) or ticks with a t
 //    suffix ("320t"), and must fit the host's 32-bit ticks.
 // Each reader leaves *out alone and says why in *error (when given) on
@@ -26,6 +28,9 @@ bool ParseFloat(const std::string& text, float* out, std::string* error = nullpt
 bool ParseInt(const std::string& text, int* out, std::string* error = nullptr);
 bool ParseBool(const std::string& text, bool* out, std::string* error = nullptr);
 bool ParseTriple(const std::string& text, float out[3], std::string* error = nullptr);
+// The longest wait a time option takes, in seconds.
+inline constexpr double kMaxWaitSeconds = 86400.0;
+bool ParseSeconds(const std::string& text, double* out, std::string* error = nullptr);
 bool ParseTime(const std::string& text, TimeValue* out, std::string* error = nullptr);
 
 }  // namespace plughost

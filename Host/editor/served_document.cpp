@@ -32,6 +32,8 @@ bool ServedDocument::Start(std::string* error) {
   box_ = HostSetMessageBoxHandler({&ServedDocument::OnMessageBox, this});
   shell_ = HostSetShellExecuteHandler({&ServedDocument::OnShellOpen, this});
   if (!OpenMapScene(file_, className_, &scene_, &tex_, error)) return false;
+  std::string why;
+  if (!file_.empty()) HostIdentifyRegularFile(file_, &onDisk_, &why);
   if (!session_.Show(tex_, error)) return false;
   title_ = HostClassName(tex_);
   saved_ = SceneText();
@@ -147,8 +149,15 @@ Reply ServedDocument::Save(const std::string& saveAs) {
   // its save: the editor's save waits for it rather than land in between.
   // (A new file, or one that is no regular file, has no lock to take.)
   std::unique_ptr<HostFileLock> lock = HostLockFile(target, &error);
+  HostFileIdentity now;
+  if (target == file_ && HostIdentifyRegularFile(target, &now, &error) && now != onDisk_) {
+    return Reply::Error(409, target +
+                                 " was changed on disk since it was opened or last saved here: Revert to load "
+                                 "it, or Save as another file");
+  }
   if (!HostSaveScene(*scene_, target, &error)) return Reply::Error(400, error);
   file_ = target;
+  HostIdentifyRegularFile(file_, &onDisk_, &error);
   saved_ = SceneText();
   return Reply::Json(State());
 }
@@ -159,6 +168,7 @@ Reply ServedDocument::Revert() {
   Texmap* tex = nullptr;
   std::string error;
   if (!OpenMapScene(file_, className_, &scene, &tex, &error)) return Reply::Error(400, error);
+  HostIdentifyRegularFile(file_, &onDisk_, &error);
   session_.Close();
   scene_ = std::move(scene);
   tex_ = tex;

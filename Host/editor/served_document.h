@@ -4,6 +4,7 @@
 // user-interface thread: every call comes there (through the UI queue).
 #pragma once
 
+#include <hostside/file_io.h>
 #include <hostside/handlers.h>
 #include <hostside/scene_file.h>
 #include <hostside/ui.h>
@@ -78,6 +79,9 @@ class ServedDocument {
 
   std::string className_;
   std::string file_;
+  // The file as it was when last read or saved here: a Save over a file
+  // changed since then is refused, as an editor asks before it overwrites.
+  HostFileIdentity onDisk_;
   std::unique_ptr<Scene> scene_;
   Texmap* tex_ = nullptr;  // the edited map, a root of scene_
   EditSession session_;

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/failure.h"
+#include "common/value_readers.h"
 #include "farm/farm_files.h"
 #include "farm/slurm_jobs.h"
 
@@ -90,7 +91,8 @@ bool WriteFarmFolder(const fs::path& folder, const std::vector<Frozen>& frozen, 
 int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   std::string error;
   if (farm.retries < 0) return Fail("--retries must be 0 or more");
-  if (!(farm.poll > 0)) return Fail("--poll must be a number of seconds above 0");
+  if (!(farm.poll > 0) || farm.poll > kMaxWaitSeconds)
+    return Fail("--poll must be a number of seconds above 0, at most a day");
 
   // The render as the tasks will run it, checked here first: a mistake costs
   // no farm time. Everything the tasks read is named by an absolute path.
@@ -109,6 +111,7 @@ int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
     if (hostArgs[i] == "--plugins") hostArgs[i + 1] = fs::absolute(hostArgs[i + 1], ec).string();
 
   fs::path folder = FarmFolder(request.output);
+  bool newFolder = !fs::exists(folder, ec);
   fs::create_directories(folder / "logs", ec);
   if (ec) return Fail("cannot make " + (folder / "logs").string() + ": " + ec.message());
   std::vector<Frozen> frozen;
@@ -137,12 +140,16 @@ int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   std::string name = "plughost-" + FarmStem(request.output), arrayId, checkId;
   std::vector<std::string> arrayArgs = {"--job-name=" + name, "--array=1-" + std::to_string(pieces),
                                         farm.retries > 0 ? "--requeue" : "--no-requeue", "--open-mode=append",
-                                        "--output=" + (folder / "logs" / "task-%a.log").string()};
+                                        "--output=" + SlurmFilePattern((folder / "logs").string()) + "/task-%a.log"};
   arrayArgs.insert(arrayArgs.end(), farm.sbatch.begin(), farm.sbatch.end());
   arrayArgs.push_back((folder / "task.sh").string());
-  if (!SubmitBatchJob(arrayArgs, &arrayId, &error)) return Fail(error);
+  if (!SubmitBatchJob(arrayArgs, &arrayId, &error)) {
+    // Nothing was submitted: a folder made for this render goes with it.
+    if (newFolder) fs::remove_all(folder, ec);
+    return Fail(error);
+  }
   std::vector<std::string> checkArgs = {"--job-name=" + name + "-check", "--dependency=afterany:" + arrayId,
-                                        "--output=" + (folder / "check.log").string()};
+                                        "--output=" + SlurmFilePattern((folder / "check.log").string())};
   checkArgs.insert(checkArgs.end(), farm.sbatch.begin(), farm.sbatch.end());
   checkArgs.push_back((folder / "check.sh").string());
   if (!SubmitBatchJob(checkArgs, &checkId, &error)) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -93,13 +94,29 @@ int RunProgram(const std::vector<std::string>& args, std::string* out, std::stri
 }
 
 // sbatch --parsable prints "ID" or "ID;CLUSTER".
+std::string SlurmFilePattern(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '%') out += '%';
+    out += c;
+  }
+  return out;
+}
+
 bool SubmitBatchJob(std::vector<std::string> args, std::string* id, std::string* error) {
   args.insert(args.begin(), {"sbatch", "--parsable"});
   std::string out, err;
   int rc = RunProgram(args, &out, &err);
   *id = Trim(out.substr(0, out.find(';')));
   if (rc != 0 || id->empty() || id->find_first_not_of("0123456789") != std::string::npos) {
-    *error = "sbatch failed: " + Trim(err.empty() ? out : err);
+    // One line, as every failure is: sbatch's lines joined.
+    std::string why, line, said = Trim(err.empty() ? out : err);
+    for (size_t at = 0; at <= said.size();) {
+      size_t end = std::min(said.find('\n', at), said.size());
+      if (!(line = Trim(said.substr(at, end - at))).empty()) why += (why.empty() ? "" : "; ") + line;
+      at = end + 1;
+    }
+    *error = "sbatch failed: " + (why.empty() ? "exit status " + std::to_string(rc) : why);
     return false;
   }
   return true;

@@ -15,6 +15,10 @@ int RunProgram(const std::vector<std::string>& args, std::string* out, std::stri
 // A command line for /bin/sh: each argument in single quotes.
 std::string ShellLine(const std::vector<std::string>& args);
 
+// A path as sbatch's file options take it: Slurm reads % there as the start
+// of a pattern (%u, %j, ...), so a literal one is doubled.
+std::string SlurmFilePattern(const std::string& path);
+
 // sbatch --parsable with `args`; the new job's id.
 bool SubmitBatchJob(std::vector<std::string> args, std::string* id, std::string* error);
 

@@ -1,10 +1,10 @@
 #include "plugins/param_names.h"
 
 #include <hostside/class_registry.h>
+#include <hostside/file_io.h>
 #include <hostside/scene_file.h>
 #include <windows.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 namespace fs = std::filesystem;
@@ -28,7 +28,10 @@ std::string NameFromTables(ReferenceMaker* owner, ReferenceTarget* block, int in
   if (it == Tables().end()) return {};
   for (const Named& n : it->second) {
     auto string = n.table.strings.find(index);
-    if (owner->GetReference(n.table.reference) != block || string == n.table.strings.end()) continue;
+    // The table is data beside the plug-in, not the plug-in: a reference the
+    // class does not have is never asked for.
+    if (n.table.reference >= owner->NumRefs() || string == n.table.strings.end()) continue;
+    if (owner->GetReference(n.table.reference) != block) continue;
     char buf[256];
     if (LoadStringA(n.instance, static_cast<UINT>(string->second), buf, sizeof buf) > 0) return buf;
   }
@@ -58,14 +61,34 @@ bool Whole(const nlohmann::json& j, int* out) {
 fs::path ParamNamesFile(const fs::path& pluginFile) { return pluginFile.string() + ".param-names.json"; }
 
 bool ReadParamNames(const fs::path& file, std::vector<ParamNameTable>* tables, std::string* error) {
-  std::ifstream in(file);
-  nlohmann::json doc = nlohmann::json::parse(in, nullptr, false);
-  auto fail = [&](const std::string& why) {
+  std::string text, why;
+  if (!HostReadRegularFile(file, kMaxParamNamesBytes, &text, &why)) {
     *error = file.filename().string() + ": " + why;
     return false;
+  }
+  return ParseParamNames(text, file.filename().string(), tables, error);
+}
+
+bool ParseParamNames(std::string_view text, const std::string& source, std::vector<ParamNameTable>* tables,
+                     std::string* error) {
+  bool tooDeep = false;
+  nlohmann::json doc = nlohmann::json::parse(
+      text.begin(), text.end(),
+      [&](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
+        tooDeep = tooDeep || depth > kMaxParamNamesNesting;
+        return !tooDeep;
+      },
+      false);
+  auto fail = [&](const std::string& why) {
+    *error = source + ": " + why;
+    return false;
   };
+  if (tooDeep) return fail("values nested more than " + std::to_string(kMaxParamNamesNesting) + " levels deep");
   if (doc.is_discarded()) return fail("not valid JSON");
-  if (!doc.is_object() || doc.value("format", "") != "quorl-param-names" || doc.value("version", 0) != 1)
+  // Compared as JSON values: a format or version of another type is no table,
+  // never an exception.
+  if (!doc.is_object() || doc.value("format", nlohmann::json()) != "quorl-param-names" ||
+      doc.value("version", nlohmann::json()) != 1)
     return fail("not a parameter-name table of version 1");
   const nlohmann::json& list = doc["tables"];
   if (!list.is_array()) return fail("no \"tables\" array");

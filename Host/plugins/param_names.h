@@ -15,9 +15,11 @@
 
 #include <maxtypes.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "plugins/plugin_loader.h"
@@ -33,8 +35,18 @@ struct ParamNameTable {
 // The table file of a plug-in file.
 std::filesystem::path ParamNamesFile(const std::filesystem::path& pluginFile);
 
-// Reads a table file. False with the reason when it is not one.
+// A table file is read as the host reads every file: a regular file only
+// (a FIFO is never waited on), of at most this many bytes, nested at most
+// this deep.
+inline constexpr uint64_t kMaxParamNamesBytes = 1ull << 20;
+inline constexpr int kMaxParamNamesNesting = 8;
+
+// Reads a table file. False with the reason, starting with the file's name,
+// when it is not one.
 bool ReadParamNames(const std::filesystem::path& file, std::vector<ParamNameTable>* tables, std::string* error);
+// Reads the text of a table; `source` starts the reason on failure.
+bool ParseParamNames(std::string_view text, const std::string& source, std::vector<ParamNameTable>* tables,
+                     std::string* error);
 
 // Reads the table file beside a loaded plug-in file, if there is one, and
 // from then on names the parameters of the classes that file registered, with

@@ -354,6 +354,12 @@ std::string ProbeLoadInChild(const fs::path& file) {
   }
   if (pid == 0) {
     ::close(pipeFds[0]);
+    // What the module says while it starts is said once, by the real load.
+    int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (quiet >= 0) {
+      ::dup2(quiet, STDOUT_FILENO);
+      ::dup2(quiet, STDERR_FILENO);
+    }
     void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
       const char* e = ::dlerror();

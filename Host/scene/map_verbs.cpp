@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "common/text.h"
 #include "common/value_readers.h"
 #include "scene/scene_maps.h"
 
@@ -37,7 +38,7 @@ bool CheckMapVerb(const MapVerb& verb, std::string* error) {
     int channel = 0;
     if (!ParseInt(verb.value, &channel, error)) return false;
     if (channel < 0 || channel > kMaxEffectsChannel)
-      return *error = "'" + verb.value + "' is out of range for an effects channel (0 to 15)", false;
+      return *error = "'" + TerminalSafe(verb.value) + "' is out of range for an effects channel (0 to 15)", false;
   }
   if (verb.kind == MapVerb::kInstance && verb.into.empty())
     return *error = "instance needs --into: the map whose sub-map slot is to show the same map", false;
@@ -58,7 +59,7 @@ bool ApplyMapVerb(Scene& scene, const std::string& file, const MapVerb& verb, st
       return false;
     }
     if (verb.kind == MapVerb::kInstance && Reaches(map, into))
-      return *error = "a map cannot show itself: '" + verb.into + "' is the map or a part of it", false;
+      return *error = "a map cannot show itself: '" + TerminalSafe(verb.into) + "' is the map or a part of it", false;
   }
   switch (verb.kind) {
     case MapVerb::kReset: map->Reset(); break;

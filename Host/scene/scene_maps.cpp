@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "common/text.h"
 #include "scene/param_path.h"
 
 namespace plughost {
@@ -60,13 +61,13 @@ Texmap* FindMap(const Scene& scene, const std::string& name, std::string* error)
     if (HostNameKey(m.place) == key || (!own.empty() && HostNameKey(own) == key)) {
       if (std::find(found.begin(), found.end(), m.map) == found.end()) found.push_back(m.map);
     }
-    list += "\n  " + m.place + (own.empty() ? "" : " \"" + own + "\"");
+    list += "\n  " + TerminalSafe(m.place) + (own.empty() ? "" : " " + QuoteText(own));
   }
   if (found.size() == 1) return found[0];
   if (found.size() > 1)
-    *error = "'" + name + "' could mean several maps; name one by its place:" + list;
+    *error = "'" + TerminalSafe(name) + "' could mean several maps; name one by its place:" + list;
   else
-    *error = "no map '" + name + "' in the scene. Its maps:" + (list.empty() ? " none" : list);
+    *error = "no map '" + TerminalSafe(name) + "' in the scene. Its maps:" + (list.empty() ? " none" : list);
   return nullptr;
 }
 

@@ -130,4 +130,13 @@ grep -q "frames missing or broken: 6$" "$tmp/bad.out" || fail "the missing frame
 grep -q "frames missing or broken: 6$" "$bad/dirt.farm/check.log" || fail "the check job does not name the frame"
 [[ $(grep -c "requeued for retry" "$bad/dirt.farm/logs/task-3.log") == 1 ]] || fail "chunk 3 not retried once"
 [[ -e $bad/dirt.manifest.txt ]] && fail "a manifest was written for an incomplete render"
+
+# A folder whose name holds one of Slurm's % patterns still gets its logs
+# and pictures where it says.
+pct=$tmp/take%u%%
+mkdir -p "$pct"
+farm "$tmp/submitted.json" --frames 1-2 --width 16 --height 16 -o "$pct/d.#.png" --wait >"$tmp/pct.out" 2>&1 ||
+  fail "a render into $pct failed: $(cat "$tmp/pct.out")"
+[[ -s $pct/d.1.png && -s $pct/d.2.png && -s $pct/d.manifest.txt && -s $pct/d.farm/check.log ]] ||
+  fail "pictures or logs not where the folder says: $(ls -R "$tmp" | head -40)"
 echo "plughost farm slurm: ok"

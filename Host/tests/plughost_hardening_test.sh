@@ -4,7 +4,7 @@
 # that nothing was written or lost.
 #   plughost_hardening_test.sh PLUGHOST TEST_PLUGIN_FOLDER GROUP
 # Groups: depth numbers outputs pictures threads plugins references inputs
-# concurrent readonly nospace. Big inputs are made here, not kept.
+# concurrent readonly nospace names writer mapverbs nocluster. Big inputs are made here, not kept.
 set -euo pipefail
 plughost=$1
 good=$2
@@ -95,6 +95,10 @@ PY
     "$plughost" render --frames 0-500000000 -o "$tmp/f.#.png"
   one_line_error "bad time '16777216'" "$plughost" render --time 16777216 -o "$tmp/f.png"
   [[ -z $(ls "$tmp" | grep '^f\.') ]] || fail "a refused render wrote"
+  # Seconds to wait are bounded, so that the sleep can neither overflow nor spin.
+  for poll in 3e38 86401 0 -1 nan; do
+    one_line_error "'$poll' is" "$plughost" farm slurm --poll "$poll" -o "$tmp/f.png"
+  done
   ;;
 outputs)
   hashes=$(printf '#%.0s' $(seq 40))
@@ -196,6 +200,11 @@ PY
   "$plughost" --plugins "$tmp/bad" render -q --width 8 --height 8 -o "$tmp/still.png" 2>"$tmp/err" ||
     fail "a damaged file stopped the render: $(cat "$tmp/err")"
   [[ -s $tmp/still.png ]] || fail "no picture"
+  # A module's start-up complaint is made once, not again by the check that
+  # first opens it in a child process.
+  QUORLLIB_SIMD=bogus "$plughost" list >/dev/null 2>"$tmp/simd.err"
+  [[ $(grep -c "QUORLLIB_SIMD=bogus is not one of" "$tmp/simd.err") == 1 ]] ||
+    fail "the start-up complaint: $(cat "$tmp/simd.err")"
   ;;
 references)
   ph scene new "$tmp/w.json" --class "Host Test Widget"
@@ -285,6 +294,75 @@ readonly | nospace)
   cmp -s "$dir/w.json" "$tmp/w.orig" || fail "the scene was changed"
   cmp -s "$dir/pic.png" "$tmp/pic.orig" || fail "the picture was changed"
   only_files "$dir" w.json pic.png
+  ;;
+names)
+  # Names from a file reach the terminal escaped, in a listing and in an error.
+  "$plughost" scene new "$tmp/c.json" --class Checker
+  "$plughost" scene rename "$tmp/c.json" $'a\nb\e[2J\a\u0085\\'
+  want='Checker "a\nb\x1B[2J\x07\x85\\"'
+  "$plughost" scene show "$tmp/c.json" | grep -qxF "$want  class 0x00000200, 0x00000000" ||
+    fail "scene show: $("$plughost" scene show "$tmp/c.json" | sed -n 2p)"
+  if "$plughost" scene reset "$tmp/c.json" --map $'x\e]0;' 2>"$tmp/err"; then fail "a missing map was found"; fi
+  grep -qF "no map 'x\x1B]0;' in" "$tmp/err" || fail "the name asked for: $(cat -A "$tmp/err")"
+  grep -qxF "  $want" "$tmp/err" || fail "the list of maps: $(cat -A "$tmp/err")"
+  ! grep -q $'[\x01-\x09\x0b-\x1f\x7f]' "$tmp/err" || fail "a control character reached the terminal"
+  ;;
+writer)
+  # A chain of maps as long as the reader takes; a copy or instance that
+  # makes it longer is refused by the writer and the file is kept.
+  "$plughost" scene new "$tmp/one.json" --class Vede
+  python3 - "$tmp/one.json" "$tmp/chain.json" 126 <<'PY'
+import json, sys
+one, n = json.load(open(sys.argv[1])), int(sys.argv[3])
+size, objs = len(one["objects"]), []
+for k in range(n + 1):  # n chained maps, then one map on its own
+    for o in one["objects"]:
+        o = json.loads(json.dumps(o))
+        o["index"] += k * size
+        o["refs"] = [r + k * size if r is not None else None for r in o["refs"]]
+        objs.append(o)
+    if 0 < k < n:
+        objs[(k - 1) * size]["refs"][3] = k * size
+one["objects"], one["roots"] = objs, [0, n * size]
+json.dump(one, open(sys.argv[2], "w"))
+PY
+  "$plughost" scene show "$tmp/chain.json" >/dev/null || fail "the longest chain does not load"
+  cp "$tmp/chain.json" "$tmp/chain.orig"
+  for verb in instance copy; do
+    one_line_error "references would nest more than 128 objects deep" \
+      "$plughost" scene $verb "$tmp/chain.json" --map "Vede" --into "Vede #2"
+    cmp -s "$tmp/chain.json" "$tmp/chain.orig" || fail "$verb replaced the file"
+  done
+  only_files "$tmp" one.json chain.json chain.orig err
+  ;;
+mapverbs)
+  # Every map verb holds the lock that scene set takes: none drops another's key.
+  "$plughost" scene new "$tmp/c.json" --class Checker
+  pids=()
+  for i in $(seq 1 12); do
+    "$plughost" scene set "$tmp/c.json" --key "U Tiling@$i=$i" &
+    pids+=($!)
+    case $((i % 4)) in
+    0) "$plughost" scene rename "$tmp/c.json" "n$i" & ;;
+    1) "$plughost" scene channel "$tmp/c.json" $((i % 16)) & ;;
+    2) "$plughost" scene copy "$tmp/c.json" -o "$tmp/copy$i.json" & ;;
+    3) "$plughost" scene reset "$tmp/c.json" --map nothing 2>/dev/null & ;;
+    esac
+    pids+=($!)
+  done
+  for p in "${pids[@]}"; do wait "$p" || true; done
+  keys=$("$plughost" scene show "$tmp/c.json" | grep "^  U Tiling (float) keys:" | tr ',' '\n' | grep -c "=")
+  [[ $keys == 13 ]] || fail "edits lost: $keys keys of 13 kept"
+  ;;
+nocluster)
+  # A farm render with no cluster to take it fails in one line and leaves
+  # no farm folder behind.
+  mkdir "$tmp/bin" "$tmp/out"
+  printf '#!/bin/sh\necho "sbatch: error: no controller" >&2\necho "sbatch: fatal: giving up" >&2\nexit 1\n' >"$tmp/bin/sbatch"
+  chmod +x "$tmp/bin/sbatch"
+  one_line_error "sbatch failed: sbatch: error: no controller; sbatch: fatal: giving up" \
+    env PATH="$tmp/bin:$PATH" "$plughost" farm slurm --frames 1-2 -o "$tmp/out/d.#.png"
+  [[ -z $(ls -A "$tmp/out") ]] || fail "left behind: $(ls -A "$tmp/out")"
   ;;
 *) fail "unknown group" ;;
 esac

@@ -66,4 +66,35 @@ TEST(CommandLineValues, BooleansTriplesAndTimes) {
   EXPECT_EQ(FloatText(1e-5f), "1e-05");
 }
 
+TEST(CommandLineValues, SecondsToWaitAreBounded) {
+  double s = 0;
+  EXPECT_TRUE(ParseSeconds("0.2", &s) && s > 0.19 && s < 0.21);
+  EXPECT_TRUE(ParseSeconds("86400", &s) && s == kMaxWaitSeconds);
+  std::string error;
+  for (const char* bad : {"0", "-1", "86401", "3e38", "nan", "inf", ""}) {
+    s = 7;
+    EXPECT_FALSE(ParseSeconds(bad, &s, &error)) << bad;
+    EXPECT_EQ(s, 7) << bad;
+  }
+  EXPECT_EQ(error, "'' is not a number");
+}
+
+// Every byte a terminal could take as a command comes out escaped, and
+// printable text (UTF-8 included) as it is.
+TEST(PrintedText, TerminalSafeEscapesEveryControlCharacter) {
+  for (int c = 0; c < 256; ++c) {
+    std::string one(1, static_cast<char>(c)), safe = TerminalSafe(one);
+    bool control = c < 0x20 || c == 0x7F;
+    if (control || c == '\\')
+      EXPECT_EQ(safe[0], '\\') << c;
+    else
+      EXPECT_EQ(safe, one) << c;
+  }
+  EXPECT_EQ(TerminalSafe("a\nb\x1b[2J\x07\\"), "a\\nb\\x1B[2J\\x07\\\\");
+  EXPECT_EQ(TerminalSafe("\xC2\x9B"
+                         "31m \xC3\xA9"),
+            "\\x9B31m \xC3\xA9");  // C1 CSI escaped; é kept
+  EXPECT_EQ(QuoteText("say \"hi\"\r"), "\"say \\\"hi\\\"\\x0D\"");
+}
+
 }  // namespace plughost

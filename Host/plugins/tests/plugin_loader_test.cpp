@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <hostside/class_registry.h>
 #include <imtl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -146,6 +147,32 @@ TEST(ParamNames, ATableIsReadOrRefusedWithItsReason) {
     EXPECT_FALSE(ReadParamNames(dir.Write("bad.json", text), &tables, &error)) << text;
     EXPECT_EQ(error, std::string("bad.json: ") + why);
   }
+}
+
+// Read by the host's rules for files: never waited on, bounded in size and
+// nesting, and a field of the wrong type is a refusal, not an exception.
+TEST(ParamNames, HostileTablesAreRefusedWithoutWaitingOrGrowing) {
+  TempFolder dir;
+  std::vector<ParamNameTable> tables;
+  std::string error;
+  fs::path fifo = *dir / "fifo.json";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(ReadParamNames(fifo, &tables, &error));
+  EXPECT_NE(error.find("fifo.json: "), std::string::npos) << error;
+  std::string big = R"({"format": "quorl-param-names", "version": 1, "tables": []})";
+  big += std::string(kMaxParamNamesBytes, ' ');
+  EXPECT_FALSE(ReadParamNames(dir.Write("big.json", big), &tables, &error));
+  EXPECT_NE(error.find("big.json: "), std::string::npos) << error;
+  const std::pair<std::string, std::string> bad[] = {
+      {std::string(100000, '[') + std::string(100000, ']'), "values nested more than 8 levels deep"},
+      {R"({"format": 7, "version": 1})", "not a parameter-name table of version 1"},
+      {R"({"format": "quorl-param-names", "version": "1"})", "not a parameter-name table of version 1"},
+  };
+  for (const auto& [text, why] : bad) {
+    EXPECT_FALSE(ParseParamNames(text, "t", &tables, &error));
+    EXPECT_EQ(error, "t: " + why);
+  }
+  EXPECT_TRUE(tables.empty());
 }
 
 }  // namespace plughost

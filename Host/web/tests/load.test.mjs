@@ -84,16 +84,35 @@ test('200 edits from two clients at once: in order, none lost, the same scene as
 }));
 
 test('a save waits for a command that holds the scene file, as plughost scene set does, then lands whole', () => onNewScene(async (server, scene) => {
-  // Holds the file's lock for a second, then writes it: a save that did
-  // not wait would be written over.
-  const holder = spawn('flock', [scene, 'sh', '-c', 'echo held; sleep 1; echo overwritten > "$0"', scene]);
-  const done = once(holder, 'exit');
+  // Holds the file's lock for a second without changing it: the save
+  // answers only after the holder let go.
+  const holder = spawn('flock', [scene, 'sh', '-c', 'echo held; sleep 1']);
+  let released = false;
+  const done = once(holder, 'exit').then(() => { released = true; });
   await once(holder.stdout, 'data');
   const send = client(server);
   assert.equal((await send({ kind: 'spin', control: 'Vede Parameters:1497', value: '9' })).status, 200);
   const saved = await send({}, '/api/save');
+  assert.equal(released, true, 'the save did not wait for the lock');
   assert.equal(saved.status, 200, saved.text);
   assert.equal(JSON.parse(saved.text).dirty, false);
   await done;
   assert.match(fs.readFileSync(scene, 'utf8'), /"format": "quorl-scene"/);
+}));
+
+test('a save over a file changed on disk since it was read or saved is refused with the reason; after Revert it saves', () => onNewScene(async (server, scene) => {
+  const send = client(server);
+  execFileSync(plughost, ['scene', 'rename', scene, 'From the shell']);
+  const theirs = fs.readFileSync(scene, 'utf8');
+  assert.equal((await send({ kind: 'spin', control: 'Vede Parameters:1497', value: '9' })).status, 200);
+  const refused = await send({}, '/api/save');
+  assert.equal(refused.status, 409, refused.text);
+  assert.match(refused.text, /changed on disk since it was opened or last saved/);
+  assert.equal(fs.readFileSync(scene, 'utf8'), theirs);
+  assert.equal((await send({}, '/api/revert')).status, 200);
+  assert.equal((await send({}, '/api/save')).status, 200);
+  assert.match(fs.readFileSync(scene, 'utf8'), /From the shell/);
+  // Saved here, the file is this editor's again: the next save lands.
+  assert.equal((await send({ kind: 'spin', control: 'Vede Parameters:1497', value: '5' })).status, 200);
+  assert.equal((await send({}, '/api/save')).status, 200);
 }));

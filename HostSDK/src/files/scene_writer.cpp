@@ -64,11 +64,14 @@ struct SaveOrder {
   std::vector<ReferenceTarget*> objects;
   std::vector<ReferenceMaker*> firstMaker;  // the object through which each was first reached
   std::vector<std::vector<int>> refs;       // each object's references as indexes, -1 for none
+  std::vector<int> height;                  // objects on the longest chain from each, itself included
   std::unordered_map<ReferenceTarget*, int> index;
 };
 
 // Objects in the order written: depth first from each root in turn, each
-// object's references in slot order, an object at its first meeting.
+// object's references in slot order, an object at its first meeting. A
+// chain of references longer than the reader takes is refused here, before
+// anything is written, so that no save makes a file that cannot be loaded.
 bool OrderObjects(const Scene& scene, SaveOrder* order, std::string* error) {
   std::unordered_map<ReferenceTarget*, bool> open;
   struct Frame {
@@ -83,6 +86,7 @@ bool OrderObjects(const Scene& scene, SaveOrder* order, std::string* error) {
     order->firstMaker.push_back(from);
     int count = std::max(t->NumRefs(), 0);
     order->refs.emplace_back(static_cast<size_t>(count), -1);
+    order->height.push_back(0);
     open[t] = true;
     stack.push_back({t, at, 0, count});
   };
@@ -93,6 +97,17 @@ bool OrderObjects(const Scene& scene, SaveOrder* order, std::string* error) {
     while (!stack.empty()) {
       Frame& f = stack.back();
       if (f.next >= f.count) {
+        // Every reference is done by now: reached below, or earlier and closed.
+        int h = 0;
+        for (int child : order->refs[static_cast<size_t>(f.at)])
+          if (child >= 0) h = std::max(h, order->height[static_cast<size_t>(child)]);
+        if (h + 1 > kSceneMaxReferenceDepth) {
+          *error = "references would nest more than " + std::to_string(kSceneMaxReferenceDepth) +
+                   " objects deep from '" + HostClassName(f.obj) + "' (object " + std::to_string(f.at) +
+                   "): the scene could not be loaded again";
+          return false;
+        }
+        order->height[static_cast<size_t>(f.at)] = h + 1;
         open[f.obj] = false;
         stack.pop_back();
         continue;
