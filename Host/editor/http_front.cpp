@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "common/value_readers.h"
+#include "editor/connection_queue.h"
 #include "editor/web_assets.h"
 
 namespace plughost {
@@ -177,6 +178,7 @@ void HttpFront::Routes() {
   // An idle connection holds a server thread until this runs out, and the
   // server waits for them all when it stops.
   http_.set_keep_alive_timeout(1);
+  http_.new_task_queue = [] { return new ConnectionQueue(); };
   http_.set_pre_routing_handler([this](const Request& req, Response& res) {
     return Admit(req, res) ? httplib::Server::HandlerResponse::Unhandled : httplib::Server::HandlerResponse::Handled;
   });

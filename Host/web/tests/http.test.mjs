@@ -171,3 +171,30 @@ test('a newer preview request overtakes an older one, which answers 409', async 
   }
   assert.fail(`never overtaken: ${outcomes.join('; ')}`);
 });
+
+test('clients that drip their request a byte at a time hold only their own connections', async () => {
+  // Forty connections, none with a token, each sending a byte of its request
+  // head every half second: more than any fixed pool of server threads.
+  const drippers = [];
+  for (let i = 0; i < 40; ++i) {
+    const s = net.connect(server.port, '127.0.0.1');
+    s.on('error', () => {});
+    const head = `GET /api/state HTTP/1.1\r\nHost: ${server.host}\r\nX-Padding: ${'x'.repeat(64)}\r\n\r\n`;
+    let at = 0;
+    const timer = setInterval(() => { if (at < head.length) s.write(head[at++]); }, 500);
+    drippers.push({ s, timer });
+  }
+  await new Promise((r) => setTimeout(r, 1500));
+  try {
+    // While they drip, the page is answered; they would take over a minute.
+    const started = Date.now();
+    await stillServing();
+    await stillServing();
+    assert.ok(Date.now() - started < 20000, 'answered while the slow clients dripped');
+  } finally {
+    for (const { s, timer } of drippers) {
+      clearInterval(timer);
+      s.destroy();
+    }
+  }
+});
