@@ -2,6 +2,7 @@
 
 #include <hostside/file_io.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 #include <sstream>
@@ -26,11 +27,19 @@ const std::vector<RenderOption>& RenderOptionTable() {
        S::kTexture},
       {"--map", "A sub-map for the texture: 'checker' or a PNG file (switches Map On on)",
        [](R& r) -> RenderField { return &r.texture.map; }, S::kTexture},
-      {"-o,--output", "The PNG to write; a run of # becomes the frame number (dirt.####.png)",
+      {"-o,--output",
+       "The picture to write, PNG or OpenEXR by its extension (.png, .exr); a run of # becomes the frame number "
+       "(dirt.####.png)",
        [](R& r) -> RenderField { return &r.output; }, S::kPicture},
       {"--view", "flat (the swatch), sphere or cube", [](R& r) -> RenderField { return &r.view; }, S::kPicture},
-      {"--channel", "color (over the background), mono or bump", [](R& r) -> RenderField { return &r.channel; },
-       S::kPicture},
+      {"--channel", "color (over the background), mono or bump; with --pass data also all",
+       [](R& r) -> RenderField { return &r.channel; }, S::kPicture},
+      {"--pass", "display (what the sample slot shows) or data (the texture's own values)",
+       [](R& r) -> RenderField { return &r.pass; }, S::kPicture},
+      {"--depth", "PNG: 8 (default) or 16; OpenEXR: half (default) or float",
+       [](R& r) -> RenderField { return &r.depth; }, S::kPicture},
+      {"--compression", "PNG: fast (default), small, none; OpenEXR: zip (default), none, rle, zips, piz, ...",
+       [](R& r) -> RenderField { return &r.compression; }, S::kPicture},
       {"--width", "Width in pixels", [](R& r) -> RenderField { return &r.width; }, S::kPicture},
       {"--height", "Height in pixels", [](R& r) -> RenderField { return &r.height; }, S::kPicture},
       {"--frames", "Frames to render: 0-100, 0-100x5, or a list 1,5,9", [](R& r) -> RenderField { return &r.frames; },
@@ -159,12 +168,45 @@ std::string FrameFileName(const std::string& pattern, int frame, bool several) {
   return out;
 }
 
+namespace {
+
+// Which writer the output's extension names, with the depth and compression
+// it takes, checked before anything is rendered.
+bool PlanWriteOptions(const RenderRequest& r, const RenderSettings& s, HostPictureWriteOptions* w, std::string* error) {
+  HostPictureFormat format;
+  if (!HostPictureFormatFor(r.output, &format, error)) return *error = "-o " + *error, false;
+  w->format = format;
+  w->display = s.pass == RenderPass::Display;
+  auto list = [](const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
+  };
+  std::vector<std::string> depths = HostPictureDepths(format), compressions = HostPictureCompressions(format);
+  std::string name = HostPictureFormatName(format);
+  if (!r.depth.empty() &&
+      (std::find(depths.begin(), depths.end(), r.depth) == depths.end() || !HostParsePictureDepth(r.depth, &w->depth)))
+    return *error = "--depth " + r.depth + " is not one " + name + " takes (" + list(depths) + ")", false;
+  if (!r.compression.empty() &&
+      std::find(compressions.begin(), compressions.end(), r.compression) == compressions.end())
+    return *error = "--compression " + r.compression + " is not one " + name + " takes (" + list(compressions) + ")",
+           false;
+  w->compression = r.compression;
+  if (!HostPictureFits(format, RenderShape(s), error)) return *error = r.output + ": " + *error, false;
+  return true;
+}
+
+}  // namespace
+
 bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error) {
   RenderPlan p;
   RenderSettings& s = p.settings;
   if (!ParseRenderView(r.view, &s.view)) return *error = "unknown view '" + r.view + "' (flat, sphere or cube)", false;
   if (!ParseRenderChannel(r.channel, &s.channel))
-    return *error = "unknown channel '" + r.channel + "' (color, mono or bump)", false;
+    return *error = "unknown channel '" + r.channel + "' (color, mono, bump, or all with --pass data)", false;
+  if (!ParseRenderPass(r.pass, &s.pass)) return *error = "unknown pass '" + r.pass + "' (display or data)", false;
+  if (s.channel == RenderChannel::All && s.pass != RenderPass::Data)
+    return *error = "--channel all needs --pass data", false;
   if (r.width < 1 || r.height < 1 || r.width > kMaxPictureSide || r.height > kMaxPictureSide) {
     *error = "resolution must be between 1 and " + std::to_string(kMaxPictureSide) + " pixels a side";
     return false;
@@ -193,7 +235,9 @@ bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error
     p.pictures.push_back(
         {frames[i], times[i], PieceFileName(FrameFileName(r.output, frames[i], p.severalFrames), s.region)});
   }
+  if (!PlanWriteOptions(r, s, &p.write, error)) return false;
   p.output = r.output;
+  p.scene = r.texture.sceneFile.empty() ? "new " + r.texture.className : r.texture.sceneFile;
   p.piece = r.piece.Any();
   p.overwrite = r.piece.overwrite;
   p.quiet = r.quiet;

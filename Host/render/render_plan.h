@@ -11,6 +11,8 @@
 // check all work from a plan; nothing below reads an option's text.
 #pragma once
 
+#include <hostside/picture_io.h>
+
 #include <functional>
 #include <string>
 #include <variant>
@@ -26,6 +28,7 @@ struct RenderRequest {
   TextureSource texture;
   std::string output = "vede.png";  // '#' runs become the frame number, zero padded
   std::string view = "flat", channel = "color";
+  std::string pass = "display", depth, compression;  // empty: the format's default
   int width = 256, height = 256;
   std::string frames;  // "0-100", "0-100x5", "1,5,9", or empty: frame 0 (or --time)
   std::string time;    // a single time, as for --key
@@ -63,9 +66,11 @@ struct PlannedPicture {
 };
 
 struct RenderPlan {
-  RenderSettings settings;  // settings.time is each picture's own
-  std::string output;       // the name pattern, as given
-  std::vector<int> frames;  // every frame of the whole render, before any chunk
+  RenderSettings settings;        // settings.time is each picture's own
+  std::string output;             // the name pattern, as given
+  std::string scene;              // the scene file, or "new CLASS", for the pictures' metadata
+  HostPictureWriteOptions write;  // format, depth and compression, checked against the picture's shape
+  std::vector<int> frames;        // every frame of the whole render, before any chunk
   bool severalFrames = false;
   std::vector<PlannedPicture> pictures;  // what this render writes, in order
   bool piece = false;                    // a chunk, tile or region: complete pictures are kept

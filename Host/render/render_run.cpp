@@ -1,12 +1,40 @@
 #include "render/render_run.h"
 
-#include <hostside/png_image.h>
+#include <hostside/class_registry.h>
+#include <hostside/picture_io.h>
 
 #include <cstdio>
 
 #include "render/progress.h"
 
 namespace plughost {
+
+namespace {
+
+// Shades one picture of the plan straight into its writer, band by band.
+bool WritePicture(const RenderPlan& plan, Texmap* map, const RenderSettings& s, const PlannedPicture& picture,
+                  const RenderProgress& progress, std::string* error) {
+  Interval valid = FOREVER;
+  map->Update(s.time, valid);
+  HostPictureWriteOptions options = plan.write;
+  options.threads = s.threads;
+  options.metadata = {{"scene", plan.scene},
+                      {"map", HostClassName(map)},
+                      {"time", std::to_string(s.time) + "t"},
+                      {"frame", std::to_string(picture.frame)}};
+  std::unique_ptr<HostPictureWriter> writer = HostPictureWriter::Begin(picture.file, RenderShape(s), options, error);
+  if (!writer) return false;
+  bool written = ShadeBands(
+      map, s, [&](const HostPicture& band, int, int count) { return writer->WriteRows(band, 0, count, error); },
+      nullptr, progress);
+  if (!written) {
+    if (error->empty()) *error = "cannot write " + picture.file + ": the render stopped early";
+    return false;
+  }
+  return writer->Finish(error);
+}
+
+}  // namespace
 
 bool RunRenderPlan(const RenderPlan& plan, Texmap* map, std::string* error) {
   RenderSettings s = plan.settings;
@@ -22,8 +50,9 @@ bool RunRenderPlan(const RenderPlan& plan, Texmap* map, std::string* error) {
     s.time = picture.time;
     std::string what = plan.severalFrames ? "frame " + std::to_string(picture.frame) : std::string("rendering");
     long before = static_cast<long>(i) * area.Height();
-    HostImage img = RenderTexmap(map, s, [&](int rows, int) { progress.Set(before + rows, what); });
-    if (!HostWritePng(picture.file, img, error)) return false;
+    if (!WritePicture(
+            plan, map, s, picture, [&](int rows, int) { progress.Set(before + rows, what); }, error))
+      return false;
   }
   return true;
 }

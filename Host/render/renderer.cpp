@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -19,12 +20,6 @@ Color Background(int x, int y) {
   bool dark = ((x / 16) + (y / 16)) % 2 == 0;
   float g = dark ? 0.25f : 0.55f;
   return Color(g, g, g);
-}
-
-uint8_t ToByte(float v) {
-  if (!(v > 0.0f)) return 0;
-  if (v >= 1.0f) return 255;
-  return static_cast<uint8_t>(std::lround(v * 255.0f));
 }
 
 // Light from the upper left, in front.
@@ -125,16 +120,20 @@ class View {
   Point3 rot_[3];
 };
 
-Color Shade(Texmap* map, const RenderSettings& s, const View& view, int x, int y) {
-  Hit h = view.Trace(x, y);
-  Color bg = Background(x, y);
-  if (!h.hit) return bg;
+HostShadeContext ContextAt(const RenderSettings& s, const Hit& h) {
   HostShadeContext sc;
   sc.time = s.time;
   sc.pObj = h.p;
   sc.pWorld = h.p;
   sc.normal = h.n;
   sc.uvw = h.uvw;
+  return sc;
+}
+
+Color ShadeDisplay(Texmap* map, const RenderSettings& s, const Hit& h, int x, int y) {
+  Color bg = Background(x, y);
+  if (!h.hit) return bg;
+  HostShadeContext sc = ContextAt(s, h);
   bool lit = s.view != RenderView::Flat;
   switch (s.channel) {
     case RenderChannel::Color: {
@@ -156,6 +155,7 @@ Color Shade(Texmap* map, const RenderSettings& s, const View& view, int x, int y
       if (lit) m *= Lambert(h.n);
       return Color(m, m, m);
     }
+    case RenderChannel::All:
     case RenderChannel::Bump: {
       // A grey surface lit through the perturbed normal.
       float g = Lambert(Normalize(h.n + map->EvalNormalPerturb(sc)));
@@ -163,6 +163,73 @@ Color Shade(Texmap* map, const RenderSettings& s, const View& view, int x, int y
     }
   }
   return bg;
+}
+
+// The pixel's samples into each layer's place (`out`, one pointer a layer,
+// in RenderShape's order).
+void ShadePixel(Texmap* map, const RenderSettings& s, const View& view, int x, int y, float* const* out) {
+  Hit h = view.Trace(x, y);
+  if (s.pass == RenderPass::Display) {
+    Color c = ShadeDisplay(map, s, h, x, y);
+    out[0][0] = c.r;
+    out[0][1] = c.g;
+    out[0][2] = c.b;
+    out[0][3] = 1.0f;
+    return;
+  }
+  bool color = s.channel == RenderChannel::Color || s.channel == RenderChannel::All;
+  bool mono = s.channel == RenderChannel::Mono || s.channel == RenderChannel::All;
+  bool bump = s.channel == RenderChannel::Bump || s.channel == RenderChannel::All;
+  HostShadeContext sc = ContextAt(s, h);
+  int layer = 0;
+  if (color) {
+    AColor c = h.hit ? map->EvalColor(sc) : AColor(0.0f, 0.0f, 0.0f, 0.0f);
+    float* o = out[layer++];
+    o[0] = c.r;
+    o[1] = c.g;
+    o[2] = c.b;
+    o[3] = c.a;
+  }
+  if (mono) out[layer++][0] = h.hit ? map->EvalMono(sc) : 0.0f;
+  if (bump) {
+    Point3 b = h.hit ? map->EvalNormalPerturb(sc) : Point3(0.0f, 0.0f, 0.0f);
+    float* o = out[layer++];
+    o[0] = b.x;
+    o[1] = b.y;
+    o[2] = b.z;
+  }
+}
+
+// Rows of the area per band: small enough that the writer starts early and
+// a few bands bound the memory, large enough that handing them on is cheap.
+constexpr int kBandRows = 16;
+
+HostPicture NewBand(const RenderSettings& s, int rows) {
+  HostPicture band;
+  band.width = s.Area().Width();
+  band.height = rows;
+  for (HostLayerShape& l : RenderShape(s).layers) band.AddLayer(l.name, l.channels);
+  return band;
+}
+
+// Shades rows [y0, y0 + count) of the area into rows [0, count) of `band`.
+bool ShadeBand(Texmap* map, const RenderSettings& s, const View& view, int y0, int count, HostPicture* band,
+               const std::atomic<bool>* cancel) {
+  PixelRegion r = s.Area();
+  size_t layers = band->layers.size();
+  float* at[3] = {nullptr, nullptr, nullptr};
+  for (int y = 0; y < count; ++y) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) return false;
+    for (int x = 0; x < band->width; ++x) {
+      size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(band->width) + static_cast<size_t>(x);
+      for (size_t l = 0; l < layers; ++l) {
+        HostPictureLayer& layer = band->layers[l];
+        at[l] = &layer.floats[pixel * layer.channels.size()];
+      }
+      ShadePixel(map, s, view, r.x0 + x, r.y0 + y0 + y, at);
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -186,6 +253,8 @@ bool ParseRenderChannel(const std::string& text, RenderChannel* out) {
     *out = RenderChannel::Mono;
   else if (text == "bump")
     *out = RenderChannel::Bump;
+  else if (text == "all")
+    *out = RenderChannel::All;
   else
     return false;
   return true;
@@ -195,7 +264,41 @@ const char* RenderViewName(RenderView v) {
   return v == RenderView::Flat ? "flat" : v == RenderView::Sphere ? "sphere" : "cube";
 }
 const char* RenderChannelName(RenderChannel c) {
-  return c == RenderChannel::Color ? "color" : c == RenderChannel::Mono ? "mono" : "bump";
+  return c == RenderChannel::Color  ? "color"
+         : c == RenderChannel::Mono ? "mono"
+         : c == RenderChannel::Bump ? "bump"
+                                    : "all";
+}
+
+bool ParseRenderPass(const std::string& text, RenderPass* out) {
+  if (text == "display")
+    *out = RenderPass::Display;
+  else if (text == "data")
+    *out = RenderPass::Data;
+  else
+    return false;
+  return true;
+}
+const char* RenderPassName(RenderPass p) { return p == RenderPass::Display ? "display" : "data"; }
+
+HostPictureShape RenderShape(const RenderSettings& s) {
+  PixelRegion r = s.Area();
+  HostPictureShape shape{r.Width(), r.Height(), {}};
+  if (s.pass == RenderPass::Display) {
+    shape.layers.push_back({"", {"R", "G", "B", "A"}});
+    return shape;
+  }
+  switch (s.channel) {
+    case RenderChannel::Color: shape.layers.push_back({"", {"R", "G", "B", "A"}}); break;
+    case RenderChannel::Mono: shape.layers.push_back({"", {"Y"}}); break;
+    case RenderChannel::Bump: shape.layers.push_back({"bump", {"X", "Y", "Z"}}); break;
+    case RenderChannel::All:
+      shape.layers.push_back({"", {"R", "G", "B", "A"}});
+      shape.layers.push_back({"coverage", {"Y"}});
+      shape.layers.push_back({"bump", {"X", "Y", "Z"}});
+      break;
+  }
+  return shape;
 }
 
 int RenderThreadCount(int requested) {
@@ -212,49 +315,117 @@ HostImage RenderTexmap(Texmap* map, const RenderSettings& s, const RenderProgres
   return img;
 }
 
-bool ShadeTexmap(Texmap* map, const RenderSettings& s, HostImage* out, const std::atomic<bool>* cancel,
+HostPicture RenderPicture(Texmap* map, const RenderSettings& s, const RenderProgress& progress) {
+  Interval valid = FOREVER;
+  map->Update(s.time, valid);
+  HostPicture whole = NewBand(s, s.Area().Height());
+  ShadeBands(
+      map, s,
+      [&](const HostPicture& band, int y, int count) {
+        HostPicture rows = band;
+        rows.height = count;
+        for (HostPictureLayer& l : rows.layers)
+          l.floats.resize(static_cast<size_t>(count) * band.width * l.channels.size());
+        return HostPlacePicture(rows, 0, y, &whole);
+      },
+      nullptr, progress);
+  return whole;
+}
+
+bool ShadeTexmap(Texmap* map, const RenderSettings& settings, HostImage* out, const std::atomic<bool>* cancel,
                  const RenderProgress& progress) {
+  RenderSettings s = settings;
+  s.pass = RenderPass::Display;
   PixelRegion r = s.Area();
   HostImage& img = *out;
   img.width = r.Width();
   img.height = r.Height();
   img.rgba.assign(static_cast<size_t>(img.width) * static_cast<size_t>(img.height) * 4, 255);
-  View view(s);
+  return ShadeBands(
+      map, s,
+      [&](const HostPicture& band, int y, int count) {
+        const std::vector<float>& f = band.layers[0].floats;
+        uint8_t* row = &img.rgba[static_cast<size_t>(y) * static_cast<size_t>(img.width) * 4];
+        for (size_t i = 0; i < static_cast<size_t>(count) * static_cast<size_t>(img.width) * 4; ++i)
+          row[i] = HostQuantize8(f[i]);
+        return true;
+      },
+      cancel, progress);
+}
 
-  std::atomic<int> nextRow{0};
-  std::atomic<int> done{0};
-  std::mutex progressMutex;
+bool ShadeBands(Texmap* map, const RenderSettings& s, const RenderBandSink& sink, const std::atomic<bool>* cancel,
+                const RenderProgress& progress) {
+  PixelRegion r = s.Area();
+  const int height = r.Height();
+  const int bands = (height + kBandRows - 1) / kBandRows;
+  const int threads = std::clamp(s.threads, 1, std::max(1, bands));
+  const int slots = 2 * threads + 2;
+  View view(s);
+  std::vector<HostPicture> slot;
+  for (int i = 0; i < std::min(slots, bands); ++i) slot.push_back(NewBand(s, kBandRows));
+  auto rowsOf = [&](int b) { return std::min(kBandRows, height - b * kBandRows); };
+
+  // A band b is shaded into slot b % slots once band b - slots is handed on.
+  std::mutex mutex;
+  std::condition_variable changed;
+  int next = 0, handed = 0;
+  bool stop = false;
+  std::vector<char> ready(slot.size(), 0);
   auto worker = [&] {
-    for (int y = nextRow++; y < img.height; y = nextRow++) {
-      if (cancel && cancel->load(std::memory_order_relaxed)) return;
-      uint8_t* row = &img.rgba[static_cast<size_t>(y) * static_cast<size_t>(img.width) * 4];
-      for (int x = 0; x < img.width; ++x) {
-        Color c = Shade(map, s, view, r.x0 + x, r.y0 + y);
-        row[x * 4 + 0] = ToByte(c.r);
-        row[x * 4 + 1] = ToByte(c.g);
-        row[x * 4 + 2] = ToByte(c.b);
+    for (;;) {
+      int b;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stop || next >= bands || next < handed + slots; });
+        if (stop || next >= bands) return;
+        b = next++;
       }
-      int d = ++done;
-      if (progress) {
-        std::lock_guard lock(progressMutex);
-        progress(d, img.height);
-      }
+      bool ok = ShadeBand(map, s, view, b * kBandRows, rowsOf(b), &slot[b % slots], cancel);
+      std::lock_guard lock(mutex);
+      if (ok)
+        ready[b % slots] = 1;
+      else
+        stop = true;
+      changed.notify_all();
     }
   };
-  int threads = std::clamp(s.threads, 1, std::max(1, img.height));
   std::vector<std::thread> pool;
-  for (int i = 1; i < threads; ++i) {
-    // The system may give fewer threads than asked: the rows are shared by
-    // whichever threads there are.
+  for (int i = 0; i < threads; ++i) {
+    // The system may give fewer threads than asked: the bands are shared by
+    // whichever threads there are, and with none the calling thread shades.
     try {
       pool.emplace_back(worker);
     } catch (const std::system_error&) {
       break;
     }
   }
-  worker();
+  bool ok = true;
+  for (int b = 0; b < bands && ok; ++b) {
+    HostPicture& band = slot[b % slots];
+    if (pool.empty()) {
+      ok = ShadeBand(map, s, view, b * kBandRows, rowsOf(b), &band, cancel);
+    } else {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return stop || ready[b % slots]; });
+      ok = ready[b % slots];
+    }
+    ok = ok && sink(band, b * kBandRows, rowsOf(b));
+    {
+      std::lock_guard lock(mutex);
+      ready[b % slots] = 0;
+      ++handed;
+      if (!ok) stop = true;
+      changed.notify_all();
+    }
+    if (ok && progress) progress(std::min(height, (b + 1) * kBandRows), height);
+  }
+  {
+    std::lock_guard lock(mutex);
+    stop = true;
+    changed.notify_all();
+  }
   for (std::thread& t : pool) t.join();
-  return done == img.height;
+  return ok;
 }
 
 }  // namespace plughost

@@ -8,6 +8,7 @@
 // that the whole picture has there.
 #pragma once
 
+#include <hostside/picture.h>
 #include <hostside/png_image.h>
 #include <imtl.h>
 
@@ -18,7 +19,15 @@
 namespace plughost {
 
 enum class RenderView { Flat, Sphere, Cube };
-enum class RenderChannel { Color, Mono, Bump };
+enum class RenderChannel { Color, Mono, Bump, All };
+// Display: what the sample slot shows (over the checker, lit on an object),
+// as one layer R, G, B, A with A = 1. Data: the texture's own values, no
+// background and no light: colour as EvalColor returns it (layer "": R, G,
+// B, A, premultiplied), coverage from EvalMono (a single Y alone, the layer
+// "coverage" beside the colour), the bump's EvalNormalPerturb (layer "bump":
+// X, Y, Z); pixels that miss the object hold zeros. Channel All (data only)
+// gives the three together.
+enum class RenderPass { Display, Data };
 
 // The largest picture side the host renders.
 constexpr int kMaxPictureSide = 16384;
@@ -42,6 +51,7 @@ struct RenderSettings {
   int height = 256;
   RenderView view = RenderView::Flat;
   RenderChannel channel = RenderChannel::Color;
+  RenderPass pass = RenderPass::Display;
   TimeValue time = 0;
   int threads = RenderThreadCount(0);  // 1 or more, as RenderThreadCount gives
   float extent = 100.0f;               // the width the view covers, in object units
@@ -55,13 +65,32 @@ bool ParseRenderView(const std::string& text, RenderView* out);
 bool ParseRenderChannel(const std::string& text, RenderChannel* out);
 const char* RenderViewName(RenderView v);
 const char* RenderChannelName(RenderChannel c);
+bool ParseRenderPass(const std::string& text, RenderPass* out);
+const char* RenderPassName(RenderPass p);
 
-// Called from the rendering threads with the rows done so far (serialised).
+// The layers and channels a render gives, at the size of its area.
+HostPictureShape RenderShape(const RenderSettings& settings);
+
+// Called on the calling thread with the rows handed on so far.
 using RenderProgress = std::function<void(int rowsDone, int rowsTotal)>;
+// Takes rows [y, y + count) of the area, in order from the top, as rows
+// [0, count) of `band` (float samples of RenderShape's layers); false stops
+// the render.
+using RenderBandSink = std::function<bool(const HostPicture& band, int y, int count)>;
 
 // Brings the map up to date for the time, then shades the picture, or the
 // settings' region of it (an image of the region's size).
 HostImage RenderTexmap(Texmap* map, const RenderSettings& settings, const RenderProgress& progress = nullptr);
+// The same at full precision, in the settings' pass.
+HostPicture RenderPicture(Texmap* map, const RenderSettings& settings, const RenderProgress& progress = nullptr);
+
+// The shading of a map already brought up to date, streamed: the threads
+// shade bands of rows while the calling thread hands the finished ones to
+// `sink` in order, so a writer encodes while later rows shade. A few bands
+// are held at a time, whatever the picture's size. False when cancelled, when
+// the sink refuses a band, or when the threads stop early.
+bool ShadeBands(Texmap* map, const RenderSettings& settings, const RenderBandSink& sink,
+                const std::atomic<bool>* cancel = nullptr, const RenderProgress& progress = nullptr);
 
 // The shading alone, for a map already brought up to date for settings.time
 // (the picture or its region, as RenderTexmap):
