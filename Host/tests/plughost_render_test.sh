@@ -91,6 +91,8 @@ out=$(printf '0 0 0\n' | "$plughost" sample --set Size=1 --what perturbed)
 out=$(printf '0 0 0\n1 2\n0.5 0.5 0.5\n' | "$plughost" sample 2>"$tmp/err") && fail "bad line not reflected in the exit status"
 [[ $(wc -l <<<"$out") == 2 ]] || fail "expected two results: $out"
 grep -q "line 2" "$tmp/err" || fail "bad line not reported by number: $(cat "$tmp/err")"
+grep -q "commas" "$tmp/err" && fail "a point of spaces is told to use commas: $(cat "$tmp/err")"
+grep -q "1 2 3" "$tmp/err" || fail "the error shows no example with spaces: $(cat "$tmp/err")"
 out=$(printf '1 2 3\n' | "$plughost" sample --what color)
 [[ $(wc -w <<<"$out") == 4 ]] || fail "color gives four numbers: $out"
 out=$(printf '1 2 3\n' | "$plughost" sample --what bump --normal 0,1,0)
