@@ -25,6 +25,7 @@ int Render(const RenderRequest& request) {
   if (!CheckPlanOutputs(plan, &error)) return Fail(error);
   OpenedTexture texture;
   if (!OpenTexture(request.texture, &texture, &error)) return Fail(error);
+  if (texture.scene) TakeSceneRenderSettings(*texture.scene, &plan);
   if (!RunRenderPlan(plan, texture.map, &error)) return Fail(error);
   return 0;
 }

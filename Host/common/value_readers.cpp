@@ -103,7 +103,7 @@ bool ParseTriple(const std::string& text, float out[3], std::string* error) {
       }
     }
   }
-  if (parts.size() != 3) return Refuse(error, "'" + text + "' is not three numbers separated by commas");
+  if (parts.size() != 3) return Refuse(error, "'" + text + "' is not three numbers (such as 1,2,3 or 1 2 3)");
   float v[3];
   for (size_t i = 0; i < 3; ++i) {
     if (!ParseFloat(parts[i], &v[i], error)) {

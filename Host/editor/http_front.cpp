@@ -255,6 +255,8 @@ void HttpFront::RoutePreview() {
     if (!ParseRenderView(view, &s.view)) return Send(res, Reply::Error(400, "unknown view '" + view + "'"));
     if (!ParseRenderChannel(channel, &s.channel))
       return Send(res, Reply::Error(400, "unknown channel '" + channel + "'"));
+    if (req.has_param("bump") && !ParseFloat(req.get_param_value("bump"), &s.bumpAmount))
+      return Send(res, Reply::Error(400, "bump must be a number"));
     std::shared_future<PreviewRenderer::Result> picture;
     if (!ui_.Call([&] { picture = document_.StartPreview(s); }))
       return Send(res, Reply::Error(503, "the editor is closing"));

@@ -32,7 +32,7 @@
 //   POST /api/action       {kind, control?, value?}: kind as plughost edit's option without
 //                          "--" (spin, step, type, click, color, map, time, animate, open, close);
 //                          answers {revision, state, opened, messages, askedForMap}
-//   GET  /api/preview      ?view=flat|sphere|cube&channel=color|mono|bump&size=N: a PNG, or
+//   GET  /api/preview      ?view=flat|sphere|cube&channel=color|mono|bump&bump=A&size=N: a PNG, or
 //                          409 when a newer request or an edit overtook it
 //   GET  /api/bitmap       ?hwnd=N: a bitmap static's image as PNG
 //   POST /api/utility      {name}: opens a utility; {rollup, open}: opens or rolls up its rollup

@@ -72,7 +72,9 @@ nlohmann::json ServedDocument::State() {
   j["utilities"] = std::move(names);
   j["utility"] = utilities_.IsOpen() ? json{{"name", utilityName_}, {"rollups", RollupsJson(utilities_.Rollups())}}
                                      : json(nullptr);
-  j["preview"] = {{"views", {"flat", "sphere", "cube"}}, {"channels", {"color", "mono", "bump"}}};
+  j["preview"] = {{"views", {"flat", "sphere", "cube"}},
+                  {"channels", {"color", "mono", "bump"}},
+                  {"bumpAmount", kDefaultBumpAmount}};
   return j;
 }
 

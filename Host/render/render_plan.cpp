@@ -40,6 +40,8 @@ const std::vector<RenderOption>& RenderOptionTable() {
        [](R& r) -> RenderField { return &r.depth; }, S::kPicture},
       {"--compression", "PNG: fast (default), small, none; OpenEXR: zip (default), none, rle, zips, piz, ...",
        [](R& r) -> RenderField { return &r.compression; }, S::kPicture},
+      {"--bump-amount", "How strongly the bump channel's perturbation bends the normal (default: the scene's, or 40)",
+       [](R& r) -> RenderField { return &r.bumpAmount; }, S::kPicture},
       {"--width", "Width in pixels", [](R& r) -> RenderField { return &r.width; }, S::kPicture},
       {"--height", "Height in pixels", [](R& r) -> RenderField { return &r.height; }, S::kPicture},
       {"--frames", "Frames to render: 0-100, 0-100x5, or a list 1,5,9", [](R& r) -> RenderField { return &r.frames; },
@@ -212,6 +214,10 @@ bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error
     return false;
   }
   if (r.threads < 0) return *error = "--threads must be 0 (every core) or more", false;
+  if (!r.bumpAmount.empty()) {
+    if (!ParseFloat(r.bumpAmount, &s.bumpAmount, error)) return *error = "--bump-amount " + *error, false;
+    p.bumpAmountGiven = true;
+  }
   s.width = r.width;
   s.height = r.height;
   s.threads = RenderThreadCount(r.threads);
@@ -243,6 +249,12 @@ bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error
   p.quiet = r.quiet;
   *plan = std::move(p);
   return true;
+}
+
+void TakeSceneRenderSettings(const Scene& scene, RenderPlan* plan) {
+  double amount = 0.0;
+  if (!plan->bumpAmountGiven && scene.GetSetting(kBumpAmountSetting, &amount))
+    plan->settings.bumpAmount = static_cast<float>(amount);
 }
 
 bool CheckPlanOutputs(const RenderPlan& plan, std::string* error) {

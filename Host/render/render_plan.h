@@ -30,9 +30,10 @@ struct RenderRequest {
   std::string view = "flat", channel = "color";
   std::string pass = "display", depth, compression;  // empty: the format's default
   int width = 256, height = 256;
-  std::string frames;  // "0-100", "0-100x5", "1,5,9", or empty: frame 0 (or --time)
-  std::string time;    // a single time, as for --key
-  int threads = 0;     // 0: every core
+  std::string frames;      // "0-100", "0-100x5", "1,5,9", or empty: frame 0 (or --time)
+  std::string time;        // a single time, as for --key
+  std::string bumpAmount;  // empty: the scene's own, or kDefaultBumpAmount
+  int threads = 0;         // 0: every core
   bool quiet = false;
   PieceOptions piece;  // a chunk, tile or region only (render_pieces.h)
 };
@@ -76,8 +77,14 @@ struct RenderPlan {
   bool piece = false;                    // a chunk, tile or region: complete pictures are kept
   bool overwrite = false;
   bool quiet = false;
-  int threadsAsked = 0;  // as the request gave it (0: every core)
+  int threadsAsked = 0;          // as the request gave it (0: every core)
+  bool bumpAmountGiven = false;  // false: the scene's amount, where it keeps one, replaces the default
 };
+
+// The name under which a scene keeps the sample slot's bump amount.
+inline constexpr const char* kBumpAmountSetting = "bumpAmount";
+// The bump amount the scene keeps, unless the command gave one.
+void TakeSceneRenderSettings(const Scene& scene, RenderPlan* plan);
 
 // The plan of a request, or false with one line for the user.
 bool MakeRenderPlan(const RenderRequest& request, RenderPlan* plan, std::string* error);

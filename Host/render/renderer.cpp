@@ -157,8 +157,8 @@ Color ShadeDisplay(Texmap* map, const RenderSettings& s, const Hit& h, int x, in
     }
     case RenderChannel::All:
     case RenderChannel::Bump: {
-      // A grey surface lit through the perturbed normal.
-      float g = Lambert(Normalize(h.n + map->EvalNormalPerturb(sc)));
+      // A grey surface lit through the perturbed normal, scaled by the bump amount.
+      float g = Lambert(Normalize(h.n + s.bumpAmount * map->EvalNormalPerturb(sc)));
       return Color(g, g, g);
     }
   }

@@ -46,6 +46,9 @@ struct PixelRegion {
 // machine's cores is as many as it has. The one place a count is clamped.
 int RenderThreadCount(int requested);
 
+// The sample slot's bump amount when neither the command nor the scene gives one.
+inline constexpr float kDefaultBumpAmount = 40.0f;
+
 struct RenderSettings {
   int width = 256;
   int height = 256;
@@ -56,6 +59,10 @@ struct RenderSettings {
   int threads = RenderThreadCount(0);  // 1 or more, as RenderThreadCount gives
   float extent = 100.0f;               // the width the view covers, in object units
   PixelRegion region;                  // the part of the picture to render; empty: all of it
+  // How strongly the bump channel's perturbation bends the lit normal, as a
+  // material's bump amount scales its bump map: the perturbation of dirt is a
+  // few thousandths, invisible unscaled.
+  float bumpAmount = kDefaultBumpAmount;
 
   // The region, or the whole picture when the region is empty.
   PixelRegion Area() const { return region.Empty() ? PixelRegion{0, 0, width, height} : region; }

@@ -38,6 +38,31 @@ for c in "${cases[@]}"; do
   fi
 done
 
+# The bump amount: at the default the dirt's relief is plain on the sphere
+# (more than 60 levels at some pixel, 4 on average, from a smooth sphere);
+# a scene's own amount is used unless --bump-amount gives one, and survives
+# a resave. Amount 1 is the unscaled perturbation, a few levels at most.
+levels=$(dirname "$0")/picture_levels.py
+bump() { "$plughost" render "$@" --view sphere --channel bump --width 64 --height 64 -q; }
+bump --bump-amount 0 -o "$tmp/smooth.png"
+bump "$scene" -o "$tmp/relief.png"
+read -r most mean < <(/usr/bin/python3 "$levels" "$tmp/smooth.png" "$tmp/relief.png")
+awk -v m="$most" -v a="$mean" 'BEGIN { exit !(m > 60 && a > 4) }' || fail "bump relief too faint: $most, $mean"
+/usr/bin/python3 - "$scene" "$tmp/amount.json" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+doc["settings"] = {"bumpAmount": 1}
+json.dump(doc, open(sys.argv[2], "w"))
+PY
+"$plughost" scene set "$tmp/amount.json" --set Size=6 >/dev/null
+grep -q '"bumpAmount": 1' "$tmp/amount.json" || fail "resave lost the bump amount"
+bump "$tmp/amount.json" -o "$tmp/own.png"
+bump "$scene" --bump-amount 1 -o "$tmp/given.png"
+cmp -s "$tmp/own.png" "$tmp/given.png" || fail "the scene's bump amount was not used"
+bump "$tmp/amount.json" --bump-amount 40 -o "$tmp/over.png"
+cmp -s "$tmp/over.png" "$tmp/relief.png" || fail "--bump-amount did not override the scene's"
+expect_error "bump-amount" "$plughost" render --bump-amount much -o "$tmp/x.png"
+
 # Frames: keys make frames 0 and 10 differ; the same frame twice is the same.
 "$plughost" render "$scene" --frames 0-10x10 --width 32 --height 32 -q -o "$tmp/anim.####.png"
 [[ -f $tmp/anim.0000.png && -f $tmp/anim.0010.png ]] || fail "frame files not named by frame"
@@ -66,6 +91,8 @@ out=$(printf '0 0 0\n' | "$plughost" sample --set Size=1 --what perturbed)
 out=$(printf '0 0 0\n1 2\n0.5 0.5 0.5\n' | "$plughost" sample 2>"$tmp/err") && fail "bad line not reflected in the exit status"
 [[ $(wc -l <<<"$out") == 2 ]] || fail "expected two results: $out"
 grep -q "line 2" "$tmp/err" || fail "bad line not reported by number: $(cat "$tmp/err")"
+grep -q "commas" "$tmp/err" && fail "a point of spaces is told to use commas: $(cat "$tmp/err")"
+grep -q "1 2 3" "$tmp/err" || fail "the error shows no example with spaces: $(cat "$tmp/err")"
 out=$(printf '1 2 3\n' | "$plughost" sample --what color)
 [[ $(wc -w <<<"$out") == 4 ]] || fail "color gives four numbers: $out"
 out=$(printf '1 2 3\n' | "$plughost" sample --what bump --normal 0,1,0)

@@ -52,6 +52,7 @@ function showStatus(text, isError) {
   s.classList.toggle('error', !!isError);
 }
 
+let bumpShown = false; // the server's default bump amount is shown once, then the hand's
 let state = null;
 
 async function act(kind, control, value) {
@@ -111,7 +112,8 @@ function requestPreview() {
 async function askForPreview() {
   const serial = ++previewAsked;
   const started = performance.now();
-  const params = new URLSearchParams({ view: $('view').value, channel: $('channel').value, size: 256 });
+  const params = new URLSearchParams({
+    view: $('view').value, channel: $('channel').value, bump: $('bump-amount').value || '0', size: 256 });
   $('preview-note').textContent = 'Rendering…';
   try {
     const res = await request('GET', `/api/preview?${params}`);
@@ -529,6 +531,8 @@ function render(s) {
 
   fillOptions($('view'), s.preview.views);
   fillOptions($('channel'), s.preview.channels);
+  if (s.preview.bumpAmount !== undefined && !bumpShown) $('bump-amount').value = s.preview.bumpAmount;
+  bumpShown = true;
   fillOptions($('utility-name'), s.utilities);
 }
 
@@ -629,6 +633,7 @@ function wire() {
   $('animate').addEventListener('click', () => enqueue(() => act('animate', null, state.animate ? 'off' : 'on')));
   $('view').addEventListener('change', requestPreview);
   $('channel').addEventListener('change', requestPreview);
+  $('bump-amount').addEventListener('input', requestPreview);
 
   for (const tab of document.querySelectorAll('[role=tab]')) {
     tab.addEventListener('click', () => selectTab(tab));

@@ -97,6 +97,7 @@ test('bad requests: 400 with a reason, 413 over 1 MiB', async () => {
   await refused(action({ kind: 'step', control: '1497', value: '2000000' }), 400, /too many steps/);
   await refused(send('GET', '/api/preview?size=5000'), 400, /size/);
   await refused(send('GET', '/api/preview?view=teapot'), 400, /view/);
+  await refused(send('GET', '/api/preview?bump=much'), 400, /bump/);
   await refused(send('GET', '/api/bitmap?hwnd=12abc'), 400, /window number/);
   await refused(send('GET', '/api/bitmap?hwnd=1'), 404, /no bitmap/);
   await refused(send('POST', '/api/save', { body: '{}' }), 400, /no file yet/);

@@ -110,6 +110,12 @@ test.describe('material editor rollups', () => {
   test('the info utility shows on the Utilities tab', async ({ editor: page, server }) => {
     await page.getByRole('tab', { name: 'Utilities' }).click();
     await expect(page.getByRole('tabpanel', { name: 'Utilities' })).toBeVisible();
+    // Only one panel at a time: the editor's goes, and comes back with its tab.
+    await expect(page.locator('#editor-panel')).toBeHidden();
+    await page.getByRole('tab', { name: 'Material Editor' }).click();
+    await expect(page.locator('#editor-panel')).toBeVisible();
+    await expect(page.locator('#utilities-panel')).toBeHidden();
+    await page.getByRole('tab', { name: 'Utilities' }).click();
     await expect.poll(async () => (await hostState(page, server)).utility?.rollups.length ?? 0).toBeGreaterThan(0);
     const { utility } = await hostState(page, server);
     for (const rollup of utility.rollups) {

@@ -35,6 +35,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,6 +74,13 @@ class HOSTSDK_API Scene {
   void AddRoot(ReferenceTarget* root);
   int NumRoots() const;
   ReferenceTarget* Root(int i) const;
+
+  // Numbers the scene keeps for its host beside the objects, by name (the
+  // sample slot's bump amount, the animation range); saved as "settings",
+  // which a scene without any does not write.
+  void SetSetting(const std::string& name, double value);
+  bool GetSetting(const std::string& name, double* value) const;
+  const std::map<std::string, double>& Settings() const;
 
  private:
   class Holder;

@@ -8,7 +8,10 @@
 
 using hostscene::TargetHolder;
 
-class Scene::Holder : public TargetHolder {};
+class Scene::Holder : public TargetHolder {
+ public:
+  std::map<std::string, double> settings;
+};
 
 Scene::Scene() : holder_(new Holder) {}
 Scene::~Scene() {
@@ -23,6 +26,15 @@ void Scene::AddRoot(ReferenceTarget* root) {
 }
 int Scene::NumRoots() const { return holder_->NumRefs(); }
 ReferenceTarget* Scene::Root(int i) const { return holder_->GetReference(i); }
+
+void Scene::SetSetting(const std::string& name, double value) { holder_->settings[name] = value; }
+bool Scene::GetSetting(const std::string& name, double* value) const {
+  auto it = holder_->settings.find(name);
+  if (it == holder_->settings.end()) return false;
+  *value = it->second;
+  return true;
+}
+const std::map<std::string, double>& Scene::Settings() const { return holder_->settings; }
 
 bool HostIsSceneSuperClass(SClass_ID superClass) {
   // A utility's Create hands out a UtilityObj, which is no Animatable at all.

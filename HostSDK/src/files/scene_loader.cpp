@@ -268,8 +268,17 @@ std::unique_ptr<Scene> HostReadScene(std::string_view text, const std::string& s
   std::vector<FileObject> objects;
   std::vector<int> roots;
   if (!ReadSceneDocument(reader, doc, &objects, &roots)) return fail(reader.Error());
+  std::map<std::string, double> settings;
+  if (auto it = doc.find("settings"); it != doc.end()) {
+    if (!it->is_object()) return fail("settings: expected an object, found " + Reader::Describe(*it));
+    for (const auto& [name, value] : it->items()) {
+      if (!value.is_number()) return fail("settings." + name + ": expected a number, found " + Reader::Describe(value));
+      settings[name] = value.get<double>();
+    }
+  }
   doc = Json();  // not needed any more: the objects take its place in memory
   std::unique_ptr<Scene> scene = LoadSceneObjects(objects, roots, reader);
   if (!scene) return fail(reader.Error());
+  for (const auto& [name, value] : settings) scene->SetSetting(name, value);
   return scene;
 }

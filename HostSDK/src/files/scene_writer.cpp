@@ -231,6 +231,11 @@ bool HostWriteScene(const Scene& scene, std::string* text, std::string* error) {
   doc["version"] = kSceneFormatVersion;
   doc["roots"] = std::move(roots);
   doc["objects"] = std::move(objects);
+  if (!scene.Settings().empty()) {
+    OrderedJson settings = OrderedJson::object();
+    for (const auto& [name, value] : scene.Settings()) settings[name] = value;
+    doc["settings"] = std::move(settings);
+  }
   *text = LayoutSceneJson(doc);
   if (text->size() > kSceneMaxFileBytes || order.objects.size() > kSceneMaxObjects) {
     if (error) {
