@@ -3,7 +3,8 @@
 # texture (a new Vede, as the material editor shows a map) to vede.png.
 # Arguments go to plughost render (for instance --view sphere -o sphere.png).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-scripts/build.sh release >/dev/null
-exec build/release/bin/plughost render "$@"
+# Paths in the arguments are the caller's: only the build happens in the
+# checkout, and the command runs where it was called.
+root="$(cd "$(dirname "$0")/.." && pwd)"
+(cd "$root" && scripts/install-deps.sh && scripts/build.sh release >/dev/null)
+exec "$root/build/release/bin/plughost" render "$@"

@@ -5,7 +5,8 @@
 # desktop); Ctrl-C or the page's Quit stops it. Arguments go to plughost serve
 # (for instance dirt.json, --port 8080, --no-open).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-scripts/build.sh release >/dev/null
-exec build/release/bin/plughost serve "$@"
+# Paths in the arguments are the caller's: only the build happens in the
+# checkout, and the command runs where it was called.
+root="$(cd "$(dirname "$0")/.." && pwd)"
+(cd "$root" && scripts/install-deps.sh && scripts/build.sh release >/dev/null)
+exec "$root/build/release/bin/plughost" serve "$@"

@@ -21,6 +21,7 @@ struct SampleOptions {
   std::string what = "mono";  // mono, color, bump, perturbed
   std::string time = "0";
   std::string normal = "0,0,1";
+  bool header = false;
 };
 
 bool ParseSampled(const std::string& text, PointValue* out) {
@@ -35,6 +36,17 @@ bool ParseSampled(const std::string& text, PointValue* out) {
   else
     return false;
   return true;
+}
+
+// The names of the columns a line of values holds.
+const char* ColumnNames(PointValue what) {
+  switch (what) {
+    case PointValue::kMono: return "mono";
+    case PointValue::kColor: return "r g b a";
+    case PointValue::kBump: return "bump.x bump.y bump.z";
+    case PointValue::kPerturbed: return "perturbed.x perturbed.y perturbed.z";
+  }
+  return "";
 }
 
 int Sample(const SampleOptions& opts) {
@@ -54,6 +66,7 @@ int Sample(const SampleOptions& opts) {
   PointSampler sampler;
   if (!sampler.Prepare(texture.map, what, t, &error)) return Fail("--what perturbed " + error);
 
+  if (opts.header) std::printf("%s\n", ColumnNames(what));
   std::string line;
   int lineNo = 0, bad = 0;
   while (std::getline(std::cin, line)) {
@@ -86,6 +99,7 @@ void AddSampleVerb(CLI::App& app, Verbs& verbs) {
       ->capture_default_str();
   cmd->add_option("--time", opts->time, "A frame number, or ticks with a t suffix")->capture_default_str();
   cmd->add_option("--normal", opts->normal, "The shading normal for bump, x,y,z")->capture_default_str();
+  cmd->add_flag("--header", opts->header, "First print a line naming the columns (such as r g b a)");
   verbs.push_back({cmd, [opts] { return Sample(*opts); }});
 }
 

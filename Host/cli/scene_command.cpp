@@ -107,16 +107,21 @@ int SceneMapVerb(const std::string& file, const MapVerb& verb, const std::string
 class Printer : public SceneVisitor {
  public:
   void Object(int depth, const std::string& name, ReferenceTarget* t, bool again) override {
+    path_.resize(static_cast<size_t>(depth));
+    path_.push_back(name);
     std::string line(static_cast<size_t>(depth) * 2, ' ');
     if (!t) {
       line += name + ": none";
     } else {
       std::string cls = HostClassName(t);
-      line += depth == 0 || name == cls ? cls : name + ": " + cls;
+      // A root shows its place ("Vede #2" for the second Vede), which tells
+      // apart roots of one class and name.
+      line += depth == 0 ? TerminalSafe(name) : name == cls ? cls : name + ": " + cls;
       if (t->SuperClassID() == TEXMAP_CLASS_ID) {
         auto* map = static_cast<MtlBase*>(t);
         if (!map->GetName().isNull()) line += " " + QuoteText(map->GetName().data());
         if (map->GetGBufID() != 0) line += "  channel " + std::to_string(map->GetGBufID());
+        if (depth > 0 && !again) line += "  place " + TerminalSafe(JoinPlace(path_));
       }
       if (depth == 0) line += "  class " + HostHexWord(t->ClassID().PartA()) + ", " + HostHexWord(t->ClassID().PartB());
       if (again) line += "  (shared: shown above)";
@@ -137,6 +142,9 @@ class Printer : public SceneVisitor {
     }
     std::printf("%s\n", line.c_str());
   }
+
+ private:
+  std::vector<std::string> path_;  // the names that lead to the object shown last
 };
 
 // Prints the scene's objects as a tree with their parameters' values and keys,

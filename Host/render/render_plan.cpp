@@ -143,8 +143,40 @@ bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::stri
   return true;
 }
 
+namespace {
+
+// The pattern with its frame number spelled as runs of '#'.
+std::string FramePatternAsHashes(const std::string& pattern) {
+  std::string p;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    // %d or %0Nd (N of 1 to 2 digits); any other % stays.
+    if (pattern[i] == '%') {
+      size_t j = i + 1, width = 0;
+      bool padded = j < pattern.size() && pattern[j] == '0';
+      if (padded) ++j;
+      size_t digits = 0;
+      while (j < pattern.size() && digits < 2 && pattern[j] >= '0' && pattern[j] <= '9') {
+        width = width * 10 + static_cast<size_t>(pattern[j++] - '0');
+        ++digits;
+      }
+      if (j < pattern.size() && pattern[j] == 'd' && padded == (digits > 0) && (!padded || width > 0)) {
+        p.append(padded ? width : 1, '#');
+        i = j;
+        continue;
+      }
+    }
+    p += pattern[i];
+  }
+  size_t name = p.find_last_of('/');
+  name = name == std::string::npos ? 0 : name + 1;
+  std::replace(p.begin() + static_cast<std::ptrdiff_t>(name), p.end(), '@', '#');
+  return p;
+}
+
+}  // namespace
+
 std::string FrameFileName(const std::string& pattern, int frame, bool several) {
-  std::string p = pattern;
+  std::string p = FramePatternAsHashes(pattern);
   if (p.find('#') == std::string::npos) {
     if (!several) return p;
     fs::path path(p);

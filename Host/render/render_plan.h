@@ -99,7 +99,9 @@ constexpr int kMaxFrames = 100000;
 bool ParseFrameList(const std::string& text, std::vector<int>* frames, std::string* error);
 // The output name for a frame: each run of '#' becomes the frame number
 // padded with zeros to the run's length; several frames and no '#' put
-// ".####" before the extension.
+// ".####" before the extension. The other tools' spellings work too: printf's
+// %04d (four digits) and %d (no padding) anywhere, and runs of '@' (one digit
+// each) in the file's own name, where a folder's '@' stays as it is.
 std::string FrameFileName(const std::string& pattern, int frame, bool several);
 
 }  // namespace plughost

@@ -34,9 +34,7 @@ std::vector<PlacedMap> SceneMaps(const Scene& scene) {
       path.resize(static_cast<size_t>(depth));
       path.push_back(name);
       if (!t || again || t->SuperClassID() != TEXMAP_CLASS_ID) return;
-      std::string place;
-      for (const std::string& segment : path) place += (place.empty() ? "" : ".") + segment;
-      maps.push_back({place, static_cast<Texmap*>(t)});
+      maps.push_back({JoinPlace(path), static_cast<Texmap*>(t)});
     }
   } collector;
   WalkScene(SceneRoots(scene), collector);
@@ -44,6 +42,12 @@ std::vector<PlacedMap> SceneMaps(const Scene& scene) {
 }
 
 }  // namespace
+
+std::string JoinPlace(const std::vector<std::string>& segments) {
+  std::string place;
+  for (const std::string& segment : segments) place += (place.empty() ? "" : ".") + segment;
+  return place;
+}
 
 Texmap* FindMap(const Scene& scene, const std::string& name, std::string* error) {
   if (name.empty()) {

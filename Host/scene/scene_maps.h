@@ -19,6 +19,9 @@ std::vector<ReferenceTarget*> SceneRoots(const Scene& scene);
 // message that lists the scene's maps otherwise.
 Texmap* FindMap(const Scene& scene, const std::string& name, std::string* error);
 
+// A place from the names that lead to an object in a walk of the scene.
+std::string JoinPlace(const std::vector<std::string>& segments);
+
 // One of the host's own maps, for a sub-map slot: "checker", or a bitmap of
 // a PNG file. Null with the reason otherwise.
 Texmap* NewHostMap(const std::string& choice, std::string* error);

@@ -117,7 +117,7 @@ PY
   grep -q "takes a texture map as its sub-map 0" <<<"$out" || fail "sub-map message: $out"
   "$plughost" scene show "$tmp/v.json" >/dev/null || fail "the untouched texture scene no longer loads"
   "$plughost" edit "$tmp/v.json" --map checker -o "$tmp/v-map.json" >/dev/null 2>&1 || fail "edit --map failed"
-  "$plughost" scene show "$tmp/v-map.json" | grep -q "Map: Checker" || fail "a real sub-map did not load"
+  "$plughost" scene show "$tmp/v-map.json" | grep -q "Map: Checker  place Vede.Map$" || fail "a real sub-map did not load, or shows no place"
 
   # The map verbs. A name and a channel survive saving and loading; a copy
   # keeps them and gets its own parameters; an instance is the same map.
@@ -132,7 +132,7 @@ PY
   [[ $out == 'Vede "Dirt A"  channel 3  class 0x761983AE, 0x9B35C99C
   Size (float) = 4
   Map: none
-Vede "Dirt B"  channel 3  class 0x761983AE, 0x9B35C99C
+Vede #2 "Dirt B"  channel 3  class 0x761983AE, 0x9B35C99C
   Size (float) = 10
   Map: Vede "Dirt A"  channel 3  (shared: shown above)' ]] || fail "after the map verbs:"$'\n'"$out"
   sum=$(md5sum <"$tmp/v.json")

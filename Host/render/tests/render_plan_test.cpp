@@ -32,6 +32,10 @@ TEST(FrameList, OutputNamesPadFramesIntoHashRuns) {
   EXPECT_EQ(FrameFileName("a##/b###.png", 5, false), "a05/b005.png");
   EXPECT_EQ(FrameFileName("vede.png", 3, false), "vede.png");
   EXPECT_EQ(FrameFileName("vede.png", 3, true), "vede.0003.png");  // several frames need distinct names
+  EXPECT_EQ(FrameFileName("a.%04d.png", 7, true), "a.0007.png");
+  EXPECT_EQ(FrameFileName("a.%d.png", -12, true), "a.-12.png");
+  EXPECT_EQ(FrameFileName("take%u/a.%4d.%.png", 7, true), "take%u/a.%4d.%.0007.png");  // not frame numbers
+  EXPECT_EQ(FrameFileName("me@home/a.@@@.png", 7, true), "me@home/a.007.png");
   EXPECT_EQ(FrameFileName("out/seq", 12, true), "out/seq.0012");
   EXPECT_EQ(FrameFileName("f.###.png", -5, true), "f.-05.png");
   EXPECT_EQ(FrameFileName("f." + std::string(40, '#'), 13421772, true), "f.0000000000000000000000000000000013421772");
