@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -42,6 +43,7 @@
 #include "plugins/host_entries.h"
 #include "plugins/plugin_loader.h"
 #include "render/point_samples.h"
+#include "render/render_plan.h"
 #include "render/renderer.h"
 #include "scene/param_path.h"
 #include "scene/scene_maps.h"
@@ -534,6 +536,67 @@ py::dict Bake(PyMap& m, const std::string& modelFile, const std::string& what, i
   return out;
 }
 
+// A picture as plughost render makes it, at full precision: (height, width,
+// channels) float32, (height, width) for one channel, and for channel "all"
+// a dict of its layers ("color", "coverage", "bump"). The Update on this
+// thread, then the shading on the render threads, the scene locked
+// throughout and the host lock only for the Update.
+py::object Render(PyMap& m, const std::string& view, const std::string& channel, const std::string& pass, int width,
+                  int height, py::handle time, int threads, std::optional<double> bumpAmount) {
+  RenderSettings s;
+  if (!ParseRenderView(view, &s.view)) Raise(PyExc_ValueError, "unknown view '" + view + "' (flat, sphere or cube)");
+  if (!ParseRenderChannel(channel, &s.channel))
+    Raise(PyExc_ValueError, "unknown channel '" + channel + "' (color, mono, bump, or all with pass_='data')");
+  if (!ParseRenderPass(pass, &s.pass)) Raise(PyExc_ValueError, "unknown pass '" + pass + "' (display or data)");
+  if (s.channel == RenderChannel::All && s.pass != RenderPass::Data)
+    Raise(PyExc_ValueError, "channel 'all' needs pass_='data'");
+  if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide)
+    Raise(PyExc_ValueError, "resolution must be between 1 and " + std::to_string(kMaxPictureSide) + " pixels a side");
+  if (bumpAmount && !std::isfinite(*bumpAmount)) Raise(PyExc_ValueError, "bump_amount must be a finite number");
+  s.width = width;
+  s.height = height;
+  s.time = ReadTime(time);
+  s.threads = ReadThreads(threads);
+  HostPictureShape shape = RenderShape(s);
+  std::vector<py::array_t<float>> layers;
+  std::vector<float*> data;
+  for (const HostLayerShape& l : shape.layers) {
+    std::vector<py::ssize_t> dims = {height, width};
+    if (l.channels.size() > 1) dims.push_back(static_cast<py::ssize_t>(l.channels.size()));
+    data.push_back(layers.emplace_back(dims).mutable_data());
+  }
+  bool done = false;
+  {
+    py::gil_scoped_release nogil;
+    std::lock_guard sceneLock(m.handle->lock);
+    double sceneAmount = 0.0;
+    if (bumpAmount)
+      s.bumpAmount = static_cast<float>(*bumpAmount);
+    else if (m.handle->scene->GetSetting(kBumpAmountSetting, &sceneAmount))
+      s.bumpAmount = static_cast<float>(sceneAmount);
+    {
+      std::lock_guard hostLock(theHostLock);
+      Interval valid = FOREVER;
+      m.map->Update(s.time, valid);
+    }
+    done = ShadeBands(m.map, s, [&](const HostPicture& band, int y, int count) {
+      for (size_t l = 0; l < band.layers.size(); ++l) {
+        const std::vector<float>& rows = band.layers[l].floats;
+        size_t row = static_cast<size_t>(width) * band.layers[l].channels.size();
+        std::copy(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(count)),
+                  data[l] + row * static_cast<size_t>(y));
+      }
+      return true;
+    });
+  }
+  if (!done) Raise(PyExc_RuntimeError, "the render stopped before its last row");
+  if (layers.size() == 1) return layers[0];
+  py::dict out;
+  for (size_t l = 0; l < layers.size(); ++l)
+    out[py::str(shape.layers[l].name.empty() ? "color" : shape.layers[l].name)] = layers[l];
+  return out;
+}
+
 // The library's lattice noise: qnoise2 at (N, 2) points, qnoise3 at (N, 3)
 // points, qnoise4 at (N, 3) points with a phase (one, or one a point).
 py::array_t<float> Noise(py::handle points, py::handle phase, int threads) {
@@ -726,6 +789,12 @@ PYBIND11_MODULE(quorl, m) {
            py::arg("uv") = 1, py::arg("margin") = 16, py::arg("time") = 0, py::arg("threads") = 0,
            "The map baked into a model's UV layout (OBJ, glTF, FBX, PLY or STL), as plughost bake: "
            "{udim: float32 (size, size, 4) colour, (size, size) mono, (size, size, 3) bump or normal}")
+      .def("render", &Render, py::kw_only(), py::arg("view") = "flat", py::arg("channel") = "color",
+           py::arg("pass_") = "display", py::arg("width") = 256, py::arg("height") = 256, py::arg("time") = 0,
+           py::arg("threads") = 0, py::arg("bump_amount") = py::none(),
+           "A picture as plughost render makes it (view flat, sphere or cube; channel color, mono, bump, or all with "
+           "pass_='data'; bump_amount: the scene's, or 40), float32 (height, width, channels), (height, width) for "
+           "one channel, a dict of layers for channel 'all'")
       .def("__repr__", [](const PyMap& p) {
         std::string name = p.map->GetName().data();
         return "<quorl.Map " + HostClassName(p.map) + (name.empty() ? "" : " \"" + name + "\"") + ">";

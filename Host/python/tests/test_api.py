@@ -112,3 +112,13 @@ def test_bakes_refuse_what_they_cannot_bake_with_the_hosts_words():
         m.bake(os.path.join(models, 'no-such.glb'))
     with pytest.raises(ValueError, match="unknown what 'height'"):
         m.bake(os.path.join(models, 'plane.obj'), what='height')
+
+
+def test_renders_refuse_what_the_renderer_refuses():
+    m = quorl.new_map('Vede')
+    for kwargs, words in (({'view': 'torus'}, "unknown view 'torus'"), ({'channel': 'all'}, "needs pass_='data'"),
+                          ({'pass_': 'beauty'}, "unknown pass 'beauty'"), ({'width': 0}, 'between 1 and 16384'),
+                          ({'bump_amount': float('nan')}, 'finite'), ({'threads': -1}, 'threads must be 0')):
+        with pytest.raises(ValueError, match=words):
+            m.render(**kwargs)
+    assert m.render(width=3, height=2, channel='bump', pass_='data').shape == (2, 3, 3)

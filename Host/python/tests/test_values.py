@@ -66,3 +66,33 @@ def test_a_bake_holds_the_maps_values_at_the_texels_object_points():
     np.testing.assert_array_equal(bits(tiles[1001]), bits(m.mono(pts)))
     colour = m.bake(os.path.join(models, 'sphere.glb'), uv=2, size=8, what='color')
     assert sorted(colour) == [1001, 1002, 1011, 1012] and colour[1012].shape == (8, 8, 4)
+
+
+def test_a_data_render_holds_the_maps_values_at_its_pixel_centres(animated):
+    # The flat view, 100 units wide, looks down at z = 0: pixel (i, j), row 0
+    # at the top, shows the point worked out here in single precision.
+    m, _ = animated
+    w, h = 24, 16
+    f = np.float32
+    u = (np.arange(w, dtype=f) + f(0.5)) / f(w)
+    v = f(1) - (np.arange(h, dtype=f) + f(0.5)) / f(h)
+    sx = (u * f(2) - f(1)) * f(50)
+    sy = (v * f(2) - f(1)) * f(50) * (f(h) / f(w))
+    pts = np.stack([np.tile(sx, h), np.repeat(sy, w), np.zeros(w * h, f)], axis=1)
+    layers = m.render(channel='all', pass_='data', width=w, height=h, time=10, threads=3)
+    assert sorted(layers) == ['bump', 'color', 'coverage']
+    for name, want in (('coverage', m.mono(pts, time=10)), ('color', m.color(pts, time=10)),
+                       ('bump', m.bump(pts, time=10))):
+        got = layers[name]
+        assert got.dtype == np.float32 and got.shape[:2] == (h, w)
+        np.testing.assert_array_equal(bits(got.reshape(w * h, -1)), bits(want.reshape(w * h, -1)), err_msg=name)
+    mono = m.render(channel='mono', pass_='data', width=w, height=h, time=10)
+    np.testing.assert_array_equal(bits(mono), bits(layers['coverage']))
+    # What the slot shows: opaque, the same on one thread, lit on the sphere
+    # through the bump amount.
+    shown = m.render(view='sphere', channel='bump', width=32, height=32, time=10)
+    assert shown.shape == (32, 32, 4) and np.all(shown[..., 3] == 1)
+    np.testing.assert_array_equal(bits(m.render(view='sphere', channel='bump', width=32, height=32, time=10,
+                                                 threads=1)), bits(shown))
+    flat = m.render(view='sphere', channel='bump', width=32, height=32, time=10, bump_amount=0)
+    assert np.abs(flat - shown).max() > 0.01
