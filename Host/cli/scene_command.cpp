@@ -133,11 +133,11 @@ class Printer : public SceneVisitor {
     line += p.name + " (" + HostParamTypeName(p.type) + ")";
     HostParamValue v = HostGetParam(p.block, p.index);
     if (v.keys.empty()) {
-      line += " = " + FormatParamValue(p.type, v.constant);
+      line += " = " + FormatParamValue(p, v.constant);
     } else {
       line += " keys:";
       for (size_t k = 0; k < v.keys.size(); ++k) {
-        line += (k ? ", " : " ") + TimeText(v.keys[k].time) + "=" + FormatParamValue(p.type, v.keys[k]);
+        line += (k ? ", " : " ") + TimeText(v.keys[k].time) + "=" + FormatParamValue(p, v.keys[k]);
       }
     }
     std::printf("%s\n", line.c_str());

@@ -33,6 +33,7 @@ void VisitBlock(SceneVisitor& v, int depth, const std::string& prefix, Reference
     ParamBlockDescID d = HostParamDesc(block, j);
     e.type = d.type;
     e.animatable = d.animatable != 0;
+    if (e.type == TYPE_INT) e.choices = HostParamChoices(owner, block, j);
     v.Param(depth, e);
   }
 }
@@ -152,6 +153,29 @@ std::string FormatParamValue(ParamType type, const HostParamSample& s) {
   return "?";
 }
 
+bool ParseParamValue(const ParamEntry& p, const std::string& text, HostParamSample* out, std::string* error) {
+  if (p.choices.empty()) return ParseParamValue(p.type, text, out, error);
+  HostParamSample number;
+  std::string ignored, list;
+  bool isNumber = ParseParamValue(p.type, text, &number, &ignored);
+  for (const HostParamChoice& c : p.choices) {
+    if ((isNumber && number.i == c.value) || HostNameKey(c.name) == HostNameKey(text)) {
+      *out = HostParamSample{};
+      out->i = c.value;
+      return true;
+    }
+    list += (list.empty() ? "" : ", ") + c.name + " (" + std::to_string(c.value) + ")";
+  }
+  return *error = "'" + TerminalSafe(text) + "' is not one of its choices: " + list, false;
+}
+
+std::string FormatParamValue(const ParamEntry& p, const HostParamSample& s) {
+  for (const HostParamChoice& c : p.choices) {
+    if (c.value == s.i) return c.name;
+  }
+  return FormatParamValue(p.type, s);
+}
+
 bool ParseAssignment(const std::string& text, bool withTime, ParamAssignment* out, std::string* error) {
   const char* form = withTime ? "NAME@TIME=VALUE" : "NAME=VALUE";
   size_t eq = text.find('=');
@@ -209,7 +233,7 @@ bool ApplyAssignments(const std::vector<ReferenceTarget*>& roots, const ParamAss
 bool SetParamConstant(const ParamEntry& p, const std::string& value, std::string* error) {
   HostParamValue v;
   v.type = p.type;
-  if (!ParseParamValue(p.type, value, &v.constant, error)) {
+  if (!ParseParamValue(p, value, &v.constant, error)) {
     if (error) *error = p.path + ": " + *error;
     return false;
   }
@@ -226,7 +250,7 @@ bool SetParamKey(const ParamEntry& p, TimeValue t, const std::string& value, std
     return false;
   }
   HostParamSample s;
-  if (!ParseParamValue(p.type, value, &s, error)) {
+  if (!ParseParamValue(p, value, &s, error)) {
     if (error) *error = p.path + ": " + *error;
     return false;
   }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <hostside/paramblock_access.h>
+#include <hostside/scene_file.h>
 #include <ref.h>
 
 #include <string>
@@ -28,6 +29,7 @@ struct ParamEntry {
   int index = 0;
   ParamType type = TYPE_FLOAT;
   bool animatable = true;
+  std::vector<HostParamChoice> choices;  // an integer's named values, where it is a choice
 };
 
 // A walk over the scene as the host shows it: each root, then depth first
@@ -54,6 +56,10 @@ const ParamEntry* FindParam(const std::vector<ParamEntry>& params, const std::st
 // number, a whole number, a colour or point as "r,g,b", a boolean as on/off.
 bool ParseParamValue(ParamType type, const std::string& text, HostParamSample* out, std::string* error);
 std::string FormatParamValue(ParamType type, const HostParamSample& s);
+// The same for one parameter: a choice is written by its name, and read by
+// its name or value and nothing else.
+bool ParseParamValue(const ParamEntry& p, const std::string& text, HostParamSample* out, std::string* error);
+std::string FormatParamValue(const ParamEntry& p, const HostParamSample& s);
 
 // "NAME=VALUE" and "NAME@TIME=VALUE" as given to --set and --key.
 struct ParamAssignment {

@@ -35,3 +35,13 @@ for what in 'mono:mono' 'color:r g b a' 'bump:bump.x bump.y bump.z' 'perturbed:p
   [[ $(sed -n 1p <<<"$out") == "${what#*:}" ]] || fail "sample --what ${what%%:*} --header: $out"
   [[ $(sed -n 2p <<<"$out" | wc -w) == $(wc -w <<<"${what#*:}") ]] || fail "columns and names differ: $out"
 done
+
+# A choice is set by its name or value, shown by its name, and nothing else
+# is taken. The names are the texts of the coordinates rollup's buttons.
+"$plughost" scene new "$tmp/c.json" --class Vede >/dev/null
+expect_error "'7' is not one of its choices: Object XYZ (0), World XYZ (1)" \
+  "$plughost" scene set "$tmp/c.json" --set "Coordinate Source=7"
+"$plughost" scene set "$tmp/c.json" --set "coordinate source=world xyz"
+has "$("$plughost" scene show "$tmp/c.json")" "Coordinate Source (int) = World XYZ"
+"$plughost" scene set "$tmp/c.json" --set "Coordinate Source=0"
+has "$("$plughost" scene show "$tmp/c.json")" "Coordinate Source (int) = Object XYZ"

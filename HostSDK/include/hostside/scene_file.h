@@ -99,6 +99,23 @@ HOSTSDK_API std::string HostParamName(ReferenceMaker* owner, ReferenceTarget* bl
 // program may install one (empty: no name).
 using ParamNameFallback = std::string (*)(ReferenceMaker* owner, ReferenceTarget* block, int index);
 HOSTSDK_API ParamNameFallback HostSetParamNameFallback(ParamNameFallback fallback);
+// One value of an integer parameter that is a choice, and the name shown for it.
+struct HostParamChoice {
+  int value = 0;
+  std::string name;
+};
+// An owner that names the values of its integer parameters that are choices.
+class HostParamChoiceSource {
+ public:
+  virtual std::vector<HostParamChoice> ParamChoices(ReferenceTarget* block, int index) = 0;
+
+ protected:
+  ~HostParamChoiceSource() = default;
+};
+// The choices of parameter `index` of `block` where its owner names them (the
+// host's own objects do, with the texts of their rollups' radio buttons);
+// empty for a plain number.
+HOSTSDK_API std::vector<HostParamChoice> HostParamChoices(ReferenceMaker* owner, ReferenceTarget* block, int index);
 // "float", "int", "color", "point3" or "bool": the type names of scene files
 // and of the command line.
 HOSTSDK_API const char* HostParamTypeName(ParamType type);

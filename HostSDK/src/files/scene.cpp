@@ -59,6 +59,11 @@ std::string HostParamName(ReferenceMaker* owner, ReferenceTarget* block, int ind
   return g_paramNameFallback ? g_paramNameFallback(owner, block, index) : std::string();
 }
 
+std::vector<HostParamChoice> HostParamChoices(ReferenceMaker* owner, ReferenceTarget* block, int index) {
+  auto* source = dynamic_cast<HostParamChoiceSource*>(owner);
+  return source ? source->ParamChoices(block, index) : std::vector<HostParamChoice>{};
+}
+
 const char* HostParamTypeName(ParamType type) {
   switch (type) {
     case TYPE_FLOAT: return "float";

@@ -38,7 +38,7 @@ ParamUIDesc kXYZUI[] = {
 class StdXYZGen;
 ParamDlg* NewXYZGenDlg(HWND editor, IMtlParams* ip, StdXYZGen* gen);
 
-class StdXYZGen : public XYZGen {
+class StdXYZGen : public XYZGen, public HostParamChoiceSource {
  public:
   StdXYZGen() { Reset(); }
 
@@ -59,6 +59,13 @@ class StdXYZGen : public XYZGen {
   RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID& part, RefMessage message) override {
     if (message == REFMSG_CHANGE) ivalid_.SetEmpty();
     return AnswerParamQuery(part, message, kXYZNames, kParams) ? REF_STOP : REF_SUCCEED;
+  }
+
+  // The source's values by the texts of its radio buttons.
+  std::vector<HostParamChoice> ParamChoices(ReferenceTarget* block, int index) override {
+    if (block != pblock_) return {};
+    return hostui::RadioChoices(kXYZUI, static_cast<int>(std::size(kXYZUI)), index, hostui::HostOwnInstance(),
+                                MAKEINTRESOURCE(IDD_XYZGEN));
   }
 
   RefTargetHandle Clone(RemapDir& remap) override {

@@ -4,9 +4,32 @@
 #include <cmath>
 #include <set>
 
+#include "hostside/module_table.h"
 #include "hostside/paramblock_access.h"
 #include "iparamm.h"
 #include "windows/win_internal.h"
+
+namespace hostui {
+
+std::vector<HostParamChoice> RadioChoices(const ParamUIDesc* descs, int count, int pbIndex, HINSTANCE instance,
+                                          LPCSTR dialog) {
+  std::vector<HostParamChoice> choices;
+  const ParamUIDesc* radio = std::find_if(
+      descs, descs + count, [&](const ParamUIDesc& d) { return d.type == TYPE_RADIO && d.pbIndex == pbIndex; });
+  if (radio == descs + count) return choices;
+  std::optional<HostDialogTemplate> t =
+      HostParseDialogTemplate(HostFindResource(instance, ResId::Num(5), ResId::From(dialog)));
+  if (!t) return choices;
+  for (int k = 0; k < radio->numRadio; ++k) {
+    auto item = std::find_if(t->items.begin(), t->items.end(),
+                             [&](const HostDialogItem& i) { return i.id == radio->radioIDs[k]; });
+    if (item == t->items.end()) return {};
+    choices.push_back({radio->radioVals[k], item->text});
+  }
+  return choices;
+}
+
+}  // namespace hostui
 
 ParamMapUserDlgProc::~ParamMapUserDlgProc() = default;
 IParamMap::~IParamMap() = default;

@@ -11,9 +11,11 @@
 
 #include "color.h"
 #include "custcont.h"
+#include "hostside/scene_file.h"
 #include "hostside/ui.h"
 #include "windows.h"
 
+class ParamUIDesc;
 class ReferenceTarget;
 
 namespace hostui {
@@ -122,6 +124,12 @@ HFONT CreateDialogFont(int pointSize, int weight, int italic, int charSet, const
 
 // The host layer's own module (its compiled resources: the coordinates rollup).
 HINSTANCE HostOwnInstance();
+
+// The values of parameter `pbIndex` that the radio buttons of a rollup's
+// description set, each named by its button's text in the dialog template;
+// empty when no radio buttons set it or the template cannot be read.
+std::vector<HostParamChoice> RadioChoices(const ParamUIDesc* descs, int count, int pbIndex, HINSTANCE instance,
+                                          LPCSTR dialog);
 
 // A non-owning watch on a reference target, through the host's references:
 // the target's change messages and its deletion reach `onMessage`, and the
