@@ -120,6 +120,13 @@ TEST_F(FileIoTest, SavesKeepModeLinksAndOtherSavesTemporaries) {
   ::chmod(file.c_str(), 0640);
   ASSERT_TRUE(HostWriteFileAtomically(file, "two", &err)) << err;
   EXPECT_EQ(fs::status(file).permissions(), static_cast<fs::perms>(0640));
+  // Read-only stays as it is, for root too; the check before a long render says so.
+  ::chmod(file.c_str(), 0444);
+  EXPECT_FALSE(HostWriteFileAtomically(file, "lost", &err));
+  EXPECT_FALSE(HostCheckOutputFile(file, &err));
+  EXPECT_TRUE(err == "it is read-only" || err == "Permission denied") << err;
+  EXPECT_EQ(Read(file), "two");
+  ::chmod(file.c_str(), 0640);
 
   fs::create_symlink("kept", dir / "link");
   ASSERT_TRUE(HostWriteFileAtomically(dir / "link", "three", &err)) << err;

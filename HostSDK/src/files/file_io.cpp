@@ -103,8 +103,10 @@ bool Classify(const fs::path& file, Output* out, std::string* error) {
     return true;
   }
   if (S_ISREG(st.st_mode)) {
-    // A file its owner made read-only is not replaced behind their back.
+    // A file its owner made read-only is not replaced behind their back,
+    // not even by root, whom access() lets write anything.
     if (::access(out->target.c_str(), W_OK) != 0) return Fail(error, ErrnoText(errno));
+    if ((st.st_mode & 0222) == 0) return Fail(error, "it is read-only");
     out->kind = Output::kRegular;
     out->old = st;
     return true;
