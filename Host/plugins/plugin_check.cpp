@@ -341,6 +341,10 @@ std::string ElfImageProblem(const fs::path& file) {
   return problem.empty() ? CheckDynamic(img, dynamic) : problem;
 }
 
+// What the child says before it unloads the module, so that a failure then
+// is told from one while it loads.
+constexpr const char* kUnloading = "\x01unloading";
+
 std::string ProbeLoadInChild(const fs::path& file) {
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::string("cannot check it: ") + std::strerror(errno);
@@ -367,6 +371,10 @@ std::string ProbeLoadInChild(const fs::path& file) {
       ::_exit(1);
     }
     AskEntryPoints(handle);
+    // Unloading runs the module's own clean-up, which every command runs at
+    // exit: one that hangs or crashes there is caught here too.
+    (void)!::write(pipeFds[1], kUnloading, std::strlen(kUnloading));
+    ::dlclose(handle);
     ::_exit(0);  // no exit handlers, no flushing: the child leaves no trace
   }
   ::close(pipeFds[1]);
@@ -393,10 +401,12 @@ std::string ProbeLoadInChild(const fs::path& file) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (hung) return "loading it did not finish within " + std::to_string(kProbeLimit.count()) + " seconds";
+  bool unloading = message == kUnloading;
+  const char* step = unloading ? "unloading" : "loading";
+  if (hung) return std::string(step) + " it did not finish within " + std::to_string(kProbeLimit.count()) + " seconds";
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
-  if (WIFSIGNALED(status)) return std::string("loading it crashed the loader (") + ::strsignal(WTERMSIG(status)) + ")";
-  return message.empty() ? "the loader refused it" : message;
+  if (WIFSIGNALED(status)) return std::string(step) + " it crashed the loader (" + ::strsignal(WTERMSIG(status)) + ")";
+  return message.empty() || unloading ? std::string("the loader refused it") : message;
 }
 
 }  // namespace plughost

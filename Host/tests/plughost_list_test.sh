@@ -5,6 +5,7 @@ source "$(dirname "$0")/helpers.sh"
 plughost=$1
 good=$2  # the tests' own plug-in file
 bad=$3   # the same built for another host API, and without entry points
+unload=$4  # the same, crashing when it is unloaded
 
 out=$("$plughost" list)
 grep -q '^QuorlLib.dlu$' <<<"$out" || { echo "QuorlLib.dlu not listed:"; echo "$out"; exit 1; }
@@ -52,6 +53,11 @@ grep -qF 'HostTestNoEntry.dlo
   failed to load: not a plug-in of this host: it lacks LibVersion LibDescription LibNumberClasses LibClassDesc' <<<"$out" ||
   { echo "missing entry points not reported:"; echo "$out"; exit 1; }
 grep -q '3 plug-in file(s), 2 failed to load' <<<"$out" || { echo "wrong totals:"; echo "$out"; exit 1; }
+# A file that crashes when it is unloaded is refused at the start, instead
+# of crashing every command at its exit.
+out=$("$plughost" --no-default-plugins --plugins "$unload" list) || { echo "list crashed at exit:"; echo "$out"; exit 1; }
+grep -qF 'HostTestCrashAtUnload.dlo
+  failed to load: unloading it crashed the loader (' <<<"$out" || { echo "crash at unload not reported:"; echo "$out"; exit 1; }
 
 # The texture with its texts read back (each copied before the next call of
 # its string loader, which reuses one buffer).

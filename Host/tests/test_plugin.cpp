@@ -6,7 +6,8 @@
 // utility, which no scene can hold.
 //
 // Built as it should be; with TEST_PLUGIN_API set to another host API number;
-// with TEST_PLUGIN_NO_ENTRY, without the entry points; and with
+// with TEST_PLUGIN_NO_ENTRY, without the entry points; with
+// TEST_PLUGIN_CRASH_AT_UNLOAD, crashing when it is unloaded; and with
 // TEST_PLUGIN_RESOURCES as a module with a string table, whose build writes
 // a parameter-name table for the plain class (twice: the second time with
 // TEST_PLUGIN_MOVED, see test_plugin_ids.h).
@@ -172,6 +173,15 @@ constexpr int kClasses = static_cast<int>(std::size(descs));
 
 #ifdef TEST_PLUGIN_RESOURCES
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif
+
+#ifdef TEST_PLUGIN_CRASH_AT_UNLOAD
+namespace {
+// A clean-up that crashes, as a module's static destructors may at exit.
+struct CrashAtUnload {
+  ~CrashAtUnload() { __builtin_trap(); }
+} crashAtUnload;
+}  // namespace
 #endif
 
 #ifndef TEST_PLUGIN_NO_ENTRY
