@@ -106,7 +106,7 @@ fi
 # object there is refused, not evaluated as a map.
 if "$plughost" list | grep -q '"Vede": public'; then
   "$plughost" scene new "$tmp/v.json" --class Vede >/dev/null
-  python3 - "$tmp/v.json" "$tmp/bad-sub.json" <<'PY'
+  /usr/bin/python3 - "$tmp/v.json" "$tmp/bad-sub.json" <<'PY'
 import json, sys
 doc = json.load(open(sys.argv[1]))
 vede = doc['objects'][doc['roots'][0]]
