@@ -39,21 +39,29 @@ bool WritePicture(const RenderPlan& plan, Texmap* map, const RenderSettings& s, 
 bool RunRenderPlan(const RenderPlan& plan, Texmap* map, std::string* error) {
   RenderSettings s = plan.settings;
   PixelRegion area = s.Area();
-  long total = static_cast<long>(plan.pictures.size()) * area.Height();
-  Progress progress(!plan.quiet, total);
-  for (size_t i = 0; i < plan.pictures.size(); ++i) {
+  const size_t count = plan.pictures.size();
+  long total = static_cast<long>(count) * area.Height();
+  Progress progress(plan.progress, total);
+  // "frame 12 (2/5)": the frame, and its place among this render's pictures.
+  auto what = [&](size_t i) {
+    if (!plan.severalFrames) return std::string();
+    return "frame " + std::to_string(plan.pictures[i].frame) + " (" + std::to_string(i + 1) + "/" +
+           std::to_string(count) + ")";
+  };
+  for (size_t i = 0; i < count; ++i) {
     const PlannedPicture& picture = plan.pictures[i];
     if (plan.piece && !plan.overwrite && IsCompletePicture(picture.file, area.Width(), area.Height())) {
       std::fprintf(stderr, "plughost: %s is complete; kept\n", picture.file.c_str());
       continue;
     }
     s.time = picture.time;
-    std::string what = plan.severalFrames ? "frame " + std::to_string(picture.frame) : std::string("rendering");
     long before = static_cast<long>(i) * area.Height();
     if (!WritePicture(
-            plan, map, s, picture, [&](int rows, int) { progress.Set(before + rows, what); }, error))
+            plan, map, s, picture, [&](int rows, int) { progress.Set(before + rows, what(i)); }, error))
       return false;
   }
+  // The last line says the work is done, also when the last picture was kept.
+  if (count > 0) progress.Set(total, what(count - 1));
   return true;
 }
 
