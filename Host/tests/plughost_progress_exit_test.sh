@@ -20,4 +20,30 @@ for quiet in -q "--progress none"; do
 done
 [[ -z $("$plughost" render -q --progress lines --width 16 --height 16 -o "$tmp/one.png" 2>&1) ]] ||
   fail "-q did not silence --progress lines"
+
+# exits WANTED COMMAND...: the command ends with that status.
+exits() {
+  local wanted=$1 status=0
+  shift
+  "$@" >/dev/null 2>"$tmp/err" </dev/null || status=$?
+  [[ $status == "$wanted" ]] || fail "exit status $status, not $wanted: $* ($(cat "$tmp/err"))"
+}
+# Bad input or options: 2, which no retry mends.
+exits 2 "$plughost" render --no-such-option
+exits 2 "$plughost" render --width
+exits 2 "$plughost" render --view plane -o "$tmp/x.png"
+exits 2 "$plughost" render --progress sometimes -o "$tmp/x.png"
+exits 2 "$plughost" render "$tmp/missing.json" -o "$tmp/x.png"
+exits 2 "$plughost" render --set "nosuch=1" -o "$tmp/x.png"
+exits 2 "$plughost" render --map "$tmp/missing.png" -o "$tmp/x.png"
+exits 2 "$plughost" render --class NoSuchClass -o "$tmp/x.png"
+exits 2 "$plughost" render -o "$tmp/x.tif"
+exits 2 "$plughost" scene set "$tmp/missing.json" --set Size=2
+exits 2 "$plughost" utility NoSuchUtility
+exits 2 bash -c "echo '1 2' | '$plughost' sample"
+# A failure while running: 1, which another try may mend.
+exits 1 "$plughost" render -q -o /dev/full
+exits 1 "$plughost" scene new /dev/full --class Vede
+[[ ! -e $tmp/x.png && ! -e $tmp/x.tif ]] || fail "a failed render left a picture"
+exits 0 "$plughost" --help
 echo "plughost progress and exit status: ok"
