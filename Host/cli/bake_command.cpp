@@ -34,19 +34,27 @@ struct BakeOptions {
   bool quiet = false;
 };
 
+// A model that cannot be imported is bad input, unless the import helper
+// crashed or ran out of time, as it says it did: that may pass on another try.
+int FailImport(const std::string& error) {
+  for (const char* running : {"the importer crashed", "the import did not finish within"})
+    if (error.find(running) != std::string::npos) return Fail(error);
+  return FailBadInput(error);
+}
+
 int Bake(const BakeOptions& opts) {
   std::string error;
   BakeValue what{};
   if (!ParseBakeValue(opts.what, &what))
-    return Fail("unknown --what '" + opts.what + "' (color, mono, bump or normal)");
+    return FailBadInput("unknown --what '" + opts.what + "' (color, mono, bump or normal)");
   TimeValue t = 0;
-  if (!ParseTime(opts.time, &t, &error)) return Fail("--time " + error);
+  if (!ParseTime(opts.time, &t, &error)) return FailBadInput("--time " + error);
   HostPictureWriteOptions write;
   write.display = false;
   write.compression = opts.compression;
   write.threads = RenderThreadCount(opts.threads);
   if (!opts.depth.empty() && !HostParsePictureDepth(opts.depth, &write.depth))
-    return Fail("unknown --depth '" + opts.depth + "' (8, 16, half or float)");
+    return FailBadInput("unknown --depth '" + opts.depth + "' (8, 16, half or float)");
   BakeLayoutOptions layout;
   layout.width = opts.width ? opts.width : opts.size;
   layout.height = opts.height ? opts.height : opts.size;
@@ -56,21 +64,21 @@ int Bake(const BakeOptions& opts) {
 
   // Everything the user typed is read before the model and the texture.
   Model model;
-  if (!ImportModel(opts.model, ImportBudget{}, &model, &error)) return Fail(error);
+  if (!ImportModel(opts.model, ImportBudget{}, &model, &error)) return FailImport(error);
   std::vector<int> tiles;
   if (!FindUdimTiles(model, layout, &tiles, &error) || !PrepareBakeModel(&model, what, layout.channel, &error))
-    return Fail(opts.model + ": " + error);
+    return FailBadInput(opts.model + ": " + error);
   const bool several = tiles.size() > 1;
   for (int udim : tiles) {
     std::string file = BakeTileFileName(opts.output, udim, several);
     HostPictureFormat format{};
-    if (!HostPictureFormatFor(file, &format, &error) || !HostCheckOutputFile(file, &error))
-      return Fail("cannot write " + file + ": " + error);
+    if (!HostPictureFormatFor(file, &format, &error)) return FailBadInput("cannot write " + file + ": " + error);
+    if (!HostCheckOutputFile(file, &error)) return Fail("cannot write " + file + ": " + error);
     if (!HostPictureFits(format, BakeShape(what, layout.width, layout.height), &error))
-      return Fail("cannot write " + file + ": " + error);
+      return FailBadInput("cannot write " + file + ": " + error);
   }
   OpenedTexture texture;
-  if (!OpenTexture(opts.source.texture, &texture, &error)) return Fail(error);
+  if (!OpenTexture(opts.source.texture, &texture, &error)) return FailBadInput(error);
   Interval valid = FOREVER;
   texture.map->Update(t, valid);
 
@@ -78,7 +86,7 @@ int Bake(const BakeOptions& opts) {
   if (!opts.source.texture.sceneFile.empty()) write.metadata.push_back({"scene", opts.source.texture.sceneFile});
   for (int udim : tiles) {
     BakeTile tile;
-    if (!LayOutBakeTile(model, layout, udim, {}, &tile, &error)) return Fail(opts.model + ": " + error);
+    if (!LayOutBakeTile(model, layout, udim, {}, &tile, &error)) return FailBadInput(opts.model + ": " + error);
     if (tile.overlap.texels) std::fprintf(stderr, "plughost: note: %s\n", DescribeOverlap(model, tile).c_str());
     HostPicture picture;
     ShadeBakeTile(texture.map, model, layout, tile, what, t, &picture);

@@ -35,7 +35,7 @@ int EditCommand(const EditOptions& opts) {
   std::string error;
   std::unique_ptr<Scene> scene;
   Texmap* tex = nullptr;
-  if (!OpenMapScene(opts.sceneFile, opts.className, &scene, &tex, &error)) return Fail(error);
+  if (!OpenMapScene(opts.sceneFile, opts.className, &scene, &tex, &error)) return FailBadInput(error);
 
   bool ok = true;
   {
@@ -63,7 +63,7 @@ int EditCommand(const EditOptions& opts) {
   }
   SetAnimateMode(FALSE);
   // A failed action saves nothing.
-  if (!ok) return Fail(error);
+  if (!ok) return FailBadInput(error);
 
   std::string out = !opts.output.empty() ? opts.output : opts.sceneFile;
   if (out.empty()) return 0;

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "cli/verbs.h"
+#include "common/failure.h"
 #include "plugins/host_entries.h"
 #include "plugins/param_names.h"
 #include "plugins/plugin_loader.h"
@@ -68,7 +69,7 @@ int List(const std::vector<fs::path>& folders) {
   for (const fs::path& f : folders) std::printf("  %s\n", f.c_str());
   if (opened.empty()) {
     std::printf("No plug-in files found.\n");
-    return problems.empty() ? 0 : 1;
+    return problems.empty() ? 0 : kExitBadInput;
   }
   int failed = 0;
   for (const PluginFile& pf : opened) {

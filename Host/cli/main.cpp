@@ -79,7 +79,13 @@ int main(int argc, char** argv) {
   AddEditVerb(app, verbs);
   AddServeVerb(app, verbs);
   AddUtilityVerb(app, verbs);
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Help is a success; every other word the parser refuses is bad input,
+    // whatever CLI11's own code for it.
+    return app.exit(e) == 0 ? 0 : kExitBadInput;
+  }
 
   HostSetPixelBudget(global.maxPixels);
   // Commands report what a user can get wrong themselves; anything else that

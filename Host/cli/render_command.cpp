@@ -16,7 +16,7 @@ namespace {
 int Render(const RenderRequest& request) {
   RenderPlan plan;
   std::string error;
-  if (!MakeRenderPlan(request, &plan, &error)) return Fail(error);
+  if (!MakeRenderPlan(request, &plan, &error)) return FailBadInput(error);
   if (plan.threadsAsked > plan.settings.threads) {
     std::fprintf(stderr, "plughost: note: --threads %d is more than the %d this machine offers; rendering with %d\n",
                  plan.threadsAsked, plan.settings.threads, plan.settings.threads);
@@ -24,7 +24,7 @@ int Render(const RenderRequest& request) {
   // Fail before rendering when the pictures cannot be written.
   if (!CheckPlanOutputs(plan, &error)) return Fail(error);
   OpenedTexture texture;
-  if (!OpenTexture(request.texture, &texture, &error)) return Fail(error);
+  if (!OpenTexture(request.texture, &texture, &error)) return FailBadInput(error);
   if (texture.scene) TakeSceneRenderSettings(*texture.scene, &plan);
   if (!RunRenderPlan(plan, texture.map, &error)) return Fail(error);
   return 0;

@@ -53,18 +53,18 @@ int Sample(const SampleOptions& opts) {
   std::string error;
   PointValue what{};
   if (!ParseSampled(opts.what, &what))
-    return Fail("unknown --what '" + opts.what + "' (mono, color, bump or perturbed)");
+    return FailBadInput("unknown --what '" + opts.what + "' (mono, color, bump or perturbed)");
   TimeValue t = 0;
-  if (!ParseTime(opts.time, &t, &error)) return Fail("--time " + error);
+  if (!ParseTime(opts.time, &t, &error)) return FailBadInput("--time " + error);
   float n[3];
-  if (!ParseTriple(opts.normal, n, &error)) return Fail("--normal " + error);
+  if (!ParseTriple(opts.normal, n, &error)) return FailBadInput("--normal " + error);
 
   OpenedTexture texture;
-  if (!OpenTexture(opts.source.texture, &texture, &error)) return Fail(error);
+  if (!OpenTexture(opts.source.texture, &texture, &error)) return FailBadInput(error);
   Interval valid = FOREVER;
   texture.map->Update(t, valid);
   PointSampler sampler;
-  if (!sampler.Prepare(texture.map, what, t, &error)) return Fail("--what perturbed " + error);
+  if (!sampler.Prepare(texture.map, what, t, &error)) return FailBadInput("--what perturbed " + error);
 
   if (opts.header) std::printf("%s\n", ColumnNames(what));
   std::string line;
@@ -83,7 +83,7 @@ int Sample(const SampleOptions& opts) {
     for (int i = 0; i < PointValueWidth(what); ++i) out += (i ? " " : "") + FloatText(v[i]);
     std::printf("%s\n", out.c_str());
   }
-  return bad ? 1 : 0;
+  return bad ? kExitBadInput : 0;
 }
 
 }  // namespace

@@ -47,13 +47,14 @@ int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
   std::vector<ClassDesc*> descs;
   for (const std::string& name : classes) {
     ClassDesc* d = HostFindClassByName(name);
-    if (!d) return Fail("unknown class '" + name + "'. Classes that can be placed in a scene:" + SceneClassList());
+    if (!d)
+      return FailBadInput("unknown class '" + name + "'. Classes that can be placed in a scene:" + SceneClassList());
     if (!HostIsSceneSuperClass(d->SuperClassID())) {
-      return Fail("class '" + NameOf(d) + "' (super class " + HostHexWord(d->SuperClassID()) +
-                  ") cannot be placed in a scene. Classes that can:" + SceneClassList());
+      return FailBadInput("class '" + NameOf(d) + "' (super class " + HostHexWord(d->SuperClassID()) +
+                          ") cannot be placed in a scene. Classes that can:" + SceneClassList());
     }
     if (d->SuperClassID() == PARAMETER_BLOCK_CLASS_ID) {
-      return Fail(
+      return FailBadInput(
           "a parameter block is made by the object that uses it, not on its own. Classes that can be "
           "placed in a scene:" +
           SceneClassList());
@@ -73,17 +74,17 @@ int SceneNew(const std::string& out, const std::vector<std::string>& classes) {
 
 // Every edit of a scene file goes through here: locked from the read to the
 // save, so that edits of one file at once queue instead of one undoing
-// another. Saves to `out`, or back to `file` when `out` is empty.
-bool EditSceneFile(const std::string& file, const std::string& out,
-                   const std::function<bool(Scene&, std::string*)>& edit, std::string* error) {
-  std::unique_ptr<HostFileLock> lock = HostLockFile(file, error);
-  if (!lock) {
-    *error = "cannot read " + file + ": " + *error;
-    return false;
-  }
-  std::unique_ptr<Scene> scene = HostLoadScene(file, error);
-  if (!scene || !edit(*scene, error)) return false;
-  return HostSaveScene(*scene, out.empty() ? file : out, error);
+// another. Saves to `out`, or back to `file` when `out` is empty. The exit
+// status: a scene or an edit that is wrong is bad input, a save that fails
+// a failure while running.
+int EditSceneFile(const std::string& file, const std::string& out,
+                  const std::function<bool(Scene&, std::string*)>& edit) {
+  std::string error;
+  std::unique_ptr<HostFileLock> lock = HostLockFile(file, &error);
+  if (!lock) return FailBadInput("cannot read " + file + ": " + error);
+  std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
+  if (!scene || !edit(*scene, &error)) return FailBadInput(error);
+  return HostSaveScene(*scene, out.empty() ? file : out, &error) ? 0 : Fail(error);
 }
 
 // Loads `file`, applies every --set (NAME=VALUE) and then every --key
@@ -92,16 +93,16 @@ int SceneSet(const std::string& file, const std::vector<std::string>& sets, cons
              const std::string& out) {
   ParamAssignments assignments;
   std::string error;
-  if (!ParseAssignments(sets, keys, &assignments, &error)) return Fail(error);
+  if (!ParseAssignments(sets, keys, &assignments, &error)) return FailBadInput(error);
   auto apply = [&](Scene& scene, std::string* e) { return ApplyAssignments(SceneRoots(scene), assignments, e); };
-  return EditSceneFile(file, out, apply, &error) ? 0 : Fail(error);
+  return EditSceneFile(file, out, apply);
 }
 
 int SceneMapVerb(const std::string& file, const MapVerb& verb, const std::string& out) {
   std::string error;
-  if (!CheckMapVerb(verb, &error)) return Fail(error);
+  if (!CheckMapVerb(verb, &error)) return FailBadInput(error);
   auto apply = [&](Scene& scene, std::string* e) { return ApplyMapVerb(scene, file, verb, e); };
-  return EditSceneFile(file, out, apply, &error) ? 0 : Fail(error);
+  return EditSceneFile(file, out, apply);
 }
 
 class Printer : public SceneVisitor {
@@ -152,7 +153,7 @@ class Printer : public SceneVisitor {
 int SceneShow(const std::string& file) {
   std::string error;
   std::unique_ptr<Scene> scene = HostLoadScene(file, &error);
-  if (!scene) return Fail(error);
+  if (!scene) return FailBadInput(error);
   std::vector<ReferenceTarget*> roots = SceneRoots(*scene);
   std::printf("%s: %zu root object(s); times in frames (%d ticks each) or ticks with t\n", file.c_str(), roots.size(),
               GetTicksPerFrame());

@@ -25,7 +25,7 @@ int UtilityCommand(const std::string& name) {
       known += "\n  " + std::string(n ? n : "?") + " (" + rc.source + ")";
     }
     if (known.empty()) known = " none (no plug-in file with utilities was loaded)";
-    return Fail("no utility '" + name + "'. Utilities:" + known);
+    return FailBadInput("no utility '" + name + "'. Utilities:" + known);
   }
   HostUtilityPanel panel;
   if (!panel.Open(d)) return Fail("the utility '" + name + "' could not be opened");

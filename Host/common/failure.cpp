@@ -8,7 +8,12 @@ std::string FailureLine(const std::string& message) { return "plughost: " + mess
 
 int Fail(const std::string& message) {
   std::fputs(FailureLine(message).c_str(), stderr);
-  return 1;
+  return kExitFailure;
+}
+
+int FailBadInput(const std::string& message) {
+  Fail(message);
+  return kExitBadInput;
 }
 
 }  // namespace plughost

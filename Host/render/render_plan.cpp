@@ -49,7 +49,11 @@ const std::vector<RenderOption>& RenderOptionTable() {
       {"--time", "One time: a frame number, or ticks with a t suffix", [](R& r) -> RenderField { return &r.time; },
        S::kPicture},
       {"--threads", "Render threads; 0 uses every core", [](R& r) -> RenderField { return &r.threads; }, S::kProcess},
-      {"-q,--quiet", "No progress bar", [](R& r) -> RenderField { return &r.quiet; }, S::kProcess},
+      {"-q,--quiet", "No progress at all", [](R& r) -> RenderField { return &r.quiet; }, S::kProcess},
+      {"--progress",
+       "auto (a bar on a terminal, plain lines otherwise), bar, lines (\"plughost: progress 42% frame 3 (2/5)\", "
+       "at most four a second) or none",
+       [](R& r) -> RenderField { return &r.progress; }, S::kProcess},
       {"--chunk", "K/N: only the K-th of N equal runs of the frames (1 <= K <= N)",
        [](R& r) -> RenderField { return &r.piece.chunk; }, S::kProcess},
       {"--tile",
@@ -245,6 +249,9 @@ bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error
     *error = "resolution must be between 1 and " + std::to_string(kMaxPictureSide) + " pixels a side";
     return false;
   }
+  if (!ParseProgressStyle(r.progress, &p.progress))
+    return *error = "unknown --progress '" + r.progress + "' (auto, bar, lines or none)", false;
+  if (r.quiet) p.progress = ProgressStyle::kNone;
   if (r.threads < 0) return *error = "--threads must be 0 (every core) or more", false;
   if (!r.bumpAmount.empty()) {
     if (!ParseFloat(r.bumpAmount, &s.bumpAmount, error)) return *error = "--bump-amount " + *error, false;
@@ -278,7 +285,6 @@ bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error
   p.scene = r.texture.sceneFile.empty() ? "new " + r.texture.className : r.texture.sceneFile;
   p.piece = r.piece.Any();
   p.overwrite = r.piece.overwrite;
-  p.quiet = r.quiet;
   *plan = std::move(p);
   return true;
 }

@@ -18,6 +18,7 @@
 #include <variant>
 #include <vector>
 
+#include "render/progress.h"
 #include "render/render_pieces.h"
 #include "render/renderer.h"
 #include "scene/texture_source.h"
@@ -35,7 +36,8 @@ struct RenderRequest {
   std::string bumpAmount;  // empty: the scene's own, or kDefaultBumpAmount
   int threads = 0;         // 0: every core
   bool quiet = false;
-  PieceOptions piece;  // a chunk, tile or region only (render_pieces.h)
+  std::string progress = "auto";  // auto, bar, lines or none (render/progress.h)
+  PieceOptions piece;             // a chunk, tile or region only (render_pieces.h)
 };
 
 // Where one option of the table keeps its value in a request.
@@ -76,9 +78,9 @@ struct RenderPlan {
   std::vector<PlannedPicture> pictures;  // what this render writes, in order
   bool piece = false;                    // a chunk, tile or region: complete pictures are kept
   bool overwrite = false;
-  bool quiet = false;
-  int threadsAsked = 0;          // as the request gave it (0: every core)
-  bool bumpAmountGiven = false;  // false: the scene's amount, where it keeps one, replaces the default
+  ProgressStyle progress = ProgressStyle::kAuto;  // kNone when quiet
+  int threadsAsked = 0;                           // as the request gave it (0: every core)
+  bool bumpAmountGiven = false;                   // false: the scene's amount, where it keeps one, replaces the default
 };
 
 // The name under which a scene keeps the sample slot's bump amount.

@@ -6,14 +6,20 @@
 #include <cstdio>
 
 #include "render/progress.h"
+#include "render/queued_writer.h"
 
 namespace plughost {
 
 namespace {
 
-// Shades one picture of the plan straight into its writer, band by band.
+// The samples that may wait for the writer: a whole picture where it is not
+// too large, so that the next one starts shading at once.
+constexpr size_t kMostQueuedBytes = size_t{256} << 20;
+
+// Shades one picture of the plan and hands its rows to the writer, band by
+// band, as they are shaded.
 bool WritePicture(const RenderPlan& plan, Texmap* map, const RenderSettings& s, const PlannedPicture& picture,
-                  const RenderProgress& progress, std::string* error) {
+                  const RenderProgress& progress, QueuedPictureWriter* out) {
   Interval valid = FOREVER;
   map->Update(s.time, valid);
   HostPictureWriteOptions options = plan.write;
@@ -22,16 +28,11 @@ bool WritePicture(const RenderPlan& plan, Texmap* map, const RenderSettings& s, 
                       {"map", HostClassName(map)},
                       {"time", std::to_string(s.time) + "t"},
                       {"frame", std::to_string(picture.frame)}};
-  std::unique_ptr<HostPictureWriter> writer = HostPictureWriter::Begin(picture.file, RenderShape(s), options, error);
-  if (!writer) return false;
-  bool written = ShadeBands(
-      map, s, [&](const HostPicture& band, int, int count) { return writer->WriteRows(band, 0, count, error); },
-      nullptr, progress);
-  if (!written) {
-    if (error->empty()) *error = "cannot write " + picture.file + ": the render stopped early";
-    return false;
-  }
-  return writer->Finish(error);
+  return out->Begin(picture.file, RenderShape(s), options) &&
+         ShadeBands(
+             map, s, [&](const HostPicture& band, int, int count) { return out->Rows(band, count); }, nullptr,
+             progress) &&
+         out->Finish();
 }
 
 }  // namespace
@@ -39,21 +40,34 @@ bool WritePicture(const RenderPlan& plan, Texmap* map, const RenderSettings& s, 
 bool RunRenderPlan(const RenderPlan& plan, Texmap* map, std::string* error) {
   RenderSettings s = plan.settings;
   PixelRegion area = s.Area();
-  long total = static_cast<long>(plan.pictures.size()) * area.Height();
-  Progress progress(!plan.quiet, total);
-  for (size_t i = 0; i < plan.pictures.size(); ++i) {
+  const size_t count = plan.pictures.size();
+  long total = static_cast<long>(count) * area.Height();
+  Progress progress(plan.progress, total);
+  QueuedPictureWriter out(kMostQueuedBytes);
+  // "frame 12 (2/5)": the frame, and its place among this render's pictures.
+  auto what = [&](size_t i) {
+    if (!plan.severalFrames) return std::string();
+    return "frame " + std::to_string(plan.pictures[i].frame) + " (" + std::to_string(i + 1) + "/" +
+           std::to_string(count) + ")";
+  };
+  for (size_t i = 0; i < count; ++i) {
     const PlannedPicture& picture = plan.pictures[i];
     if (plan.piece && !plan.overwrite && IsCompletePicture(picture.file, area.Width(), area.Height())) {
       std::fprintf(stderr, "plughost: %s is complete; kept\n", picture.file.c_str());
       continue;
     }
     s.time = picture.time;
-    std::string what = plan.severalFrames ? "frame " + std::to_string(picture.frame) : std::string("rendering");
     long before = static_cast<long>(i) * area.Height();
     if (!WritePicture(
-            plan, map, s, picture, [&](int rows, int) { progress.Set(before + rows, what); }, error))
+            plan, map, s, picture, [&](int rows, int) { progress.Set(before + rows, what(i)); }, &out)) {
+      if (!out.Wait(error)) return false;
+      *error = "cannot write " + picture.file + ": the render stopped early";
       return false;
+    }
   }
+  if (!out.Wait(error)) return false;
+  // The last line says the work is done, also when the last picture was kept.
+  if (count > 0) progress.Set(total, what(count - 1));
   return true;
 }
 

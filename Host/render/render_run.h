@@ -1,7 +1,9 @@
-// Rendering a plan: each picture of it shaded and written in turn, the map
-// brought up to date for each picture's time first (on the calling thread,
-// which must be the user-interface thread). A plan that is a piece keeps the
-// pictures it finds complete, unless it overwrites.
+// Rendering a plan: each picture of it shaded in turn, the map brought up to
+// date for each picture's time first (on the calling thread, which must be
+// the user-interface thread), and written on a thread of its own
+// (render/queued_writer.h), so that the next picture shades while the last
+// is still written. A plan that is a piece keeps the pictures it finds
+// complete, unless it overwrites.
 #pragma once
 
 #include <imtl.h>
