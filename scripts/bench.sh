@@ -11,7 +11,9 @@
 # render. The Python module's call on those million points runs in each round
 # beside them (bench/quorl_python_bench.py), against the render per pixel on
 # as many threads. Then how soon the editor's sample slot shows an edit (the
-# median of 50).
+# median of 50). Then a bake's throughput against the flat render's, and a
+# million-triangle model's render against the flat render, with its import
+# and ray-tree build times.
 #
 #   scripts/bench.sh [benchmark options, e.g. --benchmark_filter=qnoise]
 set -euo pipefail
@@ -126,3 +128,5 @@ echo
 node bench/editor_latency.mjs build/release/bin/plughost
 echo
 bench/bake_bench.sh build/release
+echo
+bench/mesh_bench.sh build/release
