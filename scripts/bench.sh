@@ -11,8 +11,10 @@
 # render. The Python module's call on those million points runs in each round
 # beside them (bench/quorl_python_bench.py), against the render per pixel on
 # as many threads. Then how soon the editor's sample slot shows an edit (the
-# median of 50). Then a bake against a render, and pictures written against
-# their shading alone (bench/picture_bench.sh).
+# median of 50). Then a bake's throughput against the flat render's, pictures
+# written against their shading alone (bench/picture_bench.sh), and a
+# million-triangle model's render against the flat render, with its import
+# and ray-tree build times.
 #
 #   scripts/bench.sh [benchmark options, e.g. --benchmark_filter=qnoise]
 set -euo pipefail
@@ -129,3 +131,5 @@ echo
 bench/bake_bench.sh build/release
 echo
 bench/picture_bench.sh build/release
+echo
+bench/mesh_bench.sh build/release

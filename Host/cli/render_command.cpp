@@ -1,10 +1,11 @@
 // plughost render: pictures of a texture map, as the material editor shows a
-// map, for a frame, a sequence or a piece of either.
+// map or on the user's model, for a frame, a sequence or a piece of either.
 #include <cstdio>
 
 #include "cli/cli_options.h"
 #include "cli/verbs.h"
 #include "common/failure.h"
+#include "render/model_view.h"
 #include "render/render_plan.h"
 #include "render/render_run.h"
 #include "scene/texture_source.h"
@@ -23,6 +24,12 @@ int Render(const RenderRequest& request) {
   }
   // Fail before rendering when the pictures cannot be written.
   if (!CheckPlanOutputs(plan, &error)) return Fail(error);
+  ModelView model;
+  if (!plan.mesh.empty()) {
+    if (!LoadModelView(plan.mesh, plan.settings.threads, &model, &error)) return Fail(error);
+    if (!plan.quiet) std::fprintf(stderr, "plughost: %s\n", DescribeModelView(plan.mesh, model).c_str());
+    plan.settings.model = &model;
+  }
   OpenedTexture texture;
   if (!OpenTexture(request.texture, &texture, &error)) return FailBadInput(error);
   if (texture.scene) TakeSceneRenderSettings(*texture.scene, &plan);

@@ -10,6 +10,7 @@ void AddServeVerb(CLI::App& app, Verbs& verbs) {
   CLI::App* cmd = app.add_subcommand(
       "serve", "Edit a texture in the material editor in a web browser: every rollup, live preview, animation, save");
   AddEditedTextureOptions(cmd, opts->sceneFile, opts->className);
+  cmd->add_option("--mesh", opts->mesh, "A model (OBJ, glTF, FBX, PLY or STL) to show among the sample slot's views");
   AddNumberOption(cmd, "--port", opts->port, "The port to listen on; 0 picks a free one");
   cmd->add_option("--bind", opts->bind, "The address to listen on (another than this machine's loopback warns)")
       ->capture_default_str();

@@ -14,6 +14,7 @@
 #include "editor/http_front.h"
 #include "editor/served_document.h"
 #include "editor/ui_queue.h"
+#include "render/model_view.h"
 
 extern char** environ;
 
@@ -50,8 +51,11 @@ void OpenInBrowser(const std::string& address) {
 
 int ServeEditor(const ServeOptions& opts) {
   if (opts.port < 0 || opts.port > 65535) return Fail("--port takes 0 to 65535");
-  ServedDocument editor(opts.sceneFile, opts.className);
   std::string error;
+  ModelView model;  // before the document, which must let it go first
+  if (!opts.mesh.empty() && !LoadModelView(opts.mesh, 0, &model, &error)) return Fail(error);
+  ServedDocument editor(opts.sceneFile, opts.className);
+  if (!opts.mesh.empty()) editor.SetModel(&model);
   if (!editor.Start(&error)) return Fail(error);
   UiQueue ui;
   HttpFront front(ui, editor, opts.bind);

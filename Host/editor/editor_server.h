@@ -12,7 +12,8 @@ namespace plughost {
 struct ServeOptions {
   std::string sceneFile;  // empty: a new texture of `className`
   std::string className = kNewMapClass;
-  int port = 0;  // 0: any free port
+  std::string mesh;  // a model file to add to the sample slot's views; empty: none
+  int port = 0;      // 0: any free port
   std::string bind = "127.0.0.1";
   bool open = true;  // open the address in the desktop's browser
 };

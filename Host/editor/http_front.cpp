@@ -252,7 +252,8 @@ void HttpFront::RoutePreview() {
     s.width = s.height = size;
     std::string view = req.has_param("view") ? req.get_param_value("view") : "flat";
     std::string channel = req.has_param("channel") ? req.get_param_value("channel") : "color";
-    if (!ParseRenderView(view, &s.view)) return Send(res, Reply::Error(400, "unknown view '" + view + "'"));
+    if (!ParseRenderView(view, &s.view) || (s.view == RenderView::Mesh && !document_.HasModel()))
+      return Send(res, Reply::Error(400, "unknown view '" + view + "'"));
     if (!ParseRenderChannel(channel, &s.channel))
       return Send(res, Reply::Error(400, "unknown channel '" + channel + "'"));
     if (req.has_param("bump") && !ParseFloat(req.get_param_value("bump"), &s.bumpAmount))

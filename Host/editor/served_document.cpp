@@ -72,9 +72,10 @@ nlohmann::json ServedDocument::State() {
   j["utilities"] = std::move(names);
   j["utility"] = utilities_.IsOpen() ? json{{"name", utilityName_}, {"rollups", RollupsJson(utilities_.Rollups())}}
                                      : json(nullptr);
-  j["preview"] = {{"views", {"flat", "sphere", "cube"}},
-                  {"channels", {"color", "mono", "bump"}},
-                  {"bumpAmount", kDefaultBumpAmount}};
+  json views = {"flat", "sphere", "cube"};
+  if (model_) views.push_back(RenderViewName(RenderView::Mesh));
+  j["preview"] = {
+      {"views", std::move(views)}, {"channels", {"color", "mono", "bump"}}, {"bumpAmount", kDefaultBumpAmount}};
   return j;
 }
 
@@ -94,6 +95,7 @@ Reply ServedDocument::Act(const EditAction& action) {
 
 std::shared_future<PreviewRenderer::Result> ServedDocument::StartPreview(RenderSettings s) {
   s.time = session_.Editor().GetTime();
+  s.model = model_;
   preview_.Stop();
   Interval valid = FOREVER;
   tex_->Update(s.time, valid);

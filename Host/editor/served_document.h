@@ -52,6 +52,12 @@ class ServedDocument {
   // The sample slot's picture at the editor's time, on the render threads.
   std::shared_future<PreviewRenderer::Result> StartPreview(RenderSettings s);
 
+  // The user's model among the slot's views (the mesh view); it must outlive
+  // the document. Set before Start, never changed after, so any thread may
+  // ask whether there is one.
+  void SetModel(const ModelView* model) { model_ = model; }
+  bool HasModel() const { return model_ != nullptr; }
+
   // A bitmap static's image, as PNG.
   Reply Bitmap(HWND hwnd);
 
@@ -94,6 +100,7 @@ class ServedDocument {
   std::vector<std::string> opened_, messages_;
   MessageBoxHook box_;
   ShellExecuteHook shell_;
+  const ModelView* model_ = nullptr;
   PreviewRenderer preview_;  // last: stops before anything it reads goes
 };
 

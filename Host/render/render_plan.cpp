@@ -31,7 +31,10 @@ const std::vector<RenderOption>& RenderOptionTable() {
        "The picture to write, PNG or OpenEXR by its extension (.png, .exr); a run of # becomes the frame number "
        "(dirt.####.png)",
        [](R& r) -> RenderField { return &r.output; }, S::kPicture},
-      {"--view", "flat (the swatch), sphere or cube", [](R& r) -> RenderField { return &r.view; }, S::kPicture},
+      {"--mesh", "A model (OBJ, glTF, FBX, PLY or STL) to render the texture on, seen through its camera or framed",
+       [](R& r) -> RenderField { return &r.mesh; }, S::kPicture},
+      {"--view", "flat (the swatch), sphere or cube; with --mesh, mesh (the default)",
+       [](R& r) -> RenderField { return &r.view; }, S::kPicture},
       {"--channel", "color (over the background), mono or bump; with --pass data also all",
        [](R& r) -> RenderField { return &r.channel; }, S::kPicture},
       {"--pass", "display (what the sample slot shows) or data (the texture's own values)",
@@ -69,6 +72,8 @@ const std::vector<RenderOption>& RenderOptionTable() {
 
 std::vector<std::string> RenderTaskArguments(const RenderRequest& request) {
   RenderRequest r = request;  // the table's fields are a request's members
+  std::error_code ec;
+  if (!r.mesh.empty()) r.mesh = fs::absolute(r.mesh, ec).lexically_normal().string();
   std::vector<std::string> args;
   for (const RenderOption& o : RenderOptionTable()) {
     if (o.scope == RenderOptionScope::kProcess) continue;
@@ -239,7 +244,13 @@ bool PlanWriteOptions(const RenderRequest& r, const RenderSettings& s, HostPictu
 bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error) {
   RenderPlan p;
   RenderSettings& s = p.settings;
-  if (!ParseRenderView(r.view, &s.view)) return *error = "unknown view '" + r.view + "' (flat, sphere or cube)", false;
+  std::string view = !r.view.empty() ? r.view : r.mesh.empty() ? "flat" : "mesh";
+  if (!ParseRenderView(view, &s.view))
+    return *error = "unknown view '" + view + "' (flat, sphere or cube; mesh with --mesh)", false;
+  if (s.view == RenderView::Mesh && r.mesh.empty())
+    return *error = "--view mesh needs a model: give --mesh FILE", false;
+  if (s.view != RenderView::Mesh && !r.mesh.empty())
+    return *error = "--mesh renders the model: --view " + view + " does not go with it", false;
   if (!ParseRenderChannel(r.channel, &s.channel))
     return *error = "unknown channel '" + r.channel + "' (color, mono, bump, or all with --pass data)", false;
   if (!ParseRenderPass(r.pass, &s.pass)) return *error = "unknown pass '" + r.pass + "' (display or data)", false;
@@ -282,6 +293,7 @@ bool MakeRenderPlan(const RenderRequest& r, RenderPlan* plan, std::string* error
   }
   if (!PlanWriteOptions(r, s, &p.write, error)) return false;
   p.output = r.output;
+  p.mesh = r.mesh;
   p.scene = r.texture.sceneFile.empty() ? "new " + r.texture.className : r.texture.sceneFile;
   p.piece = r.piece.Any();
   p.overwrite = r.piece.overwrite;

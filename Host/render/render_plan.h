@@ -27,8 +27,9 @@ namespace plughost {
 
 struct RenderRequest {
   TextureSource texture;
-  std::string output = "vede.png";  // '#' runs become the frame number, zero padded
-  std::string view = "flat", channel = "color";
+  std::string output = "vede.png";                   // '#' runs become the frame number, zero padded
+  std::string mesh;                                  // a model file (geometry/model_import.h): the mesh view
+  std::string view, channel = "color";               // view empty: flat, or mesh with a model
   std::string pass = "display", depth, compression;  // empty: the format's default
   int width = 256, height = 256;
   std::string frames;      // "0-100", "0-100x5", "1,5,9", or empty: frame 0 (or --time)
@@ -58,7 +59,8 @@ struct RenderOption {
 const std::vector<RenderOption>& RenderOptionTable();
 
 // The options of the table that a farm task gets, as a command line would
-// give them (the positional scene first).
+// give them (the positional scene first). The model is named by its absolute
+// path, since a task may start in another folder.
 std::vector<std::string> RenderTaskArguments(const RenderRequest& request);
 
 // One picture the plan writes.
@@ -69,7 +71,8 @@ struct PlannedPicture {
 };
 
 struct RenderPlan {
-  RenderSettings settings;        // settings.time is each picture's own
+  RenderSettings settings;        // settings.time is each picture's own; settings.model is the caller's
+  std::string mesh;               // the model the mesh view shows, to be loaded by the caller
   std::string output;             // the name pattern, as given
   std::string scene;              // the scene file, or "new CLASS", for the pictures' metadata
   HostPictureWriteOptions write;  // format, depth and compression, checked against the picture's shape

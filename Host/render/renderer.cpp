@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "geometry/camera.h"
+#include "geometry/model_shade_context.h"
+#include "render/model_view.h"
+
 namespace plughost {
 
 namespace {
@@ -22,11 +26,12 @@ Color Background(int x, int y) {
   return Color(g, g, g);
 }
 
-// Light from the upper left, in front.
+// Light from the upper left, in front, in the view's frame (x right, y up,
+// z towards the viewer).
 const Point3 kLight = Normalize(Point3(-0.45f, 0.55f, 0.7f));
 
-float Lambert(const Point3& n) {
-  float d = n % kLight;
+float Lambert(const Point3& n, const Point3& light) {
+  float d = n % light;
   return 0.2f + 0.8f * std::max(0.0f, d);
 }
 
@@ -42,6 +47,14 @@ class View {
  public:
   View(const RenderSettings& s) : s_(s) {
     half_ = s.extent * 0.5f;
+    if (s.view == RenderView::Mesh && s.model) {
+      // The model is lit from the same place relative to its camera as the
+      // sample objects are relative to theirs.
+      camera_ = CameraForModel(s.model->model, static_cast<double>(s.width) / s.height);
+      const Point3 &d = camera_.direction, &u = camera_.up;
+      Point3 right = d ^ u;
+      light_ = Normalize(right * kLight.x + u * kLight.y - d * kLight.z);
+    }
     // The cube is turned so three faces show.
     float ay = 0.6f, ax = 0.5f;
     Point3 r0(std::cos(ay), 0.0f, -std::sin(ay));
@@ -76,8 +89,30 @@ class View {
         return h;
       }
       case RenderView::Cube: return TraceCube(sx, sy);
+      case RenderView::Mesh: return h;  // TraceModel's
     }
     return h;
+  }
+
+  bool IsModel() const { return s_.view == RenderView::Mesh; }
+  const Point3& Light() const { return light_; }
+
+  // The model's point under pixel (px, py) into *sc, its footprint from the
+  // rays through the next pixels right and down; *n the normal to light
+  // with, turned towards the camera where the ray meets a triangle's back.
+  bool TraceModel(int px, int py, ModelShadeContext* sc, Point3* n) const {
+    if (!s_.model) return false;
+    const RayScene& rays = *s_.model->rays;
+    const double x = px + 0.5, y = py + 0.5;
+    Ray ray = CameraRay(camera_, s_.width, s_.height, x, y);
+    RayHit hit = rays.Intersect(ray);
+    if (!hit.hit) return false;
+    Ray right = CameraRay(camera_, s_.width, s_.height, x + 1.0, y);
+    Ray down = CameraRay(camera_, s_.width, s_.height, x, y + 1.0);
+    sc->Set(rays.model(), hit.at, rays.Differentials(hit, right, down), s_.time, NormalSpace::World);
+    const SurfaceSample& at = sc->Sample();
+    *n = at.geometricNormal % ray.direction > 0.0f ? -at.normal : at.normal;
+    return true;
   }
 
  private:
@@ -118,6 +153,8 @@ class View {
   const RenderSettings& s_;
   float half_;
   Point3 rot_[3];
+  Camera camera_;
+  Point3 light_ = kLight;
 };
 
 HostShadeContext ContextAt(const RenderSettings& s, const Hit& h) {
@@ -130,10 +167,10 @@ HostShadeContext ContextAt(const RenderSettings& s, const Hit& h) {
   return sc;
 }
 
-Color ShadeDisplay(Texmap* map, const RenderSettings& s, const Hit& h, int x, int y) {
+Color ShadeDisplay(Texmap* map, const RenderSettings& s, const Point3& light, const Hit& h, ShadeContext& sc, int x,
+                   int y) {
   Color bg = Background(x, y);
   if (!h.hit) return bg;
-  HostShadeContext sc = ContextAt(s, h);
   bool lit = s.view != RenderView::Flat;
   switch (s.channel) {
     case RenderChannel::Color: {
@@ -144,7 +181,7 @@ Color ShadeDisplay(Texmap* map, const RenderSettings& s, const Hit& h, int x, in
       Color under = bg;
       float shade = 1.0f;
       if (lit) {
-        shade = Lambert(Normalize(h.n + map->EvalNormalPerturb(sc)));
+        shade = Lambert(Normalize(h.n + map->EvalNormalPerturb(sc)), light);
         under = Color(0.75f * shade, 0.75f * shade, 0.75f * shade);
       }
       return Color(c.r * shade + (1.0f - c.a) * under.r, c.g * shade + (1.0f - c.a) * under.g,
@@ -152,13 +189,13 @@ Color ShadeDisplay(Texmap* map, const RenderSettings& s, const Hit& h, int x, in
     }
     case RenderChannel::Mono: {
       float m = map->EvalMono(sc);
-      if (lit) m *= Lambert(h.n);
+      if (lit) m *= Lambert(h.n, light);
       return Color(m, m, m);
     }
     case RenderChannel::All:
     case RenderChannel::Bump: {
       // A grey surface lit through the perturbed normal, scaled by the bump amount.
-      float g = Lambert(Normalize(h.n + s.bumpAmount * map->EvalNormalPerturb(sc)));
+      float g = Lambert(Normalize(h.n + s.bumpAmount * map->EvalNormalPerturb(sc)), light);
       return Color(g, g, g);
     }
   }
@@ -166,11 +203,23 @@ Color ShadeDisplay(Texmap* map, const RenderSettings& s, const Hit& h, int x, in
 }
 
 // The pixel's samples into each layer's place (`out`, one pointer a layer,
-// in RenderShape's order).
-void ShadePixel(Texmap* map, const RenderSettings& s, const View& view, int x, int y, float* const* out) {
-  Hit h = view.Trace(x, y);
+// in RenderShape's order). `model` is the band's own context for the mesh
+// view, set again at every hit.
+void ShadePixel(Texmap* map, const RenderSettings& s, const View& view, int x, int y, float* const* out,
+                ModelShadeContext& model) {
+  Hit h;
+  HostShadeContext plain;
+  ShadeContext* context = &plain;
+  if (view.IsModel()) {
+    h.hit = view.TraceModel(x, y, &model, &h.n);
+    context = &model;
+  } else {
+    h = view.Trace(x, y);
+    plain = ContextAt(s, h);
+  }
+  ShadeContext& sc = *context;
   if (s.pass == RenderPass::Display) {
-    Color c = ShadeDisplay(map, s, h, x, y);
+    Color c = ShadeDisplay(map, s, view.Light(), h, sc, x, y);
     out[0][0] = c.r;
     out[0][1] = c.g;
     out[0][2] = c.b;
@@ -180,7 +229,6 @@ void ShadePixel(Texmap* map, const RenderSettings& s, const View& view, int x, i
   bool color = s.channel == RenderChannel::Color || s.channel == RenderChannel::All;
   bool mono = s.channel == RenderChannel::Mono || s.channel == RenderChannel::All;
   bool bump = s.channel == RenderChannel::Bump || s.channel == RenderChannel::All;
-  HostShadeContext sc = ContextAt(s, h);
   int layer = 0;
   if (color) {
     AColor c = h.hit ? map->EvalColor(sc) : AColor(0.0f, 0.0f, 0.0f, 0.0f);
@@ -218,6 +266,7 @@ bool ShadeBand(Texmap* map, const RenderSettings& s, const View& view, int y0, i
   PixelRegion r = s.Area();
   size_t layers = band->layers.size();
   float* at[3] = {nullptr, nullptr, nullptr};
+  ModelShadeContext model;
   for (int y = 0; y < count; ++y) {
     if (cancel && cancel->load(std::memory_order_relaxed)) return false;
     for (int x = 0; x < band->width; ++x) {
@@ -226,7 +275,7 @@ bool ShadeBand(Texmap* map, const RenderSettings& s, const View& view, int y0, i
         HostPictureLayer& layer = band->layers[l];
         at[l] = &layer.floats[pixel * layer.channels.size()];
       }
-      ShadePixel(map, s, view, r.x0 + x, r.y0 + y0 + y, at);
+      ShadePixel(map, s, view, r.x0 + x, r.y0 + y0 + y, at, model);
     }
   }
   return true;
@@ -241,6 +290,8 @@ bool ParseRenderView(const std::string& text, RenderView* out) {
     *out = RenderView::Sphere;
   else if (text == "cube")
     *out = RenderView::Cube;
+  else if (text == "mesh")
+    *out = RenderView::Mesh;
   else
     return false;
   return true;
@@ -261,7 +312,7 @@ bool ParseRenderChannel(const std::string& text, RenderChannel* out) {
 }
 
 const char* RenderViewName(RenderView v) {
-  return v == RenderView::Flat ? "flat" : v == RenderView::Sphere ? "sphere" : "cube";
+  return v == RenderView::Flat ? "flat" : v == RenderView::Sphere ? "sphere" : v == RenderView::Cube ? "cube" : "mesh";
 }
 const char* RenderChannelName(RenderChannel c) {
   return c == RenderChannel::Color  ? "color"

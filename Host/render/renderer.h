@@ -1,5 +1,6 @@
 // Pictures of a texture map, as the material editor shows a map: on a flat
-// swatch, a sample sphere or a cube, over the slot's checker background.
+// swatch, a sample sphere, a cube or the user's model, over the slot's
+// checker background.
 //
 // The map is brought up to date for the time on the calling thread; then the
 // rows are shaded on any number of threads, each pixel on its own, so the
@@ -18,7 +19,11 @@
 
 namespace plughost {
 
-enum class RenderView { Flat, Sphere, Cube };
+struct ModelView;
+
+// Mesh: the model of RenderSettings::model, seen through its own camera or
+// one that frames it (geometry/camera.h), by ray casting.
+enum class RenderView { Flat, Sphere, Cube, Mesh };
 enum class RenderChannel { Color, Mono, Bump, All };
 // Display: what the sample slot shows (over the checker, lit on an object),
 // as one layer R, G, B, A with A = 1. Data: the texture's own values, no
@@ -63,6 +68,9 @@ struct RenderSettings {
   // material's bump amount scales its bump map: the perturbation of dirt is a
   // few thousandths, invisible unscaled.
   float bumpAmount = kDefaultBumpAmount;
+  // The mesh view's model (render/model_view.h), which must outlive the
+  // render; the view shows only the checker without one.
+  const ModelView* model = nullptr;
 
   // The region, or the whole picture when the region is empty.
   PixelRegion Area() const { return region.Empty() ? PixelRegion{0, 0, width, height} : region; }

@@ -10,6 +10,8 @@
 #  - a chunk that always fails: the check job fails, names the frames, and
 #    writes no manifest;
 #  - a second render into a folder that holds another's is refused.
+#  - a model's still in 4 tiles, the model named relative to the submitting
+#    folder: the assembled picture byte for byte a local render.
 #
 # The times of the 24-frame job and of the local render are printed (for
 # information only: nothing here is timed as a test).
@@ -130,6 +132,15 @@ grep -q "frames missing or broken: 6$" "$tmp/bad.out" || fail "the missing frame
 grep -q "frames missing or broken: 6$" "$bad/dirt.farm/check.log" || fail "the check job does not name the frame"
 [[ $(grep -c "requeued for retry" "$bad/dirt.farm/logs/task-3.log") == 1 ]] || fail "chunk 3 not retried once"
 [[ -e $bad/dirt.manifest.txt ]] && fail "a manifest was written for an incomplete render"
+
+# A model named from the submitting folder reaches the tasks: the model's
+# still in 4 tiles is byte for byte a local render.
+models=$(dirname "$plughost")/../Host/geometry/models
+cp "$models/cube.glb" "$tmp/cube.glb"
+(cd "$tmp" && farm submitted.json --mesh cube.glb --width 96 --height 64 --tiles 4 -o "$tmp/model/cube.png" \
+  --wait >"$tmp/model.out" 2>&1) || fail "the model's still failed: $(cat "$tmp/model.out")"
+"$plughost" render "$tmp/submitted.json" --mesh "$tmp/cube.glb" --width 96 --height 64 -q -o "$tmp/cube.png"
+cmp -s "$tmp/cube.png" "$tmp/model/cube.png" || fail "the model's assembled still differs from a local render"
 
 # A folder whose name holds one of Slurm's % patterns still gets its logs
 # and pictures where it says.
