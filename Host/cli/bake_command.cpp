@@ -34,14 +34,6 @@ struct BakeOptions {
   bool quiet = false;
 };
 
-// A model that cannot be imported is bad input, unless the import helper
-// crashed or ran out of time, as it says it did: that may pass on another try.
-int FailImport(const std::string& error) {
-  for (const char* running : {"the importer crashed", "the import did not finish within"})
-    if (error.find(running) != std::string::npos) return Fail(error);
-  return FailBadInput(error);
-}
-
 int Bake(const BakeOptions& opts) {
   std::string error;
   BakeValue what{};

@@ -4,7 +4,9 @@
 #include <sstream>
 #include <type_traits>
 
+#include "common/failure.h"
 #include "common/value_readers.h"
+#include "geometry/model_import.h"
 
 namespace plughost {
 
@@ -72,5 +74,7 @@ void AddEditedTextureOptions(CLI::App* cmd, std::string& sceneFile, std::string&
   cmd->add_option("scene", sceneFile, "A scene file; its first texture map is edited (default: a new one)");
   cmd->add_option("--class", className, "The class of the new texture when no scene is given")->capture_default_str();
 }
+
+int FailImport(const std::string& error) { return ImportFailedWhileRunning(error) ? Fail(error) : FailBadInput(error); }
 
 }  // namespace plughost

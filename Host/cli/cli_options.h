@@ -21,6 +21,10 @@ CLI::Option* AddSecondsOption(CLI::App* cmd, const std::string& name, double& in
 void AddRenderOptions(CLI::App* cmd, RenderRequest& request, std::initializer_list<RenderOptionScope> scopes);
 
 // The options of the commands that open a texture in the material editor.
+// A model that cannot be imported is bad input, unless the import helper
+// crashed or ran out of time: that may pass on another try.
+int FailImport(const std::string& error);
+
 void AddEditedTextureOptions(CLI::App* cmd, std::string& sceneFile, std::string& className);
 
 }  // namespace plughost

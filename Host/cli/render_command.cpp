@@ -26,8 +26,9 @@ int Render(const RenderRequest& request) {
   if (!CheckPlanOutputs(plan, &error)) return Fail(error);
   ModelView model;
   if (!plan.mesh.empty()) {
-    if (!LoadModelView(plan.mesh, plan.settings.threads, &model, &error)) return Fail(error);
-    if (!plan.quiet) std::fprintf(stderr, "plughost: %s\n", DescribeModelView(plan.mesh, model).c_str());
+    if (!LoadModelView(plan.mesh, plan.settings.threads, &model, &error)) return FailImport(error);
+    if (plan.progress != ProgressStyle::kNone)
+      std::fprintf(stderr, "plughost: %s\n", DescribeModelView(plan.mesh, model).c_str());
     plan.settings.model = &model;
   }
   OpenedTexture texture;

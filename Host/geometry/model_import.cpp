@@ -88,14 +88,16 @@ fs::path HelperBesideProgram() {
   return ec ? fs::path("plughost-import") : self.parent_path() / "plughost-import";
 }
 
+constexpr const char* kTimedOut = "the import did not finish within ";
+constexpr const char* kCrashed = "the importer crashed reading it (";
+
 // How the helper ended, where that says more than what was read.
 std::string EndOfHelper(int status, const PipeSource& source, const ImportBudget& budget) {
   if (source.TimedOut() || (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
-    return "the import did not finish within " + std::to_string(budget.seconds) + " seconds";
+    return kTimedOut + std::to_string(budget.seconds) + " seconds";
   if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {
     const char* name = ::sigdescr_np(WTERMSIG(status));
-    return "the importer crashed reading it (" +
-           (name ? std::string(name) : "signal " + std::to_string(WTERMSIG(status))) + ")";
+    return kCrashed + (name ? std::string(name) : "signal " + std::to_string(WTERMSIG(status))) + ")";
   }
   return {};
 }
@@ -190,6 +192,10 @@ bool ImportModel(const fs::path& file, const ImportBudget& budget, Model* model,
   m.file = file.string();
   *model = std::move(m);
   return true;
+}
+
+bool ImportFailedWhileRunning(const std::string& error) {
+  return error.find(kTimedOut) != std::string::npos || error.find(kCrashed) != std::string::npos;
 }
 
 }  // namespace plughost

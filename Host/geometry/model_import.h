@@ -57,5 +57,8 @@ std::string LowerCaseExtension(const std::filesystem::path& file);
 // Reads `file` into *model. False, with *error one line ("FILE: what is
 // wrong"), and *model untouched, on any failure.
 bool ImportModel(const std::filesystem::path& file, const ImportBudget& budget, Model* model, std::string* error);
+// Whether ImportModel's error says that the helper crashed or ran out of time,
+// which another try may not repeat, rather than that the file is bad.
+bool ImportFailedWhileRunning(const std::string& error);
 
 }  // namespace plughost
