@@ -46,7 +46,8 @@ bool AssembleTiles(const AssembleOptions& opts, std::string* error) {
   HostPictureFormat format;
   if (!HostPictureFormatFor(opts.output, &format, error)) return *error = "-o " + *error, false;
   PixelRegion r;
-  if (!TileRegion(width, height, 1, tiles, &r, error)) return *error = "--tiles " + *error, false;
+  if (!TileRegion(width, height, 1, tiles, &r, error))
+    return *error = "--tiles " + std::to_string(tiles) + ": " + *error, false;
   const TileGrid grid = TileGridFor(tiles);
 
   // Every tile from its header and rows, a few rows at a time; nothing of the

@@ -58,8 +58,8 @@ TileGrid TileGridFor(int n) {
 bool TileRegion(int width, int height, int k, int n, PixelRegion* out, std::string* error) {
   long long pixels = static_cast<long long>(width) * height;
   if (n < 1 || k < 1 || k > n || n > pixels) {
-    *error = std::to_string(n) + " tiles: a picture of " + std::to_string(width) + " x " + std::to_string(height) +
-             " pixels has 1 to " + std::to_string(pixels) + " tiles, one pixel each at most";
+    *error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels makes 1 to " +
+             std::to_string(pixels) + " tiles (one a pixel), not " + std::to_string(n);
     return false;
   }
   TileGrid g = TileGridFor(n);
