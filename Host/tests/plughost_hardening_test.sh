@@ -363,6 +363,29 @@ nocluster)
   one_line_error "sbatch failed: sbatch: error: no controller; sbatch: fatal: giving up" \
     env PATH="$tmp/bin:$PATH" "$plughost" farm slurm --frames 1-2 -o "$tmp/out/d.#.png"
   [[ -z $(ls -A "$tmp/out") ]] || fail "left behind: $(ls -A "$tmp/out")"
+  # A task that failed on bad input (2) is not requeued; one that failed
+  # while running (1) or crashed is, while it has retries.
+  printf '#!/bin/sh\necho 42\n' >"$tmp/bin/sbatch"
+  printf '#!/bin/sh\necho "$*" >>"%s/requeued"\n' "$tmp" >"$tmp/bin/scontrol"
+  printf '#!/bin/sh\nexit "$FAKE_EXIT"\n' >"$tmp/bin/fake-plughost"
+  chmod +x "$tmp/bin/sbatch" "$tmp/bin/scontrol" "$tmp/bin/fake-plughost"
+  env PATH="$tmp/bin:$PATH" "$plughost" farm slurm --frames 1-2 --plughost "$tmp/bin/fake-plughost" \
+    -o "$tmp/out/d.#.png" >/dev/null || fail "the farm render was not submitted"
+  for status in 2 1 139 0; do
+    rm -f "$tmp/requeued"
+    got=0
+    env PATH="$tmp/bin:$PATH" FAKE_EXIT=$status SLURM_ARRAY_JOB_ID=42 SLURM_ARRAY_TASK_ID=1 SLURM_RESTART_COUNT=0 \
+      sh "$tmp/out/d.farm/task.sh" 2>"$tmp/err" || got=$?
+    [[ $got == "$status" ]] || fail "the task exited $got, not $status"
+    if [[ $status == 1 || $status == 139 ]]; then
+      [[ $(cat "$tmp/requeued" 2>/dev/null) == "requeue 42_1" ]] || fail "exit $status was not requeued"
+    else
+      [[ ! -e $tmp/requeued ]] || fail "exit $status was requeued"
+    fi
+  done
+  grep -q "^plughost farm: task 1 failed on bad input (exit 2); not requeued$" <(
+    env PATH="$tmp/bin:$PATH" FAKE_EXIT=2 SLURM_ARRAY_TASK_ID=1 sh "$tmp/out/d.farm/task.sh" 2>&1
+  ) || fail "no word that bad input is not retried"
   ;;
 pieces)
   # Tile counts near the top of an int: one line each, not a crash.
