@@ -3,6 +3,7 @@
 #include <hostside/picture_io.h>
 
 #include <thread>
+#include <vector>
 
 #include "common/failure.h"
 #include "render/render_pieces.h"
@@ -30,9 +31,28 @@ std::string Mismatch(const HostPictureInfo& first, int firstTile, const HostPict
   if (PictureFingerprint(tile) != PictureFingerprint(first) || tile.metadata != first.metadata)
     return "of another render" + than;
   if (tile.format != first.format || tile.type != first.type || tile.shape.layers != first.shape.layers ||
-      tile.display != first.display || tile.compression != first.compression)
+      tile.display != first.display || tile.compression != first.compression || tile.fileChannels != first.fileChannels)
     return "of another format, depth or channels" + than;
   return {};
+}
+
+// An 8-bit PNG is read as R, G, B, A whatever it stores; a tile that stores
+// fewer channels (grey, grey and alpha, RGB) gets its own back, exactly, so
+// that the picture is written as the whole render wrote it.
+bool KeepStoredChannels(int stored, HostPicture* tile) {
+  static const std::vector<int> kFrom[] = {{0}, {0, 3}, {0, 1, 2}};
+  static const std::vector<std::string> kNames[] = {{"Y"}, {"Y", "A"}, {"R", "G", "B"}};
+  if (stored < 1 || stored > 3) return true;
+  HostPictureLayer& rgba = tile->layers[0];
+  if (rgba.type != HostSampleType::kUint8 || rgba.channels.size() != 4) return false;
+  const std::vector<int>& from = kFrom[stored - 1];
+  std::vector<uint8_t> kept;
+  kept.reserve(static_cast<size_t>(tile->Pixels()) * from.size());
+  for (size_t at = 0; at < rgba.bytes.size(); at += 4)
+    for (int c : from) kept.push_back(rgba.bytes[at + static_cast<size_t>(c)]);
+  rgba.bytes = std::move(kept);
+  rgba.channels = kNames[stored - 1];
+  return true;
 }
 
 }  // namespace
@@ -93,6 +113,8 @@ bool AssembleTiles(const AssembleOptions& opts, std::string* error) {
   HostPictureShape shape = first.shape;
   shape.width = width;
   shape.height = height;
+  int stored = first.format == HostPictureFormat::kPng && first.type == HostSampleType::kUint8 ? first.fileChannels : 0;
+  if (stored >= 1 && stored <= 3) shape.layers[0].channels.resize(static_cast<size_t>(stored));
   std::unique_ptr<HostPictureWriter> writer = HostPictureWriter::Begin(opts.output, shape, options, error);
   if (!writer) return false;
   // One row of tiles at a time: the picture's width by a tile's height.
@@ -104,6 +126,7 @@ bool AssembleTiles(const AssembleOptions& opts, std::string* error) {
       std::string name = PieceFileName(opts.output, r);
       HostPicture tile;
       if (!HostReadPicture(name, &tile, error)) return false;
+      if (!KeepStoredChannels(stored, &tile)) return *error = name + ": changed while the tiles were joined", false;
       if (col == 0) {
         band.width = width;
         band.height = r.Height();

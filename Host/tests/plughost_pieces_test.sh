@@ -67,6 +67,13 @@ data=(--width 80 --height 50 --pass data --channel color --depth 16 --compressio
 for k in 1 2 3 4 5 6; do "$plughost" render dirt.json "${data[@]}" -q --tile $k/6 -o deept.png; done
 "$plughost" assemble -o deept.png --width 80 --height 50 --tiles 6 --compression small
 cmp -s deep.png deept.png || fail "assembled 16-bit PNG tiles differ from the whole render"
+# 8-bit data PNGs store grey (mono) and RGB (bump): the joined file too.
+for ch in mono bump; do
+  "$plughost" render dirt.json --width 40 --height 30 --pass data --channel $ch -q -o "w$ch.png"
+  for k in 1 2 3 4; do "$plughost" render dirt.json --width 40 --height 30 --pass data --channel $ch -q --tile $k/4 -o "t$ch.png"; done
+  "$plughost" assemble -o "t$ch.png" --width 40 --height 30 --tiles 4
+  cmp -s "w$ch.png" "t$ch.png" || fail "assembled 8-bit $ch tiles differ from the whole render"
+done
 float=(--width 64 --height 48 --pass data --channel all --depth float)
 "$plughost" render dirt.json "${float[@]}" -q -o all.exr
 for k in 1 2 3; do "$plughost" render dirt.json "${float[@]}" -q --tile $k/3 -o allt.exr; done

@@ -175,6 +175,9 @@ struct HostPictureInfo {
   std::vector<std::pair<std::string, std::string>> metadata;
   std::string compression;
   bool display = false;
+  // The channels a PNG stores (1 to 4; a palette counts as 4): an 8-bit
+  // file's are read as R, G, B, A whatever it stores.
+  int fileChannels = 0;
 };
 // False with *error when the file cannot be read or its header is not a
 // picture's (or is over the pixel budget); true with info->complete false

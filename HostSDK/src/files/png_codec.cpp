@@ -199,6 +199,7 @@ class RowReader {
     height = static_cast<int>(png_get_image_height(png_, info_));
     channels = png_get_channels(png_, info_);
     depth = png_get_bit_depth(png_, info_);
+    palette = png_get_color_type(png_, info_) == PNG_COLOR_TYPE_PALETTE;
     display = png_get_valid(png_, info_, PNG_INFO_sRGB) != 0;
     png_textp text = nullptr;
     int count = png_get_text(png_, info_, &text, nullptr);
@@ -231,7 +232,7 @@ class RowReader {
   }
 
   int width = 0, height = 0, channels = 0, depth = 0;
-  bool display = false;
+  bool display = false, palette = false;
   std::vector<std::pair<std::string, std::string>> texts;  // those before the samples
 
  private:
@@ -335,6 +336,7 @@ bool ProbePng(const void* bytes, size_t size, const HostPictureAdmission& admit,
   info->type = sixteen ? HostSampleType::kUint16 : HostSampleType::kUint8;
   info->metadata = reader.texts;
   info->display = reader.display;
+  info->fileChannels = reader.palette ? 4 : reader.channels;
   info->complete = reader.Rows(nullptr, &info->damage);
   return true;
 }
