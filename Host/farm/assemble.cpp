@@ -125,7 +125,7 @@ bool AssembleTiles(const AssembleOptions& opts, std::string* error) {
       r = TileIn(grid, width, height, k);
       std::string name = PieceFileName(opts.output, r);
       HostPicture tile;
-      if (!HostReadPicture(name, &tile, error)) return false;
+      if (!HostReadPicture(name, &tile, error, {}, ExactSize(r.Width(), r.Height()))) return false;
       if (!KeepStoredChannels(stored, &tile)) return *error = name + ": changed while the tiles were joined", false;
       if (col == 0) {
         band.width = width;

@@ -117,6 +117,20 @@ std::string PieceFileName(const std::string& file, const PixelRegion& region) {
   return file.substr(0, file.size() - ext.size()) + tag + ext;
 }
 
+HostPictureAdmission ExactSize(int width, int height) {
+  return [width, height](int w, int h, int channels, std::string* why) {
+    if (w != width || h != height) {
+      *why = std::to_string(w) + " x " + std::to_string(h) + " pixels, not " + std::to_string(width) + " x " +
+             std::to_string(height);
+      return false;
+    }
+    // The channels still count: a header can claim thousands.
+    if (channels <= kMostPieceChannels || HostPictureCharge(w, h, channels) <= HostPixelBudget()) return true;
+    *why = HostOverBudget(w, h, channels, HostPixelBudget(), 0);
+    return false;
+  };
+}
+
 std::string PictureFingerprint(const HostPictureInfo& info) {
   for (const auto& [key, value] : info.metadata)
     if (key == kRenderFingerprintKey) return value;
@@ -132,11 +146,8 @@ bool IsCompletePicture(const std::string& file, int width, int height, const std
     reason = "missing";
   } else if (!fs::is_regular_file(file, ec)) {
     reason = "not a file";
-  } else if (!HostProbePicture(file, &found, &reason)) {
+  } else if (!HostProbePicture(file, &found, &reason, ExactSize(width, height))) {
     if (reason.rfind(file + ": ", 0) == 0) reason.erase(0, file.size() + 2);  // the caller names the file
-  } else if (found.shape.width != width || found.shape.height != height) {
-    reason = std::to_string(found.shape.width) + " x " + std::to_string(found.shape.height) + " pixels, not " +
-             std::to_string(width) + " x " + std::to_string(height);
   } else if (!found.complete) {
     reason = found.damage;
   } else if (!fingerprint.empty() && PictureFingerprint(found) != fingerprint) {

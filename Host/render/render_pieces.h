@@ -53,6 +53,13 @@ bool TileRegion(int width, int height, int k, int n, PixelRegion* out, std::stri
 // The same for a grid already chosen and checked against the picture.
 PixelRegion TileIn(const TileGrid& grid, int width, int height, int k);
 
+// Admits a picture of exactly width x height pixels, refusing any other with
+// "W x H pixels, not width x height": for reading a piece of known size. Of
+// more than kMostPieceChannels channels (a render's all its passes: 8), the
+// pixel budget holds as ever.
+inline constexpr int kMostPieceChannels = 16;
+HostPictureAdmission ExactSize(int width, int height);
+
 // Narrows a render to the piece: `frames` and `times` to the chunk's, or
 // `region` to the tile or region (of a render of one frame).
 bool SelectPiece(const PieceOptions& piece, int width, int height, std::vector<int>* frames,
@@ -70,7 +77,8 @@ std::string PictureFingerprint(const HostPictureInfo& info);
 
 // True when `file` is a picture (PNG or OpenEXR) whose every row decodes, of
 // width x height pixels, carrying `fingerprint` (any or none when empty);
-// its header in *info. Only a few rows are held at a time. Otherwise false,
+// its header in *info. Only a few rows are held at a time, so the size asked
+// for is admitted whatever the pixel budget, and no other. Otherwise false,
 // with why in `why` ("missing", or the reader's message).
 bool IsCompletePicture(const std::string& file, int width, int height, const std::string& fingerprint,
                        std::string* why = nullptr, HostPictureInfo* info = nullptr);

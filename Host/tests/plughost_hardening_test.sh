@@ -418,6 +418,10 @@ pieces)
     fail "farm check certified pictures of another render"
   fi
   grep -q "f.0.png: made by another render" <<<"$out" || fail "farm check message: $out"
+  # The check holds a few rows of a picture, so a picture over the pixel
+  # budget is still found complete (the budget is for the pictures maps read).
+  ph --max-pixels 100 farm check -o "$tmp/f.#.png" --frames 0-1 --width 16 --height 16 >/dev/null ||
+    fail "pictures over the pixel budget were not found complete"
   ;;
 *) fail "unknown group" ;;
 esac

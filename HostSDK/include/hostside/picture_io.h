@@ -182,6 +182,10 @@ struct HostPictureInfo {
 // False with *error when the file cannot be read or its header is not a
 // picture's (or is over the pixel budget); true with info->complete false
 // when the header is sound but the rows are not.
-HOSTSDK_API bool HostProbePicture(const std::string& path, HostPictureInfo* info, std::string* error);
+// `admission` as for reading (empty: the pixel budget); the probe itself
+// holds a few rows, so a caller that knows the size to expect may admit
+// just that size, whatever the budget.
+HOSTSDK_API bool HostProbePicture(const std::string& path, HostPictureInfo* info, std::string* error,
+                                  HostPictureAdmission admission = {});
 HOSTSDK_API bool HostProbePictureBytes(const void* bytes, size_t size, const std::string& source, HostPictureInfo* info,
-                                       std::string* error);
+                                       std::string* error, HostPictureAdmission admission = {});
