@@ -175,13 +175,42 @@ void OnRead(png_structp png, png_bytep out, png_size_t size) {
   in->at += size;
 }
 
+// The file without its compressed texts (zTXt, iTXt), which libpng's
+// simplified reader would inflate to any size they claim, and cut before a
+// chunk other than the rows that claims to run past the end, for which it
+// would allocate that much first; there is no way to bound either, and the
+// pixels depend on neither. Empty when there is nothing to leave out.
+std::string WithoutUnboundedChunks(const void* bytes, size_t size) {
+  const auto* b = static_cast<const uint8_t*>(bytes);
+  std::string kept;
+  size_t at = 8, copied = 0;
+  while (at + 12 <= size) {
+    size_t length = (size_t{b[at]} << 24) | (size_t{b[at + 1]} << 16) | (size_t{b[at + 2]} << 8) | b[at + 3];
+    if (length > size - at - 12) {
+      if (std::memcmp(b + at + 4, "IDAT", 4) == 0) break;
+      kept.append(reinterpret_cast<const char*>(b + copied), at - copied);
+      return kept.empty() ? std::string(reinterpret_cast<const char*>(b), 8) : kept;
+    }
+    bool text = std::memcmp(b + at + 4, "zTXt", 4) == 0 || std::memcmp(b + at + 4, "iTXt", 4) == 0;
+    if (text) {
+      kept.append(reinterpret_cast<const char*>(b + copied), at - copied);
+      copied = at + 12 + length;
+    }
+    at += 12 + length;
+  }
+  if (copied > 0) kept.append(reinterpret_cast<const char*>(b + copied), size - copied);
+  return kept;
+}
+
 // Reads the file row by row with libpng's own reader, 16-bit samples kept
 // (native order) and a transparent colour made an alpha channel. With
 // `layer`, a 16-bit file's samples go there; without, the rows are only
 // decoded, into one row's memory.
 class RowReader {
  public:
-  RowReader(const void* bytes, size_t size) : in_{static_cast<const uint8_t*>(bytes), size} {}
+  RowReader(const void* bytes, size_t size) : plain_(WithoutUnboundedChunks(bytes, size)), in_{Start(bytes), size} {
+    if (!plain_.empty()) in_.size = plain_.size();
+  }
   ~RowReader() { png_destroy_read_struct(&png_, &info_, nullptr); }
 
   bool Header(std::string* why) {
@@ -236,6 +265,11 @@ class RowReader {
   std::vector<std::pair<std::string, std::string>> texts;  // those before the samples
 
  private:
+  const uint8_t* Start(const void* bytes) const {
+    return plain_.empty() ? static_cast<const uint8_t*>(bytes) : reinterpret_cast<const uint8_t*>(plain_.data());
+  }
+
+  std::string plain_;  // the file's bytes where some were left out
   MemoryInput in_;
   png_structp png_ = nullptr;
   png_infop info_ = nullptr;
@@ -277,6 +311,11 @@ std::unique_ptr<Encoder> BeginPng(const HostPictureShape& shape, const HostPictu
 
 bool DecodePngRgba8(const void* bytes, size_t size, const HostPictureAdmission& admit, uint32_t* width,
                     uint32_t* height, std::vector<uint8_t>* rgba, std::string* why) {
+  std::string plain = WithoutUnboundedChunks(bytes, size);
+  if (!plain.empty()) {
+    bytes = plain.data();
+    size = plain.size();
+  }
   png_image img{};
   img.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&img, bytes, size)) {
