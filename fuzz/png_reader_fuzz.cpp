@@ -1,7 +1,8 @@
 // PNG files through libpng, with the pixel budget before allocation: as 8-bit
-// RGBA, at full precision, and through the probe.
+// RGBA, at full precision, and through the probe (texts included).
 #include <hostside/png_image.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -49,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HostPicture picture;
   if (HostDecodePicture(png.data(), png.size(), "fuzz.png", &picture, &error) && !picture.WellFormed()) std::abort();
   HostPictureInfo info;
-  if (HostProbePictureBytes(png.data(), png.size(), "fuzz.png", &info, &error) && info.shape.layers.size() != 1)
+  if (HostProbePictureBytes(png.data(), png.size(), "fuzz.png", &info, &error) &&
+      (info.shape.layers.size() != 1 || !std::is_sorted(info.metadata.begin(), info.metadata.end())))
     std::abort();
   return 0;
 }

@@ -12,6 +12,8 @@ void AddAssembleVerb(CLI::App& app, Verbs& verbs) {
   AddNumberOption(cmd, "--width", opts->width, "Width of the whole picture in pixels");
   AddNumberOption(cmd, "--height", opts->height, "Height of the whole picture in pixels");
   AddNumberOption(cmd, "--tiles", opts->tiles, "N, as given to --tile K/N")->required();
+  cmd->add_option("--compression", opts->compression,
+                  "The compression the tiles were rendered with (default: an OpenEXR tile's own, PNG's default)");
   verbs.push_back({cmd, [opts] { return AssembleCommand(*opts); }});
 }
 

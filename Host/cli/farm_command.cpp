@@ -48,6 +48,9 @@ void AddCheckVerb(CLI::App* farm, Verbs& verbs) {
   AddNumberOption(cmd, "--height", opts->height, "Height in pixels");
   cmd->add_option("--frames", opts->frames, "The render's frames (a still: its frame)")->required();
   AddNumberOption(cmd, "--tiles", opts->tiles, "The still was rendered in this many tiles");
+  cmd->add_option("--compression", opts->compression, "The render's --compression, for the joined tiles");
+  cmd->add_option("--fingerprint", opts->fingerprint,
+                  "The render's fingerprint: a picture that carries another is not complete");
   verbs.push_back({cmd, [opts] { return FarmCheckCommand(*opts); }});
 }
 

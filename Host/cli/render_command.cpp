@@ -34,6 +34,7 @@ int Render(const RenderRequest& request) {
   OpenedTexture texture;
   if (!OpenTexture(request.texture, &texture, &error)) return FailBadInput(error);
   if (texture.scene) TakeSceneRenderSettings(*texture.scene, &plan);
+  if (!FingerprintRender(request, &plan.fingerprint, &error)) return Fail(error);
   if (!RunRenderPlan(plan, texture.map, &error)) return Fail(error);
   return 0;
 }

@@ -1,6 +1,8 @@
 // plughost assemble: joins the tiles of a still (render --tile K/N) into the
-// picture. Every tile must be complete; the picture is written as a whole
-// render writes it, so it is the same file byte for byte.
+// picture, in the tiles' own format and depth. Every tile must be complete
+// and all of one render; the picture is written as a whole render writes it,
+// so it is the same file byte for byte (given the compression the tiles were
+// rendered with, which an OpenEXR tile tells and a PNG one does not).
 #pragma once
 
 #include <string>
@@ -11,12 +13,16 @@ struct AssembleOptions {
   std::string output = "vede.png";  // the picture; its tiles are named after it (render_pieces.h)
   int width = 256, height = 256;    // of the whole picture
   int tiles = 0;                    // N, as the tiles were rendered with --tile K/N
+  std::string compression;          // empty: an OpenEXR tile's own, a PNG's default
+  std::string fingerprint;          // the render the tiles must be of; empty: any one render
 };
 
 int AssembleCommand(const AssembleOptions& opts);
 
-// Joins the N tiles of `file`; false with every missing or broken tile named
-// in `error`, and nothing written.
-bool AssembleTiles(const std::string& file, int width, int height, int tiles, std::string* error);
+// Joins the N tiles of `opts.output`, a row of tiles at a time, after every
+// tile has been found complete from its file alone; false with every missing,
+// broken or foreign tile named in `error` (the first hundred), and nothing
+// written.
+bool AssembleTiles(const AssembleOptions& opts, std::string* error);
 
 }  // namespace plughost

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/digest.h"
 #include "common/failure.h"
 #include "farm/assemble.h"
 #include "farm/farm_files.h"
@@ -49,13 +50,20 @@ int FarmCheckCommand(const FarmCheckOptions& opts) {
   std::vector<std::string> files;
   if (opts.tiles > 0) {
     files.push_back(FrameFileName(opts.output, frames[0], several));
-    if (!AssembleTiles(files[0], opts.width, opts.height, opts.tiles, &error)) return Fail(error);
+    AssembleOptions assemble;
+    assemble.output = files[0];
+    assemble.width = opts.width;
+    assemble.height = opts.height;
+    assemble.tiles = opts.tiles;
+    assemble.compression = opts.compression;
+    assemble.fingerprint = opts.fingerprint;
+    if (!AssembleTiles(assemble, &error)) return Fail(error);
   } else {
     std::vector<int> bad;
     std::string details;
     for (int f : frames) {
       std::string file = FrameFileName(opts.output, f, several), why;
-      if (IsCompletePicture(file, opts.width, opts.height, &why)) {
+      if (IsCompletePicture(file, opts.width, opts.height, opts.fingerprint, &why)) {
         files.push_back(file);
       } else {
         bad.push_back(f);

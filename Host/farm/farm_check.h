@@ -11,8 +11,10 @@ namespace plughost {
 struct FarmCheckOptions {
   std::string output;  // as the render was given it
   int width = 256, height = 256;
-  std::string frames;  // the render's frames (a still: its one frame)
-  int tiles = 0;       // a still rendered in tiles
+  std::string frames;       // the render's frames (a still: its one frame)
+  int tiles = 0;            // a still rendered in tiles
+  std::string compression;  // as the render was given it (assemble.h)
+  std::string fingerprint;  // of the render (FingerprintRender): a picture of another one is not complete
 };
 
 int FarmCheckCommand(const FarmCheckOptions& opts);

@@ -21,7 +21,4 @@ bool ReadFarmFile(const std::filesystem::path& file, std::string* bytes, std::st
 // `mode`: the file is whole or untouched. False with "cannot write FILE: why".
 bool WriteFileWhole(const std::string& path, const std::string& bytes, unsigned mode, std::string* error);
 
-// The SHA-256 of a file's bytes, in lower-case hexadecimal.
-bool Sha256OfFile(const std::string& file, std::string* hex, std::string* error);
-
 }  // namespace plughost

@@ -70,13 +70,10 @@ bool SameRenderAsBefore(const fs::path& jobFile, const std::vector<std::string>&
   return same;
 }
 
-// The scripts of both jobs, the job file and the frozen inputs, in the farm
-// folder.
-bool WriteFarmFolder(const fs::path& folder, const std::vector<Frozen>& frozen, const std::vector<std::string>& task,
+// The scripts of both jobs and the job file, in the farm folder.
+bool WriteFarmFolder(const fs::path& folder, const std::vector<std::string>& task,
                      const std::vector<std::string>& check, const nlohmann::json& job, const FarmOptions& farm,
                      int pieces, std::string* error) {
-  for (const Frozen& f : frozen)
-    if (!WriteFileWhole(f.copy.string(), f.bytes, 0644, error)) return false;
   std::string checkText =
       "#!/bin/sh\n# Checks a farm render and writes its manifest (written by plughost farm slurm).\n";
   checkText += "exec " + ShellLine(check) + "\n";
@@ -121,6 +118,12 @@ int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
     return Fail(folder.parent_path().string() + " holds pictures of another render (its scene or settings in " +
                 folder.string() + " differ): give --overwrite to render them again, or another output folder");
 
+  for (const Frozen& f : frozen)
+    if (!WriteFileWhole(f.copy.string(), f.bytes, 0644, &error)) return Fail(error);
+  // The fingerprint of the render as the tasks will run it, from the copies.
+  std::string fingerprint;
+  if (!FingerprintRender(request, &fingerprint, &error)) return Fail(error);
+
   std::string plughost = farm.plughost;
   if (plughost.empty()) plughost = fs::read_symlink("/proc/self/exe", ec).string();
   std::vector<std::string> task = {plughost};
@@ -132,8 +135,12 @@ int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   std::vector<std::string> check = {plughost, "farm", "check", "-o", request.output, "--frames", frames};
   check.insert(check.end(), {"--width", std::to_string(request.width), "--height", std::to_string(request.height)});
   if (farm.tiles > 0) check.insert(check.end(), {"--tiles", std::to_string(farm.tiles)});
+  if (!request.compression.empty()) check.insert(check.end(), {"--compression", request.compression});
+  // The check counts only the pictures of this render: not those a render
+  // with other settings left, even once the farm folder is gone.
+  check.insert(check.end(), {"--fingerprint", fingerprint});
   nlohmann::json job = {{"render", render}, {"pieces", pieces}, {"tiles", farm.tiles > 0}};
-  if (!WriteFarmFolder(folder, frozen, task, check, job, farm, pieces, &error)) return Fail(error);
+  if (!WriteFarmFolder(folder, task, check, job, farm, pieces, &error)) return Fail(error);
   std::string manifest = FarmManifest(request.output);
   fs::remove(manifest, ec);
 

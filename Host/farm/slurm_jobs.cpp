@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/failure.h"
 #include "common/text.h"
 #include "farm/farm_files.h"
 
@@ -126,15 +127,22 @@ std::string TaskScript(const std::vector<std::string>& render, const std::string
   std::string s =
       "#!/bin/sh\n"
       "# One piece of a render, as a task of a Slurm job array (written by plughost farm slurm).\n"
-      "# Pictures already complete are kept; a failed task asks Slurm to run it again.\n"
+      "# Pictures already complete are kept; a task that failed while running asks Slurm to run it again.\n"
       "threads=${SLURM_CPUS_PER_TASK:-${SLURM_CPUS_ON_NODE:-0}}\n";
   s += ShellLine(render) + " " + piece + " \"$SLURM_ARRAY_TASK_ID/" + std::to_string(pieces) +
        "\" --threads \"$threads\" --quiet\n";
   s += "status=$?\n";
   if (retries > 0) {
     std::string r = std::to_string(retries);
+    // Bad input fails the same way every time: only a failure while
+    // running (or a crash) is worth another try.
+    std::string bad = std::to_string(kExitBadInput);
     s += "tries=${SLURM_RESTART_COUNT:-0}\n"
-         "if [ \"$status\" -ne 0 ] && [ \"$tries\" -lt " +
+         "if [ \"$status\" -eq " +
+         bad +
+         " ]; then\n"
+         "  echo \"plughost farm: task $SLURM_ARRAY_TASK_ID failed on bad input (exit $status); not requeued\" >&2\n"
+         "elif [ \"$status\" -ne 0 ] && [ \"$tries\" -lt " +
          r +
          " ]; then\n"
          "  echo \"plughost farm: task $SLURM_ARRAY_TASK_ID failed (exit $status); requeued for retry $((tries + 1)) "

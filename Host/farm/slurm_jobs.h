@@ -23,8 +23,9 @@ std::string SlurmFilePattern(const std::string& path);
 bool SubmitBatchJob(std::vector<std::string> args, std::string* id, std::string* error);
 
 // The script of an array task: runs `render` with `piece` "$SLURM_ARRAY_TASK_ID/
-// `pieces`", on the threads Slurm gave the task; a failed task asks Slurm to
-// run it again, up to `retries` times.
+// `pieces`", on the threads Slurm gave the task; a task that failed while
+// running asks Slurm to run it again, up to `retries` times, and one that
+// failed on bad input (kExitBadInput) does not.
 std::string TaskScript(const std::vector<std::string>& render, const std::string& piece, int pieces, int retries);
 
 // Follows the array job and the check job on a progress line (standard error)

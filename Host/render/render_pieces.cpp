@@ -1,7 +1,5 @@
 #include "render/render_pieces.h"
 
-#include <hostside/png_image.h>
-
 #include <filesystem>
 
 #include "common/value_readers.h"
@@ -50,24 +48,35 @@ IndexRange ChunkOf(size_t count, int k, int n) {
 
 TileGrid TileGridFor(int n) {
   TileGrid g;
-  for (int c = 1; c * c <= n; ++c)
-    if (n % c == 0) g.columns = c;
+  // c * c in 64 bits: near the top of an int it would wrap and run c to 0.
+  for (long long c = 1; c * c <= n; ++c)
+    if (n % c == 0) g.columns = static_cast<int>(c);
   g.rows = n / g.columns;
   return g;
 }
 
 bool TileRegion(int width, int height, int k, int n, PixelRegion* out, std::string* error) {
+  long long pixels = static_cast<long long>(width) * height;
+  if (n < 1 || k < 1 || k > n || n > pixels) {
+    *error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels makes 1 to " +
+             std::to_string(pixels) + " tiles (one a pixel), not " + std::to_string(n);
+    return false;
+  }
   TileGrid g = TileGridFor(n);
   if (g.columns > width || g.rows > height) {
     *error = std::to_string(n) + " tiles make a grid of " + std::to_string(g.columns) + " x " + std::to_string(g.rows) +
              ", more than the " + std::to_string(width) + " x " + std::to_string(height) + " pixels";
     return false;
   }
+  *out = TileIn(g, width, height, k);
+  return true;
+}
+
+PixelRegion TileIn(const TileGrid& g, int width, int height, int k) {
   int col = (k - 1) % g.columns, row = (k - 1) / g.columns;
   auto edge = [](int size, int i, int parts) { return static_cast<int>(static_cast<long long>(size) * i / parts); };
-  *out = {edge(width, col, g.columns), edge(height, row, g.rows), edge(width, col + 1, g.columns),
+  return {edge(width, col, g.columns), edge(height, row, g.rows), edge(width, col + 1, g.columns),
           edge(height, row + 1, g.rows)};
-  return true;
 }
 
 bool SelectPiece(const PieceOptions& piece, int width, int height, std::vector<int>* frames,
@@ -108,21 +117,44 @@ std::string PieceFileName(const std::string& file, const PixelRegion& region) {
   return file.substr(0, file.size() - ext.size()) + tag + ext;
 }
 
-bool IsCompletePicture(const std::string& file, int width, int height, std::string* why, HostImage* pixels) {
+HostPictureAdmission ExactSize(int width, int height) {
+  return [width, height](int w, int h, int channels, std::string* why) {
+    if (w != width || h != height) {
+      *why = std::to_string(w) + " x " + std::to_string(h) + " pixels, not " + std::to_string(width) + " x " +
+             std::to_string(height);
+      return false;
+    }
+    // The channels still count: a header can claim thousands.
+    if (channels <= kMostPieceChannels || HostPictureCharge(w, h, channels) <= HostPixelBudget()) return true;
+    *why = HostOverBudget(w, h, channels, HostPixelBudget(), 0);
+    return false;
+  };
+}
+
+std::string PictureFingerprint(const HostPictureInfo& info) {
+  for (const auto& [key, value] : info.metadata)
+    if (key == kRenderFingerprintKey) return value;
+  return {};
+}
+
+bool IsCompletePicture(const std::string& file, int width, int height, const std::string& fingerprint, std::string* why,
+                       HostPictureInfo* info) {
   std::string reason;
   std::error_code ec;
-  HostImage img;
-  if (!fs::exists(file, ec))
+  HostPictureInfo found;
+  if (!fs::exists(file, ec)) {
     reason = "missing";
-  else if (!fs::is_regular_file(file, ec))
+  } else if (!fs::is_regular_file(file, ec)) {
     reason = "not a file";
-  else if (!HostReadPng(file, img, &reason))
-    ;
-  else if (img.width != width || img.height != height)
-    reason = std::to_string(img.width) + " x " + std::to_string(img.height) + " pixels, not " + std::to_string(width) +
-             " x " + std::to_string(height);
+  } else if (!HostProbePicture(file, &found, &reason, ExactSize(width, height))) {
+    if (reason.rfind(file + ": ", 0) == 0) reason.erase(0, file.size() + 2);  // the caller names the file
+  } else if (!found.complete) {
+    reason = found.damage;
+  } else if (!fingerprint.empty() && PictureFingerprint(found) != fingerprint) {
+    reason = "made by another render (its scene or settings differ)";
+  }
   if (why) *why = reason;
-  if (pixels && reason.empty()) *pixels = std::move(img);
+  if (info && reason.empty()) *info = std::move(found);
   return reason.empty();
 }
 

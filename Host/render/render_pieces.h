@@ -6,11 +6,14 @@
 // frames are the sequence's frames under the sequence's names, and a tile's
 // pixels are the whole picture's pixels there (see renderer.h), so joining
 // the tiles gives the whole picture byte for byte. A piece keeps the pictures
-// it finds complete (a PNG that decodes to its last row, of the right size;
-// every picture is written to a temporary file and renamed, so a picture
+// it finds complete (every row decodes, of the right size, and made by this
+// very render: each picture carries the fingerprint of the render that made
+// it; every picture is written to a temporary file and renamed, so a picture
 // under its own name is whole unless something else wrote it), which lets a
 // task that is run again resume; --overwrite renders them again.
 #pragma once
+
+#include <hostside/picture_io.h>
 
 #include <string>
 #include <vector>
@@ -44,9 +47,18 @@ struct TileGrid {
 };
 TileGrid TileGridFor(int n);
 // The K-th of N tiles of a width x height picture; tile edges fall on whole
-// pixels, every pixel in exactly one tile. False when the picture has fewer
-// pixels a side than the grid has tiles.
+// pixels, every pixel in exactly one tile. False when the picture has more
+// tiles than pixels, or fewer pixels a side than the grid has tiles.
 bool TileRegion(int width, int height, int k, int n, PixelRegion* out, std::string* error);
+// The same for a grid already chosen and checked against the picture.
+PixelRegion TileIn(const TileGrid& grid, int width, int height, int k);
+
+// Admits a picture of exactly width x height pixels, refusing any other with
+// "W x H pixels, not width x height": for reading a piece of known size. Of
+// more than kMostPieceChannels channels (a render's all its passes: 8), the
+// pixel budget holds as ever.
+inline constexpr int kMostPieceChannels = 16;
+HostPictureAdmission ExactSize(int width, int height);
 
 // Narrows a render to the piece: `frames` and `times` to the chunk's, or
 // `region` to the tile or region (of a render of one frame).
@@ -57,10 +69,18 @@ bool SelectPiece(const PieceOptions& piece, int width, int height, std::vector<i
 // "still.tile-512-0-1024-512.png" (x0, y0, x1, y1). An empty region: `file`.
 std::string PieceFileName(const std::string& file, const PixelRegion& region);
 
-// True when `file` is a PNG that decodes whole to width x height pixels (into
-// `pixels` when given); otherwise false, with why in `why` ("missing", or the
-// reader's message).
-bool IsCompletePicture(const std::string& file, int width, int height, std::string* why = nullptr,
-                       HostImage* pixels = nullptr);
+// The metadata name under which a picture keeps the fingerprint of the
+// render that made it (RenderPlan::fingerprint).
+inline constexpr const char* kRenderFingerprintKey = "render";
+// The fingerprint a picture carries; empty when none.
+std::string PictureFingerprint(const HostPictureInfo& info);
+
+// True when `file` is a picture (PNG or OpenEXR) whose every row decodes, of
+// width x height pixels, carrying `fingerprint` (any or none when empty);
+// its header in *info. Only a few rows are held at a time, so the size asked
+// for is admitted whatever the pixel budget, and no other. Otherwise false,
+// with why in `why` ("missing", or the reader's message).
+bool IsCompletePicture(const std::string& file, int width, int height, const std::string& fingerprint,
+                       std::string* why = nullptr, HostPictureInfo* info = nullptr);
 
 }  // namespace plughost

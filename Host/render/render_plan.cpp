@@ -1,12 +1,15 @@
 #include "render/render_plan.h"
 
 #include <hostside/file_io.h>
+#include <hostside/picture_io.h>
+#include <hostside/scene_file.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <limits>
 #include <sstream>
 
+#include "common/digest.h"
 #include "common/value_readers.h"
 
 namespace fs = std::filesystem;
@@ -305,6 +308,24 @@ void TakeSceneRenderSettings(const Scene& scene, RenderPlan* plan) {
   double amount = 0.0;
   if (!plan->bumpAmountGiven && scene.GetSetting(kBumpAmountSetting, &amount))
     plan->settings.bumpAmount = static_cast<float>(amount);
+}
+
+bool FingerprintRender(const RenderRequest& request, std::string* fingerprint, std::string* error) {
+  RenderRequest r = request;
+  auto byContent = [&](std::string* name, uint64_t most) {
+    std::string bytes, why;
+    if (!HostReadRegularFile(*name, most, &bytes, &why)) return *error = "cannot read " + *name + ": " + why, false;
+    *name = "sha256:" + Sha256Hex(bytes);
+    return true;
+  };
+  if (!r.texture.sceneFile.empty() && !byContent(&r.texture.sceneFile, kSceneMaxFileBytes)) return false;
+  if (!r.texture.map.empty() && r.texture.map != "checker" && !byContent(&r.texture.map, kMaxPictureFileBytes))
+    return false;
+  r.output = fs::path(r.output).extension().string();
+  std::string text = "plughost render\n";
+  for (const std::string& arg : RenderTaskArguments(r)) text += arg + '\0';
+  *fingerprint = Sha256Hex(text);
+  return true;
 }
 
 bool CheckPlanOutputs(const RenderPlan& plan, std::string* error) {

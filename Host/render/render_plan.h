@@ -79,6 +79,7 @@ struct RenderPlan {
   std::vector<int> frames;        // every frame of the whole render, before any chunk
   bool severalFrames = false;
   std::vector<PlannedPicture> pictures;  // what this render writes, in order
+  std::string fingerprint;               // of the render, which every picture carries (FingerprintRender)
   bool piece = false;                    // a chunk, tile or region: complete pictures are kept
   bool overwrite = false;
   ProgressStyle progress = ProgressStyle::kAuto;  // kNone when quiet
@@ -93,6 +94,15 @@ void TakeSceneRenderSettings(const Scene& scene, RenderPlan* plan);
 
 // The plan of a request, or false with one line for the user.
 bool MakeRenderPlan(const RenderRequest& request, RenderPlan* plan, std::string* error);
+
+// The fingerprint of the render a request asks for: a digest of the options
+// a farm task gets (RenderTaskArguments), with the bytes of the scene and of
+// a sub-map's picture in place of their names and the output's extension in
+// place of its name. The same render from a copy of its scene, or into
+// another folder, has the same fingerprint; any other setting or scene byte
+// gives another. Every picture a render writes carries it, and a piece keeps
+// only the pictures that carry its own. False with "cannot read FILE: why".
+bool FingerprintRender(const RenderRequest& request, std::string* fingerprint, std::string* error);
 
 // Whether every picture of the plan could be written now (hostside/file_io.h).
 bool CheckPlanOutputs(const RenderPlan& plan, std::string* error);

@@ -28,6 +28,10 @@ bool WritePicture(const RenderPlan& plan, Texmap* map, const RenderSettings& s, 
                       {"map", HostClassName(map)},
                       {"time", std::to_string(s.time) + "t"},
                       {"frame", std::to_string(picture.frame)}};
+  // A PNG carries the fingerprint alone: the names in the rest would make
+  // the same render from the farm's copy of a scene another file.
+  if (options.format == HostPictureFormat::kPng) options.metadata.clear();
+  if (!plan.fingerprint.empty()) options.metadata.emplace_back(kRenderFingerprintKey, plan.fingerprint);
   return out->Begin(picture.file, RenderShape(s), options) &&
          ShadeBands(
              map, s, [&](const HostPicture& band, int, int count) { return out->Rows(band, count); }, nullptr,
@@ -52,7 +56,8 @@ bool RunRenderPlan(const RenderPlan& plan, Texmap* map, std::string* error) {
   };
   for (size_t i = 0; i < count; ++i) {
     const PlannedPicture& picture = plan.pictures[i];
-    if (plan.piece && !plan.overwrite && IsCompletePicture(picture.file, area.Width(), area.Height())) {
+    if (plan.piece && !plan.overwrite &&
+        IsCompletePicture(picture.file, area.Width(), area.Height(), plan.fingerprint)) {
       std::fprintf(stderr, "plughost: %s is complete; kept\n", picture.file.c_str());
       continue;
     }

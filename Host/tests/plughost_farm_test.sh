@@ -9,7 +9,8 @@
 #    assembled picture byte for byte a local render;
 #  - a chunk that always fails: the check job fails, names the frames, and
 #    writes no manifest;
-#  - a second render into a folder that holds another's is refused.
+#  - a second render into a folder that holds another's is refused, and one
+#    whose farm folder was deleted renders the pictures again;
 #  - a model's still in 4 tiles, the model named relative to the submitting
 #    folder: the assembled picture byte for byte a local render.
 #
@@ -150,4 +151,14 @@ farm "$tmp/submitted.json" --frames 1-2 --width 16 --height 16 -o "$pct/d.#.png"
   fail "a render into $pct failed: $(cat "$tmp/pct.out")"
 [[ -s $pct/d.1.png && -s $pct/d.2.png && -s $pct/d.manifest.txt && -s $pct/d.farm/check.log ]] ||
   fail "pictures or logs not where the folder says: $(ls -R "$tmp" | head -40)"
+
+# With the farm folder deleted, another render into the same pictures does
+# not take the first one's as its own: its tasks render them again, and the
+# manifest certifies the new ones.
+rm -rf "$pct/d.farm"
+farm "$tmp/submitted.json" --frames 1-2 --width 16 --height 16 --set Size=2 -o "$pct/d.#.png" --wait \
+  >"$tmp/again.out" 2>&1 || fail "the second render into $pct failed: $(cat "$tmp/again.out")"
+"$plughost" render "$tmp/submitted.json" --frames 1-2 --width 16 --height 16 --set Size=2 -q -o "$tmp/again.#.png"
+for f in 1 2; do cmp -s "$pct/d.$f.png" "$tmp/again.$f.png" || fail "frame $f of the first render was kept"; done
+check_manifest "$pct/d.manifest.txt" "$pct/d.1.png" "$pct/d.2.png"
 echo "plughost farm slurm: ok"

@@ -4,7 +4,7 @@
 # that nothing was written or lost.
 #   plughost_hardening_test.sh PLUGHOST TEST_PLUGIN_FOLDER GROUP
 # Groups: depth numbers outputs pictures threads plugins references inputs
-# concurrent readonly nospace names writer mapverbs nocluster. Big inputs are made here, not kept.
+# concurrent readonly nospace names writer mapverbs nocluster pieces. Big inputs are made here, not kept.
 set -euo pipefail
 plughost=$1
 good=$2
@@ -363,6 +363,65 @@ nocluster)
   one_line_error "sbatch failed: sbatch: error: no controller; sbatch: fatal: giving up" \
     env PATH="$tmp/bin:$PATH" "$plughost" farm slurm --frames 1-2 -o "$tmp/out/d.#.png"
   [[ -z $(ls -A "$tmp/out") ]] || fail "left behind: $(ls -A "$tmp/out")"
+  # A task that failed on bad input (2) is not requeued; one that failed
+  # while running (1) or crashed is, while it has retries.
+  printf '#!/bin/sh\necho 42\n' >"$tmp/bin/sbatch"
+  printf '#!/bin/sh\necho "$*" >>"%s/requeued"\n' "$tmp" >"$tmp/bin/scontrol"
+  printf '#!/bin/sh\nexit "$FAKE_EXIT"\n' >"$tmp/bin/fake-plughost"
+  chmod +x "$tmp/bin/sbatch" "$tmp/bin/scontrol" "$tmp/bin/fake-plughost"
+  env PATH="$tmp/bin:$PATH" "$plughost" farm slurm --frames 1-2 --plughost "$tmp/bin/fake-plughost" \
+    -o "$tmp/out/d.#.png" >/dev/null || fail "the farm render was not submitted"
+  for status in 2 1 139 0; do
+    rm -f "$tmp/requeued"
+    got=0
+    env PATH="$tmp/bin:$PATH" FAKE_EXIT=$status SLURM_ARRAY_JOB_ID=42 SLURM_ARRAY_TASK_ID=1 SLURM_RESTART_COUNT=0 \
+      sh "$tmp/out/d.farm/task.sh" 2>"$tmp/err" || got=$?
+    [[ $got == "$status" ]] || fail "the task exited $got, not $status"
+    if [[ $status == 1 || $status == 139 ]]; then
+      [[ $(cat "$tmp/requeued" 2>/dev/null) == "requeue 42_1" ]] || fail "exit $status was not requeued"
+    else
+      [[ ! -e $tmp/requeued ]] || fail "exit $status was requeued"
+    fi
+  done
+  grep -q "^plughost farm: task 1 failed on bad input (exit 2); not requeued$" <(
+    env PATH="$tmp/bin:$PATH" FAKE_EXIT=2 SLURM_ARRAY_TASK_ID=1 sh "$tmp/out/d.farm/task.sh" 2>&1
+  ) || fail "no word that bad input is not retried"
+  ;;
+pieces)
+  # Tile counts near the top of an int: one line each, not a crash.
+  for cmd in "render -q --tile 1/2147483647 -o $tmp/t.png" "assemble -o $tmp/t.png --tiles 2147483647" \
+    "farm check -o $tmp/t.png --frames 0 --tiles 2147483647" \
+    "render -q --width 16384 --height 16384 --tile 2147483646/2147483647 -o $tmp/t.png"; do
+    # shellcheck disable=SC2086 # the words of the command
+    one_line_error "(one a pixel), not 2147483647" "$plughost" $cmd
+  done
+  # Checking a 16384 x 16384 still with no tiles there names them missing
+  # within a memory cap far below the gigabyte the picture would take. (A
+  # sanitizer's shadow memory needs no cap to be told apart.)
+  cap="ulimit -v 400000;"
+  if ldd "$plughost" | grep -q "lib[at]san"; then cap=; fi
+  for cmd in "farm check -o $tmp/big.png --frames 0" "assemble -o $tmp/big.png"; do
+    if out=$(bash -c "$cap \"\$@\"" - "$plughost" $cmd --width 16384 --height 16384 --tiles 16 2>&1); then
+      fail "$cmd passed with no tiles"
+    fi
+    grep -q "16 of 16 tiles missing or broken" <<<"$out" || fail "$cmd under a memory cap: $out"
+  done
+  [[ -z $(ls -A "$tmp" | grep -v '^err$') ]] || fail "left behind: $(ls -A "$tmp")"
+  # A picture another render left under the same name is not complete: a
+  # piece renders it again, and the check does not certify it.
+  ph render -q --frames 0-1 --width 16 --height 16 -o "$tmp/f.#.png"
+  out=$(ph render -q --frames 0-1 --width 16 --height 16 --set Size=2 --chunk 1/1 -o "$tmp/f.#.png" 2>&1)
+  grep -q "kept" <<<"$out" && fail "a picture of another render was kept: $out"
+  out=$(ph render -q --frames 0-1 --width 16 --height 16 --set Size=2 --chunk 1/1 -o "$tmp/f.#.png" 2>&1)
+  grep -q "f.1.png is complete; kept" <<<"$out" || fail "a picture of this render was not kept: $out"
+  if out=$(ph farm check -o "$tmp/f.#.png" --frames 0-1 --width 16 --height 16 --fingerprint 0123 2>&1); then
+    fail "farm check certified pictures of another render"
+  fi
+  grep -q "f.0.png: made by another render" <<<"$out" || fail "farm check message: $out"
+  # The check holds a few rows of a picture, so a picture over the pixel
+  # budget is still found complete (the budget is for the pictures maps read).
+  ph --max-pixels 100 farm check -o "$tmp/f.#.png" --frames 0-1 --width 16 --height 16 >/dev/null ||
+    fail "pictures over the pixel budget were not found complete"
   ;;
 *) fail "unknown group" ;;
 esac

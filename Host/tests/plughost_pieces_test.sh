@@ -55,4 +55,34 @@ rm still.png still.tile-0-21-48-42.png
 if out=$("$plughost" assemble -o still.png --width 96 --height 64 --tiles 6 2>&1); then fail "assembled without a tile"; fi
 grep -q "tile 3/6 still.tile-0-21-48-42.png: missing" <<<"$out" || fail "assemble message: $out"
 [[ -e still.png ]] && fail "assemble wrote a picture with a tile missing"
+# Every format: 16 half OpenEXR tiles of a 2048 x 2048 still, and 16-bit PNG
+# tiles of a data render, join to the whole render's file byte for byte.
+big=(--width 2048 --height 2048 --time 9)
+"$plughost" render dirt.json "${big[@]}" -q -o big.exr
+for k in $(seq 16); do "$plughost" render dirt.json "${big[@]}" -q --tile $k/16 -o tiles.exr; done
+"$plughost" assemble -o tiles.exr --width 2048 --height 2048 --tiles 16
+cmp -s big.exr tiles.exr || fail "assembled OpenEXR tiles differ from the whole render"
+data=(--width 80 --height 50 --pass data --channel color --depth 16 --compression small)
+"$plughost" render dirt.json "${data[@]}" -q -o deep.png
+for k in 1 2 3 4 5 6; do "$plughost" render dirt.json "${data[@]}" -q --tile $k/6 -o deept.png; done
+"$plughost" assemble -o deept.png --width 80 --height 50 --tiles 6 --compression small
+cmp -s deep.png deept.png || fail "assembled 16-bit PNG tiles differ from the whole render"
+# 8-bit data PNGs store grey (mono) and RGB (bump): the joined file too.
+for ch in mono bump; do
+  "$plughost" render dirt.json --width 40 --height 30 --pass data --channel $ch -q -o "w$ch.png"
+  for k in 1 2 3 4; do "$plughost" render dirt.json --width 40 --height 30 --pass data --channel $ch -q --tile $k/4 -o "t$ch.png"; done
+  "$plughost" assemble -o "t$ch.png" --width 40 --height 30 --tiles 4
+  cmp -s "w$ch.png" "t$ch.png" || fail "assembled 8-bit $ch tiles differ from the whole render"
+done
+float=(--width 64 --height 48 --pass data --channel all --depth float)
+"$plughost" render dirt.json "${float[@]}" -q -o all.exr
+for k in 1 2 3; do "$plughost" render dirt.json "${float[@]}" -q --tile $k/3 -o allt.exr; done
+"$plughost" assemble -o allt.exr --width 64 --height 48 --tiles 3
+cmp -s all.exr allt.exr || fail "assembled float OpenEXR layers differ from the whole render"
+# A tile of another render is neither kept nor joined.
+"$plughost" render dirt.json "${float[@]}" --depth half -q --tile 2/3 -o allt.exr 2>&1 | grep -q "kept" &&
+  fail "a tile of another depth was kept"
+"$plughost" render dirt.json "${float[@]}" -q --tile 2/3 -o allt.exr --set Size=2
+if out=$("$plughost" assemble -o allt.exr --width 64 --height 48 --tiles 3 2>&1); then fail "joined tiles of two renders"; fi
+grep -q "tile 2/3 allt.tile-0-16-64-32.exr: of another render than tile 1" <<<"$out" || fail "mixed tiles: $out"
 echo "plughost pieces: ok"

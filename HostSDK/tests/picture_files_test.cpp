@@ -170,6 +170,46 @@ TEST_F(PictureFiles, ExrHoldsTheFloatBitsOrTheirHalfRounding) {
   }
 }
 
+// The probe tells what a writer was given besides the samples, so that a
+// picture can be written again as it was; a PNG keeps texts before its rows.
+TEST_F(PictureFiles, TheProbeGivesBackTheMetadataCompressionAndMarking) {
+  HostPicture p = Passes(6, 4);
+  HostPictureWriteOptions exr = Options(HostPictureDepth::kFloat, "piz");
+  exr.metadata = {{"time", "160"}, {"render", "ab12"}};
+  std::string err;
+  ASSERT_TRUE(HostWritePicture(Path("a.exr"), p, exr, &err)) << err;
+  HostPictureInfo info;
+  ASSERT_TRUE(HostProbePicture(Path("a.exr"), &info, &err)) << err;
+  using Texts = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(info.metadata, (Texts{{"render", "ab12"}, {"time", "160"}}));
+  EXPECT_EQ(info.compression, "piz");
+
+  HostPicture grey;
+  grey.width = 5;
+  grey.height = 3;
+  grey.AddLayer("", {"Y"}, HostSampleType::kUint8);
+  for (bool display : {true, false}) {
+    HostPictureWriteOptions png;
+    png.display = display;
+    png.metadata = {{"render", "ab12"}, {"Latin \xe9", "x y"}};
+    ASSERT_TRUE(HostWritePicture(Path("g.png"), grey, png, &err)) << err;
+    ASSERT_TRUE(HostProbePicture(Path("g.png"), &info, &err)) << err;
+    EXPECT_EQ(info.metadata, (Texts{{"Latin \xe9", "x y"}, {"render", "ab12"}}));
+    EXPECT_EQ(info.display, display);
+    EXPECT_EQ(info.fileChannels, 1);
+    EXPECT_TRUE(info.compression.empty());
+  }
+  for (Texts bad :
+       {Texts{{"", "x"}}, Texts{{" lead", "x"}}, Texts{{"two  spaces", "x"}}, Texts{{std::string(80, 'k'), "x"}},
+        Texts{{"a\nb", "x"}}, Texts{{"nul", std::string("a\0b", 3)}}, Texts{{"twice", "a"}, {"twice", "b"}}}) {
+    HostPictureWriteOptions png;
+    png.metadata = bad;
+    EXPECT_FALSE(HostWritePicture(Path("bad.png"), grey, png, &err)) << bad[0].first;
+    EXPECT_EQ(err.find('\n'), std::string::npos) << err;
+  }
+  EXPECT_FALSE(fs::exists(Path("bad.png")));
+}
+
 TEST_F(PictureFiles, PngDepthsQuantiseAsDocumented) {
   HostPicture p = Rgba(9, 4);
   std::string err;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <hostside/class_registry.h>
 #include <hostside/host_maps.h>
+#include <hostside/picture_io.h>
 #include <hostside/png_image.h>
 #include <unistd.h>
 
@@ -116,29 +117,50 @@ TEST(RenderPieces, RegionsAreThePixelsOfTheWholePicture) {
   map->DeleteThis();
 }
 
-TEST(RenderPieces, CompletePicturesDecodeWholeAtTheirSize) {
+TEST(RenderPieces, CompletePicturesDecodeWholeAtTheirSizeFromTheirRender) {
   fs::path dir = fs::temp_directory_path() / ("render_pieces_test_" + std::to_string(getpid()));
   fs::create_directories(dir);
-  HostImage img;
-  img.width = 40;
-  img.height = 30;
-  for (int i = 0; i < 40 * 30 * 4; ++i) img.rgba.push_back(static_cast<uint8_t>(i * 7));
-  std::string file = (dir / "a.png").string(), why, err;
-  ASSERT_TRUE(HostWritePng(file, img, &err)) << err;
-  HostImage back;
-  EXPECT_TRUE(IsCompletePicture(file, 40, 30, &why, &back)) << why;
-  EXPECT_EQ(back.rgba, img.rgba);
-  EXPECT_FALSE(IsCompletePicture(file, 40, 31, &why));
-  EXPECT_NE(why.find("40 x 30"), std::string::npos) << why;
-  EXPECT_FALSE(IsCompletePicture((dir / "none.png").string(), 40, 30, &why));
+  HostPicture pic;
+  pic.width = 40;
+  pic.height = 30;
+  HostPictureLayer& layer = pic.AddLayer("", {"R", "G", "B", "A"}, HostSampleType::kUint8);
+  for (size_t i = 0; i < layer.bytes.size(); ++i) layer.bytes[i] = static_cast<uint8_t>(i * 7);
+  std::string why, err;
+  for (const char* ext : {".png", ".exr"}) {
+    HostPictureWriteOptions options;
+    options.metadata = {{kRenderFingerprintKey, "abc"}};
+    std::string file = (dir / (std::string("a") + ext)).string();
+    ASSERT_TRUE(HostWritePicture(file, pic, options, &err)) << err;
+    HostPictureInfo info;
+    EXPECT_TRUE(IsCompletePicture(file, 40, 30, "abc", &why, &info)) << why;
+    EXPECT_EQ(PictureFingerprint(info), "abc");
+    EXPECT_TRUE(IsCompletePicture(file, 40, 30, "", &why)) << why;
+    EXPECT_FALSE(IsCompletePicture(file, 40, 30, "abd", &why));
+    EXPECT_NE(why.find("another render"), std::string::npos) << why;
+    EXPECT_FALSE(IsCompletePicture(file, 40, 31, "abc", &why));
+    EXPECT_NE(why.find("40 x 30"), std::string::npos) << why;
+    // Cut short: the last rows are gone.
+    std::stringstream bytes;
+    bytes << std::ifstream(file, std::ios::binary).rdbuf();
+    std::string cut = (dir / (std::string("cut") + ext)).string();
+    std::ofstream(cut, std::ios::binary) << bytes.str().substr(0, bytes.str().size() - 40);
+    EXPECT_FALSE(IsCompletePicture(cut, 40, 30, "", &why)) << ext;
+    EXPECT_FALSE(why.empty());
+  }
+  EXPECT_FALSE(IsCompletePicture((dir / "none.png").string(), 40, 30, "", &why));
   EXPECT_EQ(why, "missing");
-  // Cut short: the last rows are gone.
-  std::stringstream bytes;
-  bytes << std::ifstream(file, std::ios::binary).rdbuf();
-  std::ofstream(dir / "cut.png", std::ios::binary) << bytes.str().substr(0, bytes.str().size() - 40);
-  EXPECT_FALSE(IsCompletePicture((dir / "cut.png").string(), 40, 30, &why));
-  EXPECT_FALSE(why.empty());
   fs::remove_all(dir);
+}
+
+TEST(RenderPieces, TileCountsUpToTheTopOfAnIntAreBounded) {
+  PixelRegion r;
+  std::string err;
+  EXPECT_EQ(TileGridFor(2147483647).rows, 2147483647);  // prime
+  EXPECT_EQ(TileGridFor(2147395600).columns, 46340);    // 46340 squared
+  EXPECT_FALSE(TileRegion(64, 64, 1, 2147483647, &r, &err));
+  EXPECT_NE(err.find("1 to 4096 tiles (one a pixel), not 2147483647"), std::string::npos) << err;
+  ASSERT_TRUE(TileRegion(64, 64, 4096, 4096, &r, &err)) << err;
+  EXPECT_EQ(r, (PixelRegion{63, 63, 64, 64}));
 }
 
 }  // namespace plughost

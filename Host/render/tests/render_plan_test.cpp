@@ -1,8 +1,11 @@
 #include "render/render_plan.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "render/renderer.h"
 
@@ -54,6 +57,49 @@ TEST(RenderSettings, ViewAndChannelNames) {
   EXPECT_FALSE(ParseRenderChannel("alpha", &c));
   EXPECT_EQ(RenderThreadCount(3), std::min(3, RenderThreadCount(0)));
   EXPECT_GE(RenderThreadCount(0), 1);
+}
+
+// What a fingerprint tells apart: the scene's bytes and the picture's
+// options, not where the scene or the pictures are, nor how this process
+// renders its piece.
+TEST(RenderFingerprint, FollowsTheSceneBytesAndPictureOptionsOnly) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::temp_directory_path() / ("render_fingerprint_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "a.json") << "{\"scene\": 1}";
+  std::ofstream(dir / "copy.json") << "{\"scene\": 1}";
+  std::ofstream(dir / "other.json") << "{\"scene\": 2}";
+  RenderRequest base;
+  base.texture.sceneFile = (dir / "a.json").string();
+  base.output = "shot/still.exr";
+  auto of = [](const RenderRequest& r) {
+    std::string hex, err;
+    EXPECT_TRUE(FingerprintRender(r, &hex, &err)) << err;
+    return hex;
+  };
+  const std::string f = of(base);
+  EXPECT_EQ(f.size(), 64u);
+  RenderRequest same = base;
+  same.texture.sceneFile = (dir / "copy.json").string();
+  same.output = "/farm/take2/still.exr";
+  same.threads = 3;
+  same.quiet = true;
+  same.piece.tile = "2/16";
+  EXPECT_EQ(of(same), f);
+  std::vector<RenderRequest> others(6, base);
+  others[0].texture.sceneFile = (dir / "other.json").string();
+  others[1].texture.sets = {"Size=2"};
+  others[2].depth = "float";
+  others[3].output = "shot/still.png";
+  others[4].width = 257;
+  others[5].time = "3";
+  for (const RenderRequest& r : others) EXPECT_NE(of(r), f);
+  RenderRequest missing = base;
+  missing.texture.sceneFile = (dir / "none.json").string();
+  std::string hex, err;
+  EXPECT_FALSE(FingerprintRender(missing, &hex, &err));
+  EXPECT_NE(err.find("none.json"), std::string::npos) << err;
+  fs::remove_all(dir);
 }
 
 }  // namespace plughost

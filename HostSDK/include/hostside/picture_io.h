@@ -79,8 +79,11 @@ struct HostPictureWriteOptions {
   // The values are for a screen (what a sample slot shows; a PNG marks them
   // sRGB) rather than data (coverage, a bump vector).
   bool display = true;
-  // OpenEXR: string attributes of the header, in any order (the file holds
-  // them sorted), for instance the scene, the map, the time and the frame.
+  // Texts beside the samples, in any order (the file holds them sorted by
+  // name), for instance the scene, the map, the time and the frame: OpenEXR
+  // string attributes; PNG tEXt chunks before the samples (a name of 1 to 79
+  // printable Latin-1 characters without leading, trailing or double spaces;
+  // a text without NUL).
   std::vector<std::pair<std::string, std::string>> metadata;
 };
 
@@ -165,10 +168,24 @@ struct HostPictureInfo {
   HostSampleType type = HostSampleType::kUint8;  // of the samples stored (the widest where they differ)
   bool complete = false;                         // every row decodes to the last
   std::string damage;                            // why not, when not
+  // What a writer was given besides the samples, so that a picture can be
+  // written again as it was: the metadata (sorted by name), OpenEXR's
+  // compression by name (a PNG's cannot be told from the file: empty), and
+  // whether a PNG is marked sRGB (display).
+  std::vector<std::pair<std::string, std::string>> metadata;
+  std::string compression;
+  bool display = false;
+  // The channels a PNG stores (1 to 4; a palette counts as 4): an 8-bit
+  // file's are read as R, G, B, A whatever it stores.
+  int fileChannels = 0;
 };
 // False with *error when the file cannot be read or its header is not a
 // picture's (or is over the pixel budget); true with info->complete false
 // when the header is sound but the rows are not.
-HOSTSDK_API bool HostProbePicture(const std::string& path, HostPictureInfo* info, std::string* error);
+// `admission` as for reading (empty: the pixel budget); the probe itself
+// holds a few rows, so a caller that knows the size to expect may admit
+// just that size, whatever the budget.
+HOSTSDK_API bool HostProbePicture(const std::string& path, HostPictureInfo* info, std::string* error,
+                                  HostPictureAdmission admission = {});
 HOSTSDK_API bool HostProbePictureBytes(const void* bytes, size_t size, const std::string& source, HostPictureInfo* info,
-                                       std::string* error);
+                                       std::string* error, HostPictureAdmission admission = {});

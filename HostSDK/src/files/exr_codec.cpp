@@ -518,6 +518,12 @@ bool ProbeExr(const void* bytes, size_t size, const HostPictureAdmission& admit,
     info->format = HostPictureFormat::kExr;
     info->shape = {dw.max.x - dw.min.x + 1, dw.max.y - dw.min.y + 1, {}};
     info->type = HostSampleType::kHalf;
+    const Imf::Header& header = file->header();
+    for (auto it = header.begin(); it != header.end(); ++it) {
+      if (const auto* text = dynamic_cast<const Imf::StringAttribute*>(&it.attribute()))
+        info->metadata.emplace_back(it.name(), text->value());
+    }
+    info->compression = kCompressionNames[header.compression()];
     size_t channels = 0;
     for (const auto& [name, list] : Layers(file->header())) {
       HostLayerShape& layer = info->shape.layers.emplace_back();

@@ -301,9 +301,9 @@ bool HostReadPicture(const std::string& path, HostPicture* picture, std::string*
 }
 
 bool HostProbePictureBytes(const void* bytes, size_t size, const std::string& source, HostPictureInfo* info,
-                           std::string* error) {
+                           std::string* error, HostPictureAdmission admission) {
   std::string why = "not a PNG or OpenEXR file";
-  HostPictureAdmission admit = OrBudget(nullptr);
+  HostPictureAdmission admit = OrBudget(admission);
   HostPictureInfo result;
   bool ok = false;
   if (pc::IsPng(bytes, size))
@@ -315,9 +315,11 @@ bool HostProbePictureBytes(const void* bytes, size_t size, const std::string& so
   return true;
 }
 
-bool HostProbePicture(const std::string& path, HostPictureInfo* info, std::string* error) {
+bool HostProbePicture(const std::string& path, HostPictureInfo* info, std::string* error,
+                      HostPictureAdmission admission) {
   std::string bytes;
-  return ReadFile(path, &bytes, error) && HostProbePictureBytes(bytes.data(), bytes.size(), path, info, error);
+  return ReadFile(path, &bytes, error) &&
+         HostProbePictureBytes(bytes.data(), bytes.size(), path, info, error, std::move(admission));
 }
 
 // ---- Shared with the codecs ------------------------------------------------------

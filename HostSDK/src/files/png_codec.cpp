@@ -7,6 +7,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -23,6 +24,22 @@ void OnError(png_structp png, png_const_charp message) {
 void OnWarning(png_structp, png_const_charp) {}
 
 // ---- Encoder -------------------------------------------------------------------
+
+// A tEXt keyword as the PNG format allows it.
+bool IsKeyword(const std::string& key) {
+  if (key.empty() || key.size() > 79 || key.front() == ' ' || key.back() == ' ') return false;
+  for (size_t i = 0; i < key.size(); ++i) {
+    auto c = static_cast<unsigned char>(key[i]);
+    if (c < 32 || (c > 126 && c < 161) || (c == ' ' && key[i + 1] == ' ')) return false;
+  }
+  return true;
+}
+
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (char c : text.substr(0, 80)) out += static_cast<unsigned char>(c) < 32 ? '?' : c;
+  return out;
+}
 
 void OnWrite(png_structp png, png_bytep data, png_size_t size) {
   static_cast<ByteSink*>(png_get_io_ptr(png))->Append(data, size);
@@ -42,7 +59,17 @@ class PngEncoder : public Encoder {
   }
   ~PngEncoder() override { png_destroy_write_struct(&png_, &info_); }
 
-  bool Start(const std::string& compression, bool display, std::string* why) {
+  bool Start(const HostPictureWriteOptions& options, std::string* why) {
+    const std::string& compression = options.compression;
+    bool display = options.display;
+    std::vector<std::pair<std::string, std::string>> texts = options.metadata;
+    std::sort(texts.begin(), texts.end());
+    for (size_t i = 0; i < texts.size(); ++i) {
+      if (!IsKeyword(texts[i].first) || (i > 0 && texts[i].first == texts[i - 1].first))
+        return Fail("the metadata name \"" + Printable(texts[i].first) + "\" cannot name a PNG text", why);
+      if (texts[i].second.find('\0') != std::string::npos)
+        return Fail("the metadata \"" + texts[i].first + "\" holds a NUL, which a PNG text cannot", why);
+    }
     png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &message_, OnError, OnWarning);
     if (png_) info_ = png_create_info_struct(png_);
     if (!info_) return Fail("out of memory", why);
@@ -66,6 +93,14 @@ class PngEncoder : public Encoder {
       png_set_filter(png_, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     }
     png_set_compression_buffer_size(png_, 1 << 16);
+    std::vector<png_text> chunks(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+      chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+      chunks[i].key = const_cast<char*>(texts[i].first.c_str());
+      chunks[i].text = const_cast<char*>(texts[i].second.c_str());
+      chunks[i].text_length = texts[i].second.size();
+    }
+    if (!chunks.empty()) png_set_text(png_, info_, chunks.data(), static_cast<int>(chunks.size()));
     png_write_info(png_, info_);
     return Sunk(why);
   }
@@ -140,13 +175,42 @@ void OnRead(png_structp png, png_bytep out, png_size_t size) {
   in->at += size;
 }
 
+// The file without its compressed texts (zTXt, iTXt), which libpng's
+// simplified reader would inflate to any size they claim, and cut before a
+// chunk other than the rows that claims to run past the end, for which it
+// would allocate that much first; there is no way to bound either, and the
+// pixels depend on neither. Empty when there is nothing to leave out.
+std::string WithoutUnboundedChunks(const void* bytes, size_t size) {
+  const auto* b = static_cast<const uint8_t*>(bytes);
+  std::string kept;
+  size_t at = 8, copied = 0;
+  while (at + 12 <= size) {
+    size_t length = (size_t{b[at]} << 24) | (size_t{b[at + 1]} << 16) | (size_t{b[at + 2]} << 8) | b[at + 3];
+    if (length > size - at - 12) {
+      if (std::memcmp(b + at + 4, "IDAT", 4) == 0) break;
+      kept.append(reinterpret_cast<const char*>(b + copied), at - copied);
+      return kept.empty() ? std::string(reinterpret_cast<const char*>(b), 8) : kept;
+    }
+    bool text = std::memcmp(b + at + 4, "zTXt", 4) == 0 || std::memcmp(b + at + 4, "iTXt", 4) == 0;
+    if (text) {
+      kept.append(reinterpret_cast<const char*>(b + copied), at - copied);
+      copied = at + 12 + length;
+    }
+    at += 12 + length;
+  }
+  if (copied > 0) kept.append(reinterpret_cast<const char*>(b + copied), size - copied);
+  return kept;
+}
+
 // Reads the file row by row with libpng's own reader, 16-bit samples kept
 // (native order) and a transparent colour made an alpha channel. With
 // `layer`, a 16-bit file's samples go there; without, the rows are only
 // decoded, into one row's memory.
 class RowReader {
  public:
-  RowReader(const void* bytes, size_t size) : in_{static_cast<const uint8_t*>(bytes), size} {}
+  RowReader(const void* bytes, size_t size) : plain_(WithoutUnboundedChunks(bytes, size)), in_{Start(bytes), size} {
+    if (!plain_.empty()) in_.size = plain_.size();
+  }
   ~RowReader() { png_destroy_read_struct(&png_, &info_, nullptr); }
 
   bool Header(std::string* why) {
@@ -164,6 +228,13 @@ class RowReader {
     height = static_cast<int>(png_get_image_height(png_, info_));
     channels = png_get_channels(png_, info_);
     depth = png_get_bit_depth(png_, info_);
+    palette = png_get_color_type(png_, info_) == PNG_COLOR_TYPE_PALETTE;
+    display = png_get_valid(png_, info_, PNG_INFO_sRGB) != 0;
+    png_textp text = nullptr;
+    int count = png_get_text(png_, info_, &text, nullptr);
+    for (int i = 0; i < count; ++i)
+      texts.emplace_back(text[i].key, std::string(text[i].text ? text[i].text : "", text[i].text_length));
+    std::sort(texts.begin(), texts.end());
     return true;
   }
 
@@ -190,8 +261,15 @@ class RowReader {
   }
 
   int width = 0, height = 0, channels = 0, depth = 0;
+  bool display = false, palette = false;
+  std::vector<std::pair<std::string, std::string>> texts;  // those before the samples
 
  private:
+  const uint8_t* Start(const void* bytes) const {
+    return plain_.empty() ? static_cast<const uint8_t*>(bytes) : reinterpret_cast<const uint8_t*>(plain_.data());
+  }
+
+  std::string plain_;  // the file's bytes where some were left out
   MemoryInput in_;
   png_structp png_ = nullptr;
   png_infop info_ = nullptr;
@@ -227,12 +305,17 @@ bool PngCompressionKnown(const std::string& name) { return name == "fast" || nam
 std::unique_ptr<Encoder> BeginPng(const HostPictureShape& shape, const HostPictureWriteOptions& options, ByteSink* sink,
                                   std::string* why) {
   auto encoder = std::make_unique<PngEncoder>(shape, options.depth == HostPictureDepth::k16, sink);
-  if (!encoder->Start(options.compression, options.display, why)) return nullptr;
+  if (!encoder->Start(options, why)) return nullptr;
   return encoder;
 }
 
 bool DecodePngRgba8(const void* bytes, size_t size, const HostPictureAdmission& admit, uint32_t* width,
                     uint32_t* height, std::vector<uint8_t>* rgba, std::string* why) {
+  std::string plain = WithoutUnboundedChunks(bytes, size);
+  if (!plain.empty()) {
+    bytes = plain.data();
+    size = plain.size();
+  }
   png_image img{};
   img.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&img, bytes, size)) {
@@ -290,6 +373,9 @@ bool ProbePng(const void* bytes, size_t size, const HostPictureAdmission& admit,
   bool sixteen = reader.depth == 16;
   info->shape = {reader.width, reader.height, {{"", ChannelsOf(sixteen ? reader.channels : 4)}}};
   info->type = sixteen ? HostSampleType::kUint16 : HostSampleType::kUint8;
+  info->metadata = reader.texts;
+  info->display = reader.display;
+  info->fileChannels = reader.palette ? 4 : reader.channels;
   info->complete = reader.Rows(nullptr, &info->damage);
   return true;
 }
