@@ -130,7 +130,7 @@ std::string TaskScript(const std::vector<std::string>& render, const std::string
       "# Pictures already complete are kept; a task that failed while running asks Slurm to run it again.\n"
       "threads=${SLURM_CPUS_PER_TASK:-${SLURM_CPUS_ON_NODE:-0}}\n";
   s += ShellLine(render) + " " + piece + " \"$SLURM_ARRAY_TASK_ID/" + std::to_string(pieces) +
-       "\" --threads \"$threads\" --quiet\n";
+       "\" --threads \"$threads\" --progress lines\n";
   s += "status=$?\n";
   if (retries > 0) {
     std::string r = std::to_string(retries);

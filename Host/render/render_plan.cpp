@@ -322,8 +322,17 @@ bool FingerprintRender(const RenderRequest& request, std::string* fingerprint, s
   if (!r.texture.map.empty() && r.texture.map != "checker" && !byContent(&r.texture.map, kMaxPictureFileBytes))
     return false;
   r.output = fs::path(r.output).extension().string();
+  std::vector<std::string> args = RenderTaskArguments(r);
+  // The model by its bytes too (read a megabyte at a time: models are large),
+  // in place of the path the task arguments make absolute.
+  auto mesh = std::find(args.begin(), args.end(), "--mesh");
+  if (mesh != args.end() && mesh + 1 != args.end()) {
+    std::string hex;
+    if (!Sha256OfFile(r.mesh, &hex, error)) return false;
+    mesh[1] = "sha256:" + hex;
+  }
   std::string text = "plughost render\n";
-  for (const std::string& arg : RenderTaskArguments(r)) text += arg + '\0';
+  for (const std::string& arg : args) text += arg + '\0';
   *fingerprint = Sha256Hex(text);
   return true;
 }

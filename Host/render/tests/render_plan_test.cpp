@@ -94,6 +94,17 @@ TEST(RenderFingerprint, FollowsTheSceneBytesAndPictureOptionsOnly) {
   others[4].width = 257;
   others[5].time = "3";
   for (const RenderRequest& r : others) EXPECT_NE(of(r), f);
+  // A model counts by its bytes, wherever it lies and however it is named.
+  std::ofstream(dir / "m.obj") << "v 0 0 0\n";
+  std::ofstream(dir / "same.obj") << "v 0 0 0\n";
+  std::ofstream(dir / "moved.obj") << "v 1 0 0\n";
+  RenderRequest model = base, sameModel = base, movedModel = base;
+  model.mesh = (dir / "m.obj").string();
+  sameModel.mesh = (dir / "same.obj").string();
+  movedModel.mesh = (dir / "moved.obj").string();
+  EXPECT_EQ(of(model), of(sameModel));
+  EXPECT_NE(of(model), of(movedModel));
+  EXPECT_NE(of(model), f);
   RenderRequest missing = base;
   missing.texture.sceneFile = (dir / "none.json").string();
   std::string hex, err;
