@@ -64,7 +64,20 @@ nlohmann::json ServedDocument::State() {
                {"start", 0},
                {"end", kFramesShown * GetTicksPerFrame()}};
   j["animate"] = IsAnimateModeOn() != FALSE;
-  j["editor"] = {{"rollups", RollupsJson(session_.Rollups())}};
+  json tree = json::array();
+  for (const MapTreeNode& n : session_.Tree()) {
+    tree.push_back(
+        {{"place", n.place}, {"name", n.name}, {"class", n.className}, {"depth", n.depth}, {"shown", n.shown}});
+  }
+  json mapClasses = json::array();
+  for (const RegisteredClass& rc : HostClasses()) {
+    if (rc.desc->SuperClassID() == TEXMAP_CLASS_ID && rc.desc->IsPublic() && rc.desc->ClassName())
+      mapClasses.push_back(rc.desc->ClassName());
+  }
+  j["editor"] = {{"rollups", RollupsJson(session_.Rollups())},
+                 {"tree", std::move(tree)},
+                 {"shown", session_.ShownPlace()},
+                 {"mapClasses", std::move(mapClasses)}};
   json names = json::array();
   for (const RegisteredClass& rc : HostClasses()) {
     if (rc.desc->SuperClassID() == UTILITY_CLASS_ID && rc.desc->ClassName()) names.push_back(rc.desc->ClassName());

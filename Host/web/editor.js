@@ -55,8 +55,9 @@ function showStatus(text, isError) {
 let bumpShown = false; // the server's default bump amount is shown once, then the hand's
 let state = null;
 
-async function act(kind, control, value) {
+async function act(kind, control, value, place) {
   const body = { kind };
+  if (place) body.place = place;
   if (control !== undefined && control !== null) body.control = control;
   if (value !== undefined && value !== null) body.value = String(value);
   try {
@@ -529,6 +530,8 @@ function render(s) {
   animate.setAttribute('aria-pressed', String(s.animate));
   document.body.classList.toggle('animating', s.animate);
 
+  drawTree(s.editor);
+
   fillOptions($('view'), s.preview.views);
   fillOptions($('channel'), s.preview.channels);
   if (s.preview.bumpAmount !== undefined && !bumpShown) $('bump-amount').value = s.preview.bumpAmount;
@@ -539,6 +542,39 @@ function render(s) {
 function fillOptions(select, names) {
   if (select.options.length === names.length) return;
   select.replaceChildren(...names.map((n) => new Option(n[0].toUpperCase() + n.slice(1), n)));
+}
+
+// ---- The map tree -------------------------------------------------------------
+
+// Every map of the open scene's tree, indented by depth; the one shown is
+// marked, and a click shows another.
+function drawTree(editor) {
+  const list = $('map-tree');
+  const items = editor.tree.map((n) => {
+    const li = document.createElement('li');
+    const b = document.createElement('button');
+    b.style.paddingLeft = px(6 + 14 * n.depth);
+    b.dataset.place = n.place;
+    b.append(Object.assign(document.createElement('span'), { className: 'map-name', textContent: n.name }),
+      Object.assign(document.createElement('span'), { className: 'map-class', textContent: n.class }));
+    b.title = n.place;
+    if (n.shown) b.setAttribute('aria-current', 'true');
+    b.addEventListener('click', () => enqueue(() => act('open', null, n.place)));
+    li.append(b);
+    return li;
+  });
+  list.replaceChildren(...items);
+  $('go-parent').disabled = !editor.tree.some((n) => n.shown && n.depth > 0);
+  const choices = $('map-classes');
+  if (choices.children.length !== editor.mapClasses.length) {
+    const buttons = editor.mapClasses.filter((c) => c !== 'Bitmap').map((c) => {
+      const b = document.createElement('button');
+      b.textContent = c;
+      b.addEventListener('click', () => takeMap(c));
+      return b;
+    });
+    choices.replaceChildren($('map-none'), ...buttons);
+  }
 }
 
 // ---- Map choice -----------------------------------------------------------------
@@ -624,7 +660,7 @@ function wire() {
   });
 
   $('map-none').addEventListener('click', () => takeMap('none'));
-  $('map-checker').addEventListener('click', () => takeMap('checker'));
+  $('go-parent').addEventListener('click', () => enqueue(() => act('parent')));
   $('map-use-file').addEventListener('click', () => takeMap($('map-file').value.trim()));
   $('map-file').addEventListener('keydown', (e) => { if (e.key === 'Enter') $('map-use-file').click(); });
   $('map-cancel').addEventListener('click', () => $('map-dialog').close());
