@@ -1,6 +1,7 @@
 // Gestures on the rollups: each one becomes a host action, and the page shows
 // what the host reads back afterwards, with a new picture in the sample slot.
 const { test, expect, hostState, readBack, previewBytes } = require('./fixtures');
+const { startServer } = require('./server');
 
 test.describe('editing', () => {
   test('dragging a spinner and typing a value change the parameter and the preview', async ({ editor: page, server }) => {
@@ -69,5 +70,50 @@ test.describe('editing', () => {
     await expect.poll(async () => (await readBack(page, server, mapButton)).text).toMatch(/Checker/);
     await expect(mapButton).toHaveText((await readBack(page, server, mapButton)).text);
     expect(await previewBytes(page)).not.toBe(picture);
+  });
+
+  test('the map button goes down into a checker, Go to Parent comes back; the navigator shows the tree and the change is saved', async ({ editor: page, server }, testInfo) => {
+    const file = testInfo.outputPath('tree.json');
+    const vede = page.getByRole('region', { name: 'Vede Parameters' });
+    const rollup = (await hostState(page, server)).editor.rollups.find((r) => r.title === 'Vede Parameters');
+    const mapButton = vede.getByTestId(`Vede Parameters:${rollup.controls.find((c) => c.role === 'button').id}`);
+    const nav = page.getByRole('navigation', { name: 'Map tree' });
+    await expect(nav.getByRole('button')).toHaveCount(2);  // Go to Parent and the root
+    await expect(nav.getByRole('button', { name: 'Go to Parent' })).toBeDisabled();
+
+    await mapButton.click();
+    await page.getByRole('dialog', { name: 'Choose a map' }).getByRole('button', { name: 'Checker' }).click();
+    await expect(mapButton).toHaveText(/Checker/);
+    await mapButton.click();  // the slot holds a map now: its rollups come
+    const checker = page.getByRole('region', { name: 'Checker Parameters' });
+    await expect(checker).toBeVisible();
+    await expect(vede).toBeHidden();
+    await expect(nav.locator('[aria-current]')).toContainText('Checker');
+    await expect(nav.locator('li')).toHaveText([/Vede/, /Checker/]);
+
+    const swatch = checker.getByLabel('Color 1');
+    await swatch.fill('#ff0000');
+    await expect.poll(async () => (await readBack(page, server, swatch)).color).toBe('#ff0000');
+    await nav.getByRole('button', { name: 'Go to Parent' }).click();
+    await expect(vede).toBeVisible();
+    await expect(nav.locator('[aria-current]')).toContainText('Vede');
+
+    await page.getByRole('button', { name: 'Save as…' }).click();
+    const dialog = page.getByRole('dialog', { name: 'Save the scene as' });
+    await dialog.getByLabel(/Scene file/).fill(file);
+    await dialog.getByRole('button', { name: 'Save' }).click();
+    await expect(dialog).toBeHidden();
+
+    // The saved scene, opened again: the checker keeps its colour.
+    const again = await startServer([file]);
+    try {
+      const other = await page.context().newPage();
+      await other.goto(again.url);
+      const otherNav = other.getByRole('navigation', { name: 'Map tree' });
+      await otherNav.getByRole('button', { name: /Checker/ }).click();
+      await expect(other.getByRole('region', { name: 'Checker Parameters' }).getByLabel('Color 1')).toHaveValue('#ff0000');
+    } finally {
+      expect((await again.stop()).code).toBe(0);
+    }
   });
 });
