@@ -98,8 +98,8 @@ expect_error "no utility 'Vede'. Utilities:" "$plughost" utility Vede
 out=$("$plughost" edit "$tmp/tree.json" --map checker --open Vede.Map --color 3101=0,255,0)
 has "$out" 'Rollup "Checker Parameters" (open)'
 has "$out" '3101  ColorSwatch     color 0,255,0'
+has "$("$plughost" edit "$tmp/tree.json" --open vede.map)" '3101  ColorSwatch     color 0,255,0'
 out=$("$plughost" edit "$tmp/tree.json" --open vede.map --parent)
-has "$out" '3101  ColorSwatch     color 0,255,0'
 has "${out##*After the actions:}" 'Rollup "Vede Parameters" (open)'
 expect_error 'has no parent' "$plughost" edit "$tmp/tree.json" --parent
 echo "plughost edit and utility: all checks passed"
