@@ -5,11 +5,13 @@
 #include <hostside/png_image.h>
 #include <strings.h>
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 
 #include "common/text.h"
 #include "editor/editor_readback.h"
+#include "render/render_plan.h"
 #include "scene/scene_maps.h"
 
 namespace plughost {
@@ -18,7 +20,10 @@ using nlohmann::json;
 
 namespace {
 
-constexpr int kFramesShown = 100;  // the time slider's end, in frames
+// The animation range a scene keeps (in frames), and the one without.
+constexpr const char* kAnimationStartSetting = "animationStart";
+constexpr const char* kAnimationEndSetting = "animationEnd";
+constexpr double kDefaultStartFrame = 0, kDefaultEndFrame = 100;
 
 }  // namespace
 
@@ -58,11 +63,19 @@ nlohmann::json ServedDocument::State() {
   j["dirty"] = SceneText() != saved_;
   j["revision"] = revision_;
   TimeValue t = session_.Editor().GetTime();
+  double start = kDefaultStartFrame, end = kDefaultEndFrame;
+  scene_->GetSetting(kAnimationStartSetting, &start);
+  scene_->GetSetting(kAnimationEndSetting, &end);
+  // A range that is no range (or past what ticks can hold) shows the default.
+  constexpr double kMostFrames = 1e6;
+  if (!(start < end) || start < -kMostFrames || end > kMostFrames) start = kDefaultStartFrame, end = kDefaultEndFrame;
   j["time"] = {{"ticks", t},
                {"text", TimeText(t)},
                {"ticksPerFrame", GetTicksPerFrame()},
-               {"start", 0},
-               {"end", kFramesShown * GetTicksPerFrame()}};
+               {"start", static_cast<TimeValue>(std::lround(start)) * GetTicksPerFrame()},
+               {"end", static_cast<TimeValue>(std::lround(end)) * GetTicksPerFrame()}};
+  double bump = kDefaultBumpAmount;
+  scene_->GetSetting(kBumpAmountSetting, &bump);
   j["animate"] = IsAnimateModeOn() != FALSE;
   json tree = json::array();
   for (const MapTreeNode& n : session_.Tree()) {
@@ -85,9 +98,7 @@ nlohmann::json ServedDocument::State() {
   j["utilities"] = std::move(names);
   j["utility"] = utilities_.IsOpen() ? json{{"name", utilityName_}, {"rollups", RollupsJson(utilities_.Rollups())}}
                                      : json(nullptr);
-  j["preview"] = {{"views", {"flat", "sphere", "cube"}},
-                  {"channels", {"color", "mono", "bump"}},
-                  {"bumpAmount", kDefaultBumpAmount}};
+  j["preview"] = {{"views", {"flat", "sphere", "cube"}}, {"channels", {"color", "mono", "bump"}}, {"bumpAmount", bump}};
   return j;
 }
 
@@ -108,6 +119,11 @@ Reply ServedDocument::Act(const EditAction& action) {
 std::shared_future<PreviewRenderer::Result> ServedDocument::StartPreview(RenderSettings s) {
   s.time = session_.Editor().GetTime();
   preview_.Stop();
+  // The page's bump amount is the scene's: one other than the scene shows
+  // is kept with it, to be saved (the default stays unwritten).
+  double kept = kDefaultBumpAmount;
+  scene_->GetSetting(kBumpAmountSetting, &kept);
+  if (static_cast<float>(kept) != s.bumpAmount) scene_->SetSetting(kBumpAmountSetting, s.bumpAmount);
   Interval valid = FOREVER;
   tex_->Update(s.time, valid);
   return preview_.Start(tex_, s);

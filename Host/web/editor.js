@@ -523,6 +523,7 @@ function render(s) {
 
   const time = $('time');
   const frame = Math.trunc(s.time.ticks / s.time.ticksPerFrame);
+  time.min = String(s.time.start / s.time.ticksPerFrame);
   time.max = String(s.time.end / s.time.ticksPerFrame);
   if (document.activeElement !== time || !waiting.size) time.value = String(frame);
   $('time-text').textContent = `frame ${s.time.text} · ${s.time.ticks} ticks`;
@@ -666,10 +667,24 @@ function wire() {
   $('map-cancel').addEventListener('click', () => $('map-dialog').close());
 
   $('time').addEventListener('input', () => coalesced('time', 'time', null, $('time').value, false));
+  // A click lands where it is along the whole track: the browser's own
+  // mapping leaves half a thumb at each end, so 25 % of 0-100 would be 23.
+  $('time').addEventListener('pointerdown', (e) => {
+    const time = $('time');
+    const box = time.getBoundingClientRect();
+    const min = Number(time.min), max = Number(time.max);
+    const frame = Math.round(min + Math.min(1, Math.max(0, (e.clientX - box.left) / box.width)) * (max - min));
+    if (String(frame) === time.value) return;
+    e.preventDefault();
+    time.focus();
+    time.value = String(frame);
+    time.dispatchEvent(new Event('input'));
+  });
   $('animate').addEventListener('click', () => enqueue(() => act('animate', null, state.animate ? 'off' : 'on')));
   $('view').addEventListener('change', requestPreview);
   $('channel').addEventListener('change', requestPreview);
-  $('bump-amount').addEventListener('input', requestPreview);
+  // The amount is kept with the scene: the state that follows shows it unsaved.
+  $('bump-amount').addEventListener('input', () => requestPreview().then(refresh));
 
   for (const tab of document.querySelectorAll('[role=tab]')) {
     tab.addEventListener('click', () => selectTab(tab));
