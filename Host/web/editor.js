@@ -62,11 +62,13 @@ async function act(kind, control, value, place) {
   if (value !== undefined && value !== null) body.value = String(value);
   try {
     const answer = await (await request('POST', '/api/action', body)).json();
+    // The picture is asked for first: the server renders while the page
+    // draws the rollups.
+    requestPreview();
     render(answer.state);
     for (const address of answer.opened) window.open(address, '_blank', 'noopener');
     if (answer.messages.length) showStatus(answer.messages.join(' · '));
     else showStatus('');
-    requestPreview();
     return answer;
   } catch (e) {
     showStatus(e.message, true);
