@@ -46,6 +46,31 @@ try {
     await up.click();
     times.push(await page.evaluate(() => window.benchDone));
   }
+  // A 30-pixel drag up over about a second: the pictures painted while the
+  // hand moves, and when the full picture of the last value came.
+  const box = await up.boundingBox();
+  await page.locator('body[aria-busy=false]').waitFor();
+  await page.evaluate(() => {
+    window.benchLoads = [];
+    document.getElementById('preview').addEventListener('load', (e) =>
+      window.benchLoads.push([performance.now(), e.target.naturalWidth]));
+    window.benchStart = performance.now();
+  });
+  await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+  await page.mouse.down();
+  for (let y = 1; y <= 30; ++y) {
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2 - y);
+    await page.waitForTimeout(33);
+  }
+  const moved = await page.evaluate(() => performance.now());
+  await page.mouse.up();
+  await page.locator('body[aria-busy=false]').waitFor();
+  const [loads, start] = await page.evaluate(() => [window.benchLoads, window.benchStart]);
+  const during = loads.filter(([t]) => t <= moved).length;
+  const last = loads[loads.length - 1];
+  console.log(`drag of 30 px over ${((moved - start) / 1000).toFixed(2)} s: ${during} pictures while moving ` +
+    `(${(during / ((moved - start) / 1000)).toFixed(1)} a second), the full ${last[1]}x${last[1]} one ` +
+    `${(last[0] - start).toFixed(0)} ms after the drag began`);
   console.log(`click to picture painted (256x256, ${times.length} clicks): median ${median(times).toFixed(1)} ms, ` +
     `min ${Math.min(...times).toFixed(1)}, max ${Math.max(...times).toFixed(1)}`);
 } finally {

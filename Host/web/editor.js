@@ -108,6 +108,10 @@ async function refresh() {
 
 let previewAsked = 0;  // the newest request made
 let previewShown = 0;  // the request whose picture is shown
+// While a hand drags a spinner the slot shows coarse pictures, a sixteenth
+// of the pixels each, so that they keep up; the full one follows the drag.
+let handDragging = false;
+const kPreviewSize = 256, kCoarsePreviewSize = 64;
 function requestPreview() {
   return busyWhile(askForPreview);
 }
@@ -116,7 +120,8 @@ async function askForPreview() {
   const serial = ++previewAsked;
   const started = performance.now();
   const params = new URLSearchParams({
-    view: $('view').value, channel: $('channel').value, bump: $('bump-amount').value || '0', size: 256 });
+    view: $('view').value, channel: $('channel').value, bump: $('bump-amount').value || '0',
+    size: handDragging ? kCoarsePreviewSize : kPreviewSize });
   $('preview-note').textContent = 'Rendering…';
   try {
     const res = await request('GET', `/api/preview?${params}`);
@@ -292,6 +297,7 @@ function makeSpinner(ctx) {
     e.preventDefault();
     el.setPointerCapture(e.pointerId);
     drag = { y: e.clientY, moved: false, up: e.target === up || (e.target !== down && e.offsetY < el.clientHeight / 2) };
+    handDragging = true;
     el.classList.add('dragging');
   });
   el.addEventListener('pointermove', (e) => {
@@ -304,12 +310,20 @@ function makeSpinner(ctx) {
   });
   const end = () => {
     if (!drag) return;
+    handDragging = false;
     if (!drag.moved) ctx.step(el.dataset.ref, drag.up ? 1 : -1);
+    // After the drag's last action: the full picture.
+    else enqueue(() => requestPreview());
     drag = null;
     el.classList.remove('dragging');
   };
   el.addEventListener('pointerup', end);
-  el.addEventListener('pointercancel', () => { drag = null; el.classList.remove('dragging'); });
+  el.addEventListener('pointercancel', () => {
+    if (drag && drag.moved) enqueue(() => requestPreview());
+    handDragging = false;
+    drag = null;
+    el.classList.remove('dragging');
+  });
   return el;
 }
 

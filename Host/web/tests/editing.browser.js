@@ -24,6 +24,8 @@ test.describe('editing', () => {
     await expect(size).toHaveValue((await readBack(page, server, size)).text);
     expect((await hostState(page, server)).dirty).toBe(true);  // the scene's parameter changed
     expect(await previewBytes(page)).not.toBe(picture);
+    // Coarse pictures follow the hand; the full one comes when it lets go.
+    expect(await page.locator('#preview').evaluate((img) => img.naturalWidth)).toBe(256);
 
     // Typed and entered: the host takes the number.
     const dragPicture = await previewBytes(page);
