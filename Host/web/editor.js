@@ -497,8 +497,12 @@ function drawRollups(container, rollups, ctx) {
 const editorGestures = {
   click: async (ref, mayAskForMap) => {
     enqueue(async () => {
+      const from = state && state.editor.shown;
       const answer = await act('click', ref);
       if (answer && answer.askedForMap && mayAskForMap) chooseMap(ref);
+      // Went down through a map button: that button can replace the map.
+      const to = answer && answer.state.editor.shown;
+      if (to && from && to !== from) mapButtonOf.set(to, { ref, place: from });
     });
   },
   step: (ref, steps) => coalesced(`step:${ref}`, 'step', ref, steps, true),
@@ -563,6 +567,10 @@ function fillOptions(select, names) {
 
 // ---- The map tree -------------------------------------------------------------
 
+// The map button (and the place of its map) that led to a sub-map, by the
+// sub-map's place: Replace map presses it with a choice.
+const mapButtonOf = new Map();
+
 // Every map of the open scene's tree, indented by depth; the one shown is
 // marked, and a click shows another.
 function drawTree(editor) {
@@ -582,6 +590,7 @@ function drawTree(editor) {
   });
   list.replaceChildren(...items);
   $('go-parent').disabled = !editor.tree.some((n) => n.shown && n.depth > 0);
+  $('replace-map').disabled = !mapButtonOf.has(editor.shown);
   const choices = $('map-classes');
   if (choices.children.length !== editor.mapClasses.length) {
     const buttons = editor.mapClasses.filter((c) => c !== 'Bitmap').map((c) => {
@@ -596,9 +605,10 @@ function drawTree(editor) {
 
 // ---- Map choice -----------------------------------------------------------------
 
-function chooseMap(ref) {
+function chooseMap(ref, place) {
   const dialog = $('map-dialog');
   dialog.dataset.ref = ref;
+  dialog.dataset.place = place || '';
   $('map-error').textContent = '';
   dialog.showModal();
 }
@@ -608,7 +618,9 @@ async function takeMap(choice) {
   if (!choice) return;
   await enqueue(async () => {
     try {
-      const answer = await (await request('POST', '/api/action', { kind: 'map', control: dialog.dataset.ref, value: choice })).json();
+      const body = { kind: 'map', control: dialog.dataset.ref, value: choice };
+      if (dialog.dataset.place) body.place = dialog.dataset.place;
+      const answer = await (await request('POST', '/api/action', body)).json();
       dialog.close();
       render(answer.state);
       showStatus('');
@@ -678,6 +690,10 @@ function wire() {
 
   $('map-none').addEventListener('click', () => takeMap('none'));
   $('go-parent').addEventListener('click', () => enqueue(() => act('parent')));
+  $('replace-map').addEventListener('click', () => {
+    const b = mapButtonOf.get(state.editor.shown);
+    if (b) chooseMap(b.ref, b.place);
+  });
   $('map-use-file').addEventListener('click', () => takeMap($('map-file').value.trim()));
   $('map-file').addEventListener('keydown', (e) => { if (e.key === 'Enter') $('map-use-file').click(); });
   $('map-cancel').addEventListener('click', () => $('map-dialog').close());

@@ -80,8 +80,9 @@ test.describe('editing', () => {
     const rollup = (await hostState(page, server)).editor.rollups.find((r) => r.title === 'Vede Parameters');
     const mapButton = vede.getByTestId(`Vede Parameters:${rollup.controls.find((c) => c.role === 'button').id}`);
     const nav = page.getByRole('navigation', { name: 'Map tree' });
-    await expect(nav.getByRole('button')).toHaveCount(2);  // Go to Parent and the root
+    await expect(nav.locator('li')).toHaveCount(1);  // the root alone
     await expect(nav.getByRole('button', { name: 'Go to Parent' })).toBeDisabled();
+    await expect(nav.getByRole('button', { name: 'Replace map…' })).toBeDisabled();
 
     await mapButton.click();
     await page.getByRole('dialog', { name: 'Choose a map' }).getByRole('button', { name: 'Checker' }).click();
@@ -99,6 +100,21 @@ test.describe('editing', () => {
     await nav.getByRole('button', { name: 'Go to Parent' }).click();
     await expect(vede).toBeVisible();
     await expect(nav.locator('[aria-current]')).toContainText('Vede');
+
+    // Down again, and the checker replaced by another Vede through its button.
+    await mapButton.click();
+    await nav.getByRole('button', { name: 'Replace map…' }).click();
+    await page.getByRole('dialog', { name: 'Choose a map' }).getByRole('button', { name: 'Vede', exact: true }).click();
+    await expect(nav.locator('li')).toHaveText([/Vede/, /Vede/]);
+    await expect(vede).toBeVisible();
+    await mapButton.click();
+    await nav.getByRole('button', { name: 'Replace map…' }).click();
+    await page.getByRole('dialog', { name: 'Choose a map' }).getByRole('button', { name: 'Checker' }).click();
+    await expect(nav.locator('li')).toHaveText([/Vede/, /Checker/]);
+    await nav.getByRole('button', { name: /Checker/ }).click();
+    await checker.getByLabel('Color 1').fill('#ff0000');
+    await expect.poll(async () => (await readBack(page, server, checker.getByLabel('Color 1'))).color).toBe('#ff0000');
+    await nav.getByRole('button', { name: 'Go to Parent' }).click();
 
     await page.getByRole('button', { name: 'Save as…' }).click();
     const dialog = page.getByRole('dialog', { name: 'Save the scene as' });
