@@ -502,7 +502,10 @@ const editorGestures = {
       if (answer && answer.askedForMap && mayAskForMap) chooseMap(ref);
       // Went down through a map button: that button can replace the map.
       const to = answer && answer.state.editor.shown;
-      if (to && from && to !== from) mapButtonOf.set(to, { ref, place: from });
+      if (to && from && to !== from) {
+        mapButtonOf.set(to, { ref, place: from });
+        $('replace-map').disabled = false;
+      }
     });
   },
   step: (ref, steps) => coalesced(`step:${ref}`, 'step', ref, steps, true),
