@@ -127,6 +127,7 @@ print(f"\nmachine: {context.get('num_cpus')} cpus at {context.get('mhz_per_cpu')
 PY
 echo
 node bench/editor_latency.mjs build/release/bin/plughost
+node bench/editor_page_latency.mjs build/release/bin/plughost
 echo
 bench/bake_bench.sh build/release
 echo

@@ -84,6 +84,15 @@ void AddEditVerb(CLI::App& app, Verbs& verbs) {
   // Actions run in the order given, whatever their kind.
   for (const EditActionOption& o : EditActionOptions()) {
     EditAction::Kind kind = o.kind;
+    if (!*o.typeName) {
+      cmd->add_flag(o.flag, o.help)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->trigger_on_parse()
+          ->each([opts, kind](const std::string&) {
+            opts->actions.push_back({kind, ""});
+          });
+      continue;
+    }
     cmd->add_option(o.flag, o.help)
         ->type_name(o.typeName)
         ->allow_extra_args(false)

@@ -3,6 +3,7 @@
 #include <hostside/class_registry.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/text.h"
@@ -188,6 +189,49 @@ void CollectButtons(HWND parent, HWND page, std::vector<HWND>* out) {
   }
 }
 
+// ---- The map tree --------------------------------------------------------------
+
+struct TreeEntry {
+  MapTreeNode node;
+  std::vector<Texmap*> trail;  // root first, down to this map
+};
+
+std::string MapLabel(Texmap* m) {
+  std::string name = m->GetName().data();
+  return name.empty() ? HostClassName(m) : name;
+}
+
+// Every map under the root where it is first met; a map that holds itself
+// further down is listed once.
+void WalkTree(std::vector<Texmap*> trail, const std::string& place, std::vector<TreeEntry>* out) {
+  Texmap* m = trail.back();
+  MapTreeNode n;
+  n.place = place;
+  n.name = m->GetFullName().data();
+  n.className = HostClassName(m);
+  n.depth = static_cast<int>(trail.size()) - 1;
+  out->push_back({n, trail});
+  for (int i = 0; i < m->NumSubTexmaps(); ++i) {
+    Texmap* sub = m->GetSubTexmap(i);
+    if (!sub || std::find(trail.begin(), trail.end(), sub) != trail.end()) continue;
+    // Named as scene show names it: by the sub-anim that leads there.
+    std::string slot;
+    for (int a = 0; a < m->NumSubs() && slot.empty(); ++a)
+      if (m->SubAnim(a) == sub) slot = m->SubAnimName(a).data();
+    if (slot.empty()) slot = m->GetSubTexmapSlotName(i).data();
+    if (slot.empty()) slot = "Map " + std::to_string(i + 1);
+    std::vector<Texmap*> down = trail;
+    down.push_back(sub);
+    WalkTree(down, place + "." + slot, out);
+  }
+}
+
+std::vector<TreeEntry> TreeOf(Texmap* root) {
+  std::vector<TreeEntry> out;
+  if (root) WalkTree({root}, MapLabel(root), &out);
+  return out;
+}
+
 }  // namespace
 
 const std::vector<EditActionOption>& EditActionOptions() {
@@ -202,17 +246,20 @@ const std::vector<EditActionOption>& EditActionOptions() {
        "Press the map button and choose: checker, none or a PNG file (ID when there are several buttons)"},
       {"--time", EditAction::kTime, "FRAME", "Move the editor's time: a frame, or ticks with a t suffix"},
       {"--animate", EditAction::kAnimate, "on|off", "Turn animate mode on or off"},
-      {"--open", EditAction::kOpen, "TITLE", "Open a rolled-up rollup"},
+      {"--open", EditAction::kOpen, "TITLE|PLACE",
+       "Open a rolled-up rollup, or show the map at PLACE of the tree (as scene show prints it: Vede.Map)"},
       {"--close", EditAction::kClose, "TITLE", "Roll a rollup up"},
+      {"--parent", EditAction::kParent, "", "Go to Parent: back to the map that holds the one shown"},
   };
   return options;
 }
 
 std::string ActionText(const EditAction& a) {
+  std::string at = a.place.empty() ? "" : " (in " + a.place + ")";
   for (const EditActionOption& o : EditActionOptions()) {
-    if (o.kind == a.kind) return std::string(o.flag) + " " + a.arg;
+    if (o.kind == a.kind) return std::string(o.flag) + (a.arg.empty() ? "" : " " + a.arg) + at;
   }
-  return a.arg;
+  return a.arg + at;
 }
 
 bool SameClassName(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
@@ -220,9 +267,15 @@ bool SameClassName(const std::string& a, const char* b) { return strcasecmp(a.c_
 // ---- The edit session --------------------------------------------------------
 
 EditSession::EditSession() {
-  editor_.SetSubMapChooser([this](MtlBase*, int, Texmap** chosen) {
+  editor_.SetSubMapChooser([this](MtlBase* owner, int slot, Texmap** chosen) {
     if (!choice_) {
-      askedForMap_ = true;
+      // A slot that holds a map opens it; an empty one asks for a choice.
+      auto* sub = dynamic_cast<ISubMap*>(owner);
+      Texmap* held = sub ? sub->GetSubTexmap(slot) : nullptr;
+      if (held)
+        descend_ = held;
+      else
+        askedForMap_ = true;
       return false;
     }
     *chosen = *choice_;
@@ -234,8 +287,13 @@ EditSession::EditSession() {
 EditSession::~EditSession() { Close(); }
 
 bool EditSession::Show(Texmap* tex, std::string* error) {
-  if (!editor_.Show(tex)) {
-    *error = "the texture has no dialog for the material editor";
+  trail_ = {tex};
+  return ShowTrail(error);
+}
+
+bool EditSession::ShowTrail(std::string* error) {
+  if (trail_.empty() || !editor_.Show(trail_.back())) {
+    *error = "the map has no dialog for the material editor";
     return false;
   }
   HostPumpMessages();
@@ -244,9 +302,64 @@ bool EditSession::Show(Texmap* tex, std::string* error) {
 
 bool EditSession::Apply(const EditAction& a, std::string* error) {
   askedForMap_ = false;
+  descend_ = nullptr;
+  if (!a.place.empty() && a.place != ShownPlace() && !GoTo(a.place, error)) return false;
   bool ok = Do(a, error);
   HostPumpMessages();
+  // The map button of a slot that holds a map went down into it: the
+  // dialog that sent the request has returned, so it may now be replaced.
+  if (ok && descend_ && !trail_.empty()) {
+    trail_.push_back(descend_);
+    descend_ = nullptr;
+    ok = ShowTrail(error);
+  }
+  KeepTrail();
   return ok;
+}
+
+std::vector<MapTreeNode> EditSession::Tree() const {
+  std::vector<MapTreeNode> nodes;
+  for (TreeEntry& e : TreeOf(trail_.empty() ? nullptr : trail_.front())) {
+    e.node.shown = e.trail == trail_;
+    nodes.push_back(std::move(e.node));
+  }
+  return nodes;
+}
+
+std::string EditSession::ShownPlace() const {
+  for (const TreeEntry& e : TreeOf(trail_.empty() ? nullptr : trail_.front()))
+    if (e.trail == trail_) return e.node.place;
+  return "";
+}
+
+bool EditSession::GoTo(const std::string& place, std::string* error) {
+  std::vector<TreeEntry> tree = TreeOf(trail_.empty() ? nullptr : trail_.front());
+  std::string key = HostNameKey(place), places;
+  for (const TreeEntry& e : tree) {
+    if (HostNameKey(e.node.place) == key) {
+      if (e.trail == trail_) return true;
+      trail_ = e.trail;
+      return ShowTrail(error);
+    }
+    places += (places.empty() ? " " : ", ") + QuoteText(e.node.place);
+  }
+  *error = "no map at " + QuoteText(place) + "; the places are:" + places;
+  return false;
+}
+
+void EditSession::KeepTrail() {
+  size_t kept = trail_.empty() ? 0 : 1;
+  while (kept < trail_.size()) {
+    Texmap* up = trail_[kept - 1];
+    bool held = false;
+    for (int i = 0; i < up->NumSubTexmaps(); ++i) held = held || up->GetSubTexmap(i) == trail_[kept];
+    if (!held) break;
+    ++kept;
+  }
+  if (kept == trail_.size()) return;
+  trail_.resize(kept);
+  std::string ignored;
+  ShowTrail(&ignored);
 }
 
 void EditSession::Close() {
@@ -324,10 +437,20 @@ bool EditSession::Do(const EditAction& a, std::string* error) {
       SetAnimateMode(on ? TRUE : FALSE);
       return true;
     }
+    case EditAction::kParent:
+      if (trail_.size() < 2) return *error = "the map shown is the root of the tree: it has no parent", false;
+      trail_.pop_back();
+      return ShowTrail(error);
     case EditAction::kOpen:
     case EditAction::kClose: {
-      const HostRollupInfo* r = FindRollup(rollups, a.arg, error);
-      if (!r) return false;
+      std::string rollupError;
+      const HostRollupInfo* r = FindRollup(rollups, a.arg, &rollupError);
+      if (!r && a.kind == EditAction::kOpen) {
+        // Not a rollup: a map of the tree, by its place.
+        for (const TreeEntry& e : TreeOf(trail_.empty() ? nullptr : trail_.front()))
+          if (HostNameKey(e.node.place) == HostNameKey(a.arg)) return GoTo(a.arg, error);
+      }
+      if (!r) return *error = rollupError, false;
       editor_.SetRollupOpen(r->page, a.kind == EditAction::kOpen);
       return true;
     }

@@ -75,9 +75,9 @@ bool RequestField(const json& j, const char* name, bool required, std::string* o
 
 bool ActionFromRequest(std::string_view body, EditAction* action, std::string* reason) {
   std::optional<json> j = RequestObject(body, reason);
-  std::string kind, control, value;
+  std::string kind, control, value, place;
   if (!j || !RequestField(*j, "kind", true, &kind, reason) || !RequestField(*j, "control", false, &control, reason) ||
-      !RequestField(*j, "value", false, &value, reason))
+      !RequestField(*j, "value", false, &value, reason) || !RequestField(*j, "place", false, &place, reason))
     return false;
   const EditActionOption* option = nullptr;
   for (const EditActionOption& o : EditActionOptions())
@@ -86,11 +86,11 @@ bool ActionFromRequest(std::string_view body, EditAction* action, std::string* r
     *reason = "unknown action " + QuoteText(kind);
     return false;
   }
-  if (control.empty() && value.empty()) {
+  if (control.empty() && value.empty() && option->kind != EditAction::kParent) {
     *reason = "the action needs a control or a value";
     return false;
   }
-  *action = {option->kind, control.empty() ? value : value.empty() ? control : control + "=" + value};
+  *action = {option->kind, control.empty() ? value : value.empty() ? control : control + "=" + value, place};
   return true;
 }
 

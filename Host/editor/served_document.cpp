@@ -5,11 +5,13 @@
 #include <hostside/png_image.h>
 #include <strings.h>
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 
 #include "common/text.h"
 #include "editor/editor_readback.h"
+#include "render/render_plan.h"
 #include "scene/scene_maps.h"
 
 namespace plughost {
@@ -18,7 +20,10 @@ using nlohmann::json;
 
 namespace {
 
-constexpr int kFramesShown = 100;  // the time slider's end, in frames
+// The animation range a scene keeps (in frames), and the one without.
+constexpr const char* kAnimationStartSetting = "animationStart";
+constexpr const char* kAnimationEndSetting = "animationEnd";
+constexpr double kDefaultStartFrame = 0, kDefaultEndFrame = 100;
 
 }  // namespace
 
@@ -58,13 +63,34 @@ nlohmann::json ServedDocument::State() {
   j["dirty"] = SceneText() != saved_;
   j["revision"] = revision_;
   TimeValue t = session_.Editor().GetTime();
+  double start = kDefaultStartFrame, end = kDefaultEndFrame;
+  scene_->GetSetting(kAnimationStartSetting, &start);
+  scene_->GetSetting(kAnimationEndSetting, &end);
+  // A range that is no range (or past what ticks can hold) shows the default.
+  constexpr double kMostFrames = 1e6;
+  if (!(start < end) || start < -kMostFrames || end > kMostFrames) start = kDefaultStartFrame, end = kDefaultEndFrame;
   j["time"] = {{"ticks", t},
                {"text", TimeText(t)},
                {"ticksPerFrame", GetTicksPerFrame()},
-               {"start", 0},
-               {"end", kFramesShown * GetTicksPerFrame()}};
+               {"start", static_cast<TimeValue>(std::lround(start)) * GetTicksPerFrame()},
+               {"end", static_cast<TimeValue>(std::lround(end)) * GetTicksPerFrame()}};
+  double bump = kDefaultBumpAmount;
+  scene_->GetSetting(kBumpAmountSetting, &bump);
   j["animate"] = IsAnimateModeOn() != FALSE;
-  j["editor"] = {{"rollups", RollupsJson(session_.Rollups())}};
+  json tree = json::array();
+  for (const MapTreeNode& n : session_.Tree()) {
+    tree.push_back(
+        {{"place", n.place}, {"name", n.name}, {"class", n.className}, {"depth", n.depth}, {"shown", n.shown}});
+  }
+  json mapClasses = json::array();
+  for (const RegisteredClass& rc : HostClasses()) {
+    if (rc.desc->SuperClassID() == TEXMAP_CLASS_ID && rc.desc->IsPublic() && rc.desc->ClassName())
+      mapClasses.push_back(rc.desc->ClassName());
+  }
+  j["editor"] = {{"rollups", RollupsJson(session_.Rollups())},
+                 {"tree", std::move(tree)},
+                 {"shown", session_.ShownPlace()},
+                 {"mapClasses", std::move(mapClasses)}};
   json names = json::array();
   for (const RegisteredClass& rc : HostClasses()) {
     if (rc.desc->SuperClassID() == UTILITY_CLASS_ID && rc.desc->ClassName()) names.push_back(rc.desc->ClassName());
@@ -74,8 +100,7 @@ nlohmann::json ServedDocument::State() {
                                      : json(nullptr);
   json views = {"flat", "sphere", "cube"};
   if (model_) views.push_back(RenderViewName(RenderView::Mesh));
-  j["preview"] = {
-      {"views", std::move(views)}, {"channels", {"color", "mono", "bump"}}, {"bumpAmount", kDefaultBumpAmount}};
+  j["preview"] = {{"views", std::move(views)}, {"channels", {"color", "mono", "bump"}}, {"bumpAmount", bump}};
   return j;
 }
 
@@ -97,6 +122,11 @@ std::shared_future<PreviewRenderer::Result> ServedDocument::StartPreview(RenderS
   s.time = session_.Editor().GetTime();
   s.model = model_;
   preview_.Stop();
+  // The page's bump amount is the scene's: one other than the scene shows
+  // is kept with it, to be saved (the default stays unwritten).
+  double kept = kDefaultBumpAmount;
+  scene_->GetSetting(kBumpAmountSetting, &kept);
+  if (static_cast<float>(kept) != s.bumpAmount) scene_->SetSetting(kBumpAmountSetting, s.bumpAmount);
   Interval valid = FOREVER;
   tex_->Update(s.time, valid);
   return preview_.Start(tex_, s);

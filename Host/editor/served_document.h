@@ -50,6 +50,7 @@ class ServedDocument {
   Reply Act(const EditAction& action);
 
   // The sample slot's picture at the editor's time, on the render threads.
+  // A bump amount other than the scene's becomes the scene's setting.
   std::shared_future<PreviewRenderer::Result> StartPreview(RenderSettings s);
 
   // The user's model among the slot's views (the mesh view); it must outlive

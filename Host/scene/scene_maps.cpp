@@ -76,6 +76,13 @@ Texmap* FindMap(const Scene& scene, const std::string& name, std::string* error)
 }
 
 Texmap* NewHostMap(const std::string& choice, std::string* error) {
+  // Any map class the registry knows, by name (a bitmap needs its file).
+  ClassDesc* d = HostFindClassByName(choice);
+  if (d && d->SuperClassID() == TEXMAP_CLASS_ID && d->IsPublic() && d->ClassID() != BITMAP_TEX_CLASS) {
+    auto* made = static_cast<Texmap*>(d->Create(FALSE));
+    if (!made) *error = "class '" + choice + "' created no map";
+    return made;
+  }
   bool checker = choice == "checker";
   auto* map = static_cast<Texmap*>(CreateInstance(TEXMAP_CLASS_ID, checker ? CHECKER_CLASS : BITMAP_TEX_CLASS));
   if (!map) return *error = "the host's own maps are missing", nullptr;

@@ -22,8 +22,9 @@ Texmap* FindMap(const Scene& scene, const std::string& name, std::string* error)
 // A place from the names that lead to an object in a walk of the scene.
 std::string JoinPlace(const std::vector<std::string>& segments);
 
-// One of the host's own maps, for a sub-map slot: "checker", or a bitmap of
-// a PNG file. Null with the reason otherwise.
+// A new map for a sub-map slot: of any public map class the registry knows,
+// by its name ("Checker", a plug-in's map), or a bitmap of a PNG file. Null
+// with the reason otherwise.
 Texmap* NewHostMap(const std::string& choice, std::string* error);
 
 // The class of the map that render, sample, edit and serve make when they are

@@ -91,4 +91,15 @@ expect_error "bad time '99999999'" "$plughost" edit "$tmp/b.json" --time 9999999
 [[ $(md5sum <"$tmp/b.json") == "$sum" ]] || fail "a failed edit changed the file"
 [[ ! -e $tmp/c.json ]] || fail "a failed edit wrote its output"
 expect_error "no utility 'Vede'. Utilities:" "$plughost" utility Vede
+
+# The map tree: --open goes down to a sub-map by its place, --parent comes
+# back, and what was changed below is saved with the scene.
+"$plughost" scene new "$tmp/tree.json" --class Vede >/dev/null
+out=$("$plughost" edit "$tmp/tree.json" --map checker --open Vede.Map --color 3101=0,255,0)
+has "$out" 'Rollup "Checker Parameters" (open)'
+has "$out" '3101  ColorSwatch     color 0,255,0'
+has "$("$plughost" edit "$tmp/tree.json" --open vede.map)" '3101  ColorSwatch     color 0,255,0'
+out=$("$plughost" edit "$tmp/tree.json" --open vede.map --parent)
+has "${out##*After the actions:}" 'Rollup "Vede Parameters" (open)'
+expect_error 'has no parent' "$plughost" edit "$tmp/tree.json" --parent
 echo "plughost edit and utility: all checks passed"

@@ -55,17 +55,20 @@ function showStatus(text, isError) {
 let bumpShown = false; // the server's default bump amount is shown once, then the hand's
 let state = null;
 
-async function act(kind, control, value) {
+async function act(kind, control, value, place) {
   const body = { kind };
+  if (place) body.place = place;
   if (control !== undefined && control !== null) body.control = control;
   if (value !== undefined && value !== null) body.value = String(value);
   try {
     const answer = await (await request('POST', '/api/action', body)).json();
+    // The picture is asked for first: the server renders while the page
+    // draws the rollups.
+    requestPreview();
     render(answer.state);
     for (const address of answer.opened) window.open(address, '_blank', 'noopener');
     if (answer.messages.length) showStatus(answer.messages.join(' · '));
     else showStatus('');
-    requestPreview();
     return answer;
   } catch (e) {
     showStatus(e.message, true);
@@ -105,6 +108,10 @@ async function refresh() {
 
 let previewAsked = 0;  // the newest request made
 let previewShown = 0;  // the request whose picture is shown
+// While a hand drags a spinner the slot shows coarse pictures, a sixteenth
+// of the pixels each, so that they keep up; the full one follows the drag.
+let handDragging = false;
+const kPreviewSize = 256, kCoarsePreviewSize = 64;
 function requestPreview() {
   return busyWhile(askForPreview);
 }
@@ -113,7 +120,8 @@ async function askForPreview() {
   const serial = ++previewAsked;
   const started = performance.now();
   const params = new URLSearchParams({
-    view: $('view').value, channel: $('channel').value, bump: $('bump-amount').value || '0', size: 256 });
+    view: $('view').value, channel: $('channel').value, bump: $('bump-amount').value || '0',
+    size: handDragging ? kCoarsePreviewSize : kPreviewSize });
   $('preview-note').textContent = 'Rendering…';
   try {
     const res = await request('GET', `/api/preview?${params}`);
@@ -289,6 +297,7 @@ function makeSpinner(ctx) {
     e.preventDefault();
     el.setPointerCapture(e.pointerId);
     drag = { y: e.clientY, moved: false, up: e.target === up || (e.target !== down && e.offsetY < el.clientHeight / 2) };
+    handDragging = true;
     el.classList.add('dragging');
   });
   el.addEventListener('pointermove', (e) => {
@@ -301,12 +310,20 @@ function makeSpinner(ctx) {
   });
   const end = () => {
     if (!drag) return;
+    handDragging = false;
     if (!drag.moved) ctx.step(el.dataset.ref, drag.up ? 1 : -1);
+    // After the drag's last action: the full picture.
+    else enqueue(() => requestPreview());
     drag = null;
     el.classList.remove('dragging');
   };
   el.addEventListener('pointerup', end);
-  el.addEventListener('pointercancel', () => { drag = null; el.classList.remove('dragging'); });
+  el.addEventListener('pointercancel', () => {
+    if (drag && drag.moved) enqueue(() => requestPreview());
+    handDragging = false;
+    drag = null;
+    el.classList.remove('dragging');
+  });
   return el;
 }
 
@@ -480,8 +497,15 @@ function drawRollups(container, rollups, ctx) {
 const editorGestures = {
   click: async (ref, mayAskForMap) => {
     enqueue(async () => {
+      const from = state && state.editor.shown;
       const answer = await act('click', ref);
       if (answer && answer.askedForMap && mayAskForMap) chooseMap(ref);
+      // Went down through a map button: that button can replace the map.
+      const to = answer && answer.state.editor.shown;
+      if (to && from && to !== from) {
+        mapButtonOf.set(to, { ref, place: from });
+        $('replace-map').disabled = false;
+      }
     });
   },
   step: (ref, steps) => coalesced(`step:${ref}`, 'step', ref, steps, true),
@@ -522,12 +546,15 @@ function render(s) {
 
   const time = $('time');
   const frame = Math.trunc(s.time.ticks / s.time.ticksPerFrame);
+  time.min = String(s.time.start / s.time.ticksPerFrame);
   time.max = String(s.time.end / s.time.ticksPerFrame);
   if (document.activeElement !== time || !waiting.size) time.value = String(frame);
   $('time-text').textContent = `frame ${s.time.text} · ${s.time.ticks} ticks`;
   const animate = $('animate');
   animate.setAttribute('aria-pressed', String(s.animate));
   document.body.classList.toggle('animating', s.animate);
+
+  drawTree(s.editor);
 
   fillOptions($('view'), s.preview.views);
   fillOptions($('channel'), s.preview.channels);
@@ -541,11 +568,50 @@ function fillOptions(select, names) {
   select.replaceChildren(...names.map((n) => new Option(n[0].toUpperCase() + n.slice(1), n)));
 }
 
+// ---- The map tree -------------------------------------------------------------
+
+// The map button (and the place of its map) that led to a sub-map, by the
+// sub-map's place: Replace map presses it with a choice.
+const mapButtonOf = new Map();
+
+// Every map of the open scene's tree, indented by depth; the one shown is
+// marked, and a click shows another.
+function drawTree(editor) {
+  const list = $('map-tree');
+  const items = editor.tree.map((n) => {
+    const li = document.createElement('li');
+    const b = document.createElement('button');
+    b.style.paddingLeft = px(6 + 14 * n.depth);
+    b.dataset.place = n.place;
+    b.append(Object.assign(document.createElement('span'), { className: 'map-name', textContent: n.name }),
+      Object.assign(document.createElement('span'), { className: 'map-class', textContent: n.class }));
+    b.title = n.place;
+    if (n.shown) b.setAttribute('aria-current', 'true');
+    b.addEventListener('click', () => enqueue(() => act('open', null, n.place)));
+    li.append(b);
+    return li;
+  });
+  list.replaceChildren(...items);
+  $('go-parent').disabled = !editor.tree.some((n) => n.shown && n.depth > 0);
+  $('replace-map').disabled = !mapButtonOf.has(editor.shown);
+  const choices = $('map-classes');
+  if (choices.children.length !== editor.mapClasses.length) {
+    const buttons = editor.mapClasses.filter((c) => c !== 'Bitmap').map((c) => {
+      const b = document.createElement('button');
+      b.textContent = c;
+      b.addEventListener('click', () => takeMap(c));
+      return b;
+    });
+    choices.replaceChildren($('map-none'), ...buttons);
+  }
+}
+
 // ---- Map choice -----------------------------------------------------------------
 
-function chooseMap(ref) {
+function chooseMap(ref, place) {
   const dialog = $('map-dialog');
   dialog.dataset.ref = ref;
+  dialog.dataset.place = place || '';
   $('map-error').textContent = '';
   dialog.showModal();
 }
@@ -555,7 +621,9 @@ async function takeMap(choice) {
   if (!choice) return;
   await enqueue(async () => {
     try {
-      const answer = await (await request('POST', '/api/action', { kind: 'map', control: dialog.dataset.ref, value: choice })).json();
+      const body = { kind: 'map', control: dialog.dataset.ref, value: choice };
+      if (dialog.dataset.place) body.place = dialog.dataset.place;
+      const answer = await (await request('POST', '/api/action', body)).json();
       dialog.close();
       render(answer.state);
       showStatus('');
@@ -624,16 +692,34 @@ function wire() {
   });
 
   $('map-none').addEventListener('click', () => takeMap('none'));
-  $('map-checker').addEventListener('click', () => takeMap('checker'));
+  $('go-parent').addEventListener('click', () => enqueue(() => act('parent')));
+  $('replace-map').addEventListener('click', () => {
+    const b = mapButtonOf.get(state.editor.shown);
+    if (b) chooseMap(b.ref, b.place);
+  });
   $('map-use-file').addEventListener('click', () => takeMap($('map-file').value.trim()));
   $('map-file').addEventListener('keydown', (e) => { if (e.key === 'Enter') $('map-use-file').click(); });
   $('map-cancel').addEventListener('click', () => $('map-dialog').close());
 
   $('time').addEventListener('input', () => coalesced('time', 'time', null, $('time').value, false));
+  // A click lands where it is along the whole track: the browser's own
+  // mapping leaves half a thumb at each end, so 25 % of 0-100 would be 23.
+  $('time').addEventListener('pointerdown', (e) => {
+    const time = $('time');
+    const box = time.getBoundingClientRect();
+    const min = Number(time.min), max = Number(time.max);
+    const frame = Math.round(min + Math.min(1, Math.max(0, (e.clientX - box.left) / box.width)) * (max - min));
+    if (String(frame) === time.value) return;
+    e.preventDefault();
+    time.focus();
+    time.value = String(frame);
+    time.dispatchEvent(new Event('input'));
+  });
   $('animate').addEventListener('click', () => enqueue(() => act('animate', null, state.animate ? 'off' : 'on')));
   $('view').addEventListener('change', requestPreview);
   $('channel').addEventListener('change', requestPreview);
-  $('bump-amount').addEventListener('input', requestPreview);
+  // The amount is kept with the scene: the state that follows shows it unsaved.
+  $('bump-amount').addEventListener('input', () => requestPreview().then(refresh));
 
   for (const tab of document.querySelectorAll('[role=tab]')) {
     tab.addEventListener('click', () => selectTab(tab));

@@ -120,8 +120,12 @@ class HOSTSDK_API MtlBase : public ReferenceTarget {
 
   const CStr& GetName() const { return name_; }
   void SetName(const CStr& n) { name_ = n; }
-  // How the host shows a map: its name and, in parentheses, its class.
+  // How the host shows a map: its name and, in parentheses, its class
+  // with the detail the class gives ("Bitmap: dirt.png").
   CStr GetFullName();
+  // What tells two maps of one class apart at a glance (a bitmap's file);
+  // empty by default.
+  virtual CStr FullNameDetail() { return CStr(); }
 
   unsigned int GetGBufID() const { return gbufID_; }
   void SetGBufID(unsigned int id) { gbufID_ = id; }

@@ -10,6 +10,7 @@
 #include "hostside/picture_cache.h"
 #include "hostside/png_image.h"
 #include "hostside/shade_context.h"
+#include "hostside/ui.h"
 #include "imtl.h"
 #include "iparamb.h"
 #include "test_node.h"
@@ -144,6 +145,62 @@ TEST(HostMaps, BitmapReadsAPngAndSurvivesAMissingOne) {
   EXPECT_NE(err.find("missing.png"), std::string::npos);
   EXPECT_EQ(bitmap->EvalColor(sc), AColor(0.0f, 0.0f, 0.0f, 0.0f));
   EXPECT_FALSE(HostSetBitmapFile(nullptr, "x", &err));
+  fs::remove_all(dir);
+}
+
+// The host's maps open their own rollups in the material editor: the
+// checker's colours and tilings edit its block, and a bitmap names its file
+// in its rollup and on a map button.
+TEST(HostMaps, RollupsEditTheBlockAndABitmapNamesItsFile) {
+  HostMtlEditor ed;
+  auto* checker = Create<Texmap>(TEXMAP_CLASS_ID, CHECKER_CLASS);
+  Held heldChecker(checker);
+  ASSERT_NE(ed.Show(checker), nullptr);
+  ASSERT_EQ(ed.Rollups().size(), 1u);
+  EXPECT_EQ(ed.Rollups()[0].title, "Checker Parameters");
+  HWND page = ed.Rollups()[0].page;
+  std::vector<HWND> swatches, spinners;
+  std::vector<HWND> controls = HostGetWindowInfo(page)->children;
+  for (HWND c : controls) {
+    std::optional<HostWindowInfo> w = HostGetWindowInfo(c);
+    if (w->kind == HostValueKind::kColor) swatches.push_back(c);
+    if (w->kind == HostValueKind::kSpinner) spinners.push_back(c);
+  }
+  ASSERT_EQ(swatches.size(), 2u);
+  ASSERT_EQ(spinners.size(), 2u);
+  auto* pb = static_cast<IParamBlock*>(checker->GetReference(0));
+  EXPECT_TRUE(HostPickColor(swatches[1], RGB(255, 0, 0)));
+  Color c2;
+  Interval iv = FOREVER;
+  pb->GetValue(1, 0, c2, iv);
+  EXPECT_EQ(c2, Color(1.0f, 0.0f, 0.0f));
+  EXPECT_TRUE(HostDragSpinner(spinners[0], 3.0f));
+  float tu = 0.0f;
+  pb->GetValue(2, 0, tu, iv);
+  EXPECT_EQ(tu, 3.0f);
+
+  fs::path dir = fs::temp_directory_path() / ("hostmaps-ui-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  HostImage img;
+  img.width = img.height = 1;
+  img.rgba = {1, 2, 3, 255};
+  std::string err;
+  ASSERT_TRUE(HostWritePng((dir / "dirt.png").string(), img, &err)) << err;
+  auto* bitmap = Create<Texmap>(TEXMAP_CLASS_ID, BITMAP_TEX_CLASS);
+  Held heldBitmap(bitmap);
+  EXPECT_STREQ(bitmap->GetFullName().data(), "Bitmap");
+  ASSERT_TRUE(HostSetBitmapFile(bitmap, (dir / "dirt.png").c_str(), &err)) << err;
+  EXPECT_STREQ(bitmap->GetFullName().data(), "Bitmap: dirt.png");
+  bitmap->SetName("Ground");
+  EXPECT_STREQ(bitmap->GetFullName().data(), "Ground (Bitmap: dirt.png)");
+  ASSERT_NE(ed.Show(bitmap), nullptr);
+  ASSERT_EQ(ed.Rollups().size(), 1u);
+  EXPECT_EQ(ed.Rollups()[0].title, "Bitmap Parameters");
+  bool named = false;
+  std::vector<HWND> bitmapControls = HostGetWindowInfo(ed.Rollups()[0].page)->children;
+  for (HWND c : bitmapControls) named = named || HostGetWindowInfo(c)->text == (dir / "dirt.png").string();
+  EXPECT_TRUE(named);
+  ed.CloseDialog();
   fs::remove_all(dir);
 }
 

@@ -120,3 +120,68 @@ TEST_F(EditSessionTest, AnimateAndTimeMakeKeysWhereTheSpinnerMoves) {
 }
 
 }  // namespace plughost
+
+namespace plughost {
+
+namespace {
+
+// The id of the one shown control of a class in the rollup titled `title`.
+int ControlOfClass(const EditSession& session, const std::string& title, const char* cls) {
+  for (const HostRollupInfo& r : session.Rollups()) {
+    if (r.title != title) continue;
+    std::vector<HWND> children = HostGetWindowInfo(r.page)->children;
+    for (HWND c : children)
+      if (SameClassName(HostGetWindowInfo(c)->className, cls)) return GetDlgCtrlID(c);
+  }
+  return 0;
+}
+
+std::vector<std::string> Titles(const EditSession& session) {
+  std::vector<std::string> titles;
+  for (const HostRollupInfo& r : session.Rollups()) titles.push_back(r.title);
+  return titles;
+}
+
+}  // namespace
+
+// A map button whose slot holds a map goes down into it; Go to Parent comes
+// back; the tree names every map by its place, and an action may name the
+// place it is for.
+TEST_F(EditSessionTest, TheMapButtonWalksTheTreeAndActionsReachEveryLevel) {
+  int button = ControlOfClass(session, "Vede Parameters", "CustButton");
+  ASSERT_NE(button, 0);
+  ASSERT_TRUE(Apply(EditAction::kMap, "checker")) << error;
+  ASSERT_TRUE(Apply(EditAction::kClick, std::to_string(button))) << error;
+  EXPECT_FALSE(session.AskedForMap());
+  EXPECT_EQ(Titles(session), std::vector<std::string>{"Checker Parameters"});
+  std::vector<MapTreeNode> tree = session.Tree();
+  ASSERT_EQ(tree.size(), 2u);
+  EXPECT_EQ(tree[0].place, "Vede");
+  EXPECT_EQ(tree[1].place, "Vede.Map");
+  EXPECT_EQ(tree[1].className, "Checker");
+  EXPECT_EQ(tree[1].depth, 1);
+  EXPECT_TRUE(tree[1].shown && !tree[0].shown);
+
+  std::string before = SceneText();
+  int swatch = ControlOfClass(session, "Checker Parameters", "ColorSwatch");
+  ASSERT_TRUE(Apply(EditAction::kColor, std::to_string(swatch) + "=255,0,0")) << error;
+  EXPECT_NE(SceneText(), before);
+
+  ASSERT_TRUE(Apply(EditAction::kParent, "")) << error;
+  EXPECT_EQ(session.ShownPlace(), "Vede");
+  EXPECT_FALSE(Apply(EditAction::kParent, ""));
+  EXPECT_NE(error.find("no parent"), std::string::npos) << error;
+
+  // By place: --open goes down, and an action names the map it is for.
+  ASSERT_TRUE(Apply(EditAction::kOpen, "vede.map")) << error;
+  EXPECT_EQ(session.ShownPlace(), "Vede.Map");
+  EXPECT_TRUE(session.Apply({EditAction::kMap, "Vede", "Vede"}, &error)) << error;  // a plug-in map in the slot
+  EXPECT_EQ(session.ShownPlace(), "Vede");
+  tree = session.Tree();
+  ASSERT_EQ(tree.size(), 2u);
+  EXPECT_EQ(tree[1].className, "Vede");
+  EXPECT_FALSE(session.Apply({EditAction::kClick, std::to_string(button), "Vede.Nowhere"}, &error));
+  EXPECT_NE(error.find("the places are: \"Vede\", \"Vede.Map\""), std::string::npos) << error;
+}
+
+}  // namespace plughost

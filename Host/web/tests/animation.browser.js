@@ -1,6 +1,8 @@
 // Time and animation: with Animate on, an edit away from frame 0 sets a key,
 // and scrubbing shows each frame's values in the rollups and the preview.
+const fs = require('node:fs');
 const { test, expect, hostState, readBack, previewBytes } = require('./fixtures');
+const { startServer, plughost } = require('./server');
 
 test.describe('time and animation', () => {
   test('with Animate on, an edit at frame 10 keys the parameter; frames 0 and 10 read back different values', async ({ editor: page, server }) => {
@@ -34,5 +36,38 @@ test.describe('time and animation', () => {
     expect(await previewBytes(page)).not.toBe(tenPicture);
     await time.fill('10');
     await expect.poll(async () => (await spinner()).value).toBe(atTen);
+  });
+
+  test('a click at a quarter of the slider lands on frame 25 of 0-100', async ({ editor: page, server }) => {
+    const time = page.getByRole('slider', { name: 'Time' });
+    const box = await time.boundingBox();
+    await page.mouse.click(box.x + box.width * 0.25, box.y + box.height / 2);
+    await expect.poll(async () => {
+      const t = (await hostState(page, server)).time;
+      return t.ticks / t.ticksPerFrame;
+    }).toBe(25);
+  });
+
+  test('the slider spans the scene\'s animation range; the bump amount set in the page is saved', async ({ page }, testInfo) => {
+    const file = testInfo.outputPath('range.json');
+    require('node:child_process').execFileSync(plughost, ['scene', 'new', file, '--class', 'Vede']);
+    const scene = JSON.parse(fs.readFileSync(file, 'utf8'));
+    scene.settings = { animationStart: 10, animationEnd: 50 };
+    fs.writeFileSync(file, JSON.stringify(scene));
+    const server = await startServer([file]);
+    try {
+      await page.goto(server.url);
+      const time = page.getByRole('slider', { name: 'Time' });
+      await expect(time).toHaveAttribute('min', '10');
+      await expect(time).toHaveAttribute('max', '50');
+      await page.locator('#bump-amount').fill('60');
+      await expect(page).toHaveTitle(/^● /);
+      await page.getByRole('button', { name: 'Save', exact: true }).click();
+      await expect(page).toHaveTitle(/^range\.json/);
+      const saved = JSON.parse(fs.readFileSync(file, 'utf8'));
+      expect(saved.settings).toEqual({ animationStart: 10, animationEnd: 50, bumpAmount: 60 });
+    } finally {
+      expect((await server.stop()).code).toBe(0);
+    }
   });
 });

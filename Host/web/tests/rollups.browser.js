@@ -64,7 +64,19 @@ test.describe('material editor rollups', () => {
       await expectDrawnAsReadBack(region, rollup);
     }
 
-    // The picture for the README: every rollup open, the sphere in the slot.
+    // A host map's rollup, drawn from its template alike, below the navigator.
+    const vede = state.editor.rollups.find((r) => r.title === 'Vede Parameters');
+    const mapButton = page.getByTestId(`Vede Parameters:${flatControls(vede).find((c) => c.role === 'button').id}`);
+    await mapButton.click();
+    await page.getByRole('dialog', { name: 'Choose a map' }).getByRole('button', { name: 'Checker' }).click();
+    await expect(mapButton).toHaveText(/Checker/);
+    await mapButton.click();
+    const checker = page.getByRole('region', { name: 'Checker Parameters' });
+    await expect(checker).toBeVisible();
+    const checkerRollup = (await hostState(page, server)).editor.rollups.find((r) => r.title === 'Checker Parameters');
+    await expectDrawnAsReadBack(checker, checkerRollup);
+
+    // The picture for the README: the navigator, a sub-map's rollups, the sphere in the slot.
     await page.getByLabel('View').selectOption('sphere');
     await expect(page.locator('#preview-note')).toHaveText(/^sphere, color · \d+ ms$/);
     await page.screenshot({ path: process.env.EDITOR_SCREENSHOT || testInfo.outputPath('editor.png'), fullPage: true });

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "hostside/picture_cache.h"
@@ -11,16 +12,55 @@
 #include "imtl.h"
 #include "ioapi.h"
 #include "iparamb.h"
+#include "iparamm.h"
 #include "object_model/builtin_classes.h"
 #include "plugapi.h"
+#include "windows/win_host_ids.h"
+#include "windows/win_internal.h"
 
 namespace {
+
+// How a block map shows in the material editor: one rollup from the host's
+// own templates, its controls tied to the block by a parameter map.
+struct BlockMapUI {
+  ParamUIDesc* desc;
+  int count;
+  int dialog;         // template id
+  const char* title;  // the rollup's
+};
+
+class BlockMap;
+
+// The rollup of a block map; another map of the same class takes it over.
+class BlockMapDlg : public ParamDlg {
+ public:
+  BlockMapDlg(IMtlParams* ip, BlockMap* map, const BlockMapUI& ui);
+  ~BlockMapDlg() override { DestroyMParamMap(pmap_); }
+
+  Class_ID ClassID() override;
+  void SetThing(ReferenceTarget* m) override;
+  ReferenceTarget* GetThing() override;
+  void SetTime(TimeValue t) override {
+    if (t == curTime_) return;
+    curTime_ = t;
+    if (pmap_) pmap_->Invalidate();
+  }
+  void ReloadDialog() override;
+  void DeleteThis() override { delete this; }
+
+ private:
+  BlockMap* map_;
+  TimeValue curTime_;
+  hostui::Watch watch_;
+  IParamMap* pmap_ = nullptr;
+};
 
 // A map whose values all live in one parameter block (reference 0) with
 // named parameters.
 class BlockMap : public Texmap {
  public:
-  BlockMap(ParamBlockDescID* desc, int count, const char* const* names) : desc_(desc), count_(count), names_(names) {}
+  BlockMap(ParamBlockDescID* desc, int count, const char* const* names, const BlockMapUI& ui)
+      : desc_(desc), count_(count), names_(names), ui_(ui) {}
 
   int NumRefs() override { return 1; }
   RefTargetHandle GetReference(int i) override { return i == 0 ? pblock_ : nullptr; }
@@ -42,8 +82,11 @@ class BlockMap : public Texmap {
     Update(t, v);
     return ivalid_;
   }
-  ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
+  ParamDlg* CreateParamDlg(HWND, IMtlParams* imp) override { return imp ? new BlockMapDlg(imp, this, ui_) : nullptr; }
   Point3 EvalNormalPerturb(ShadeContext&) override { return Point3(0.0f, 0.0f, 0.0f); }
+  IParamBlock* Block() const { return pblock_; }
+  // Shows in the rollup what its parameter map does not (a file name).
+  virtual void FillRollup(HWND) {}
 
  protected:
   void NewBlock() { ReplaceReference(0, CreateParameterBlock(desc_, count_, 1)); }
@@ -55,7 +98,44 @@ class BlockMap : public Texmap {
   ParamBlockDescID* desc_;
   int count_;
   const char* const* names_;
+  BlockMapUI ui_;
 };
+
+BlockMapDlg::BlockMapDlg(IMtlParams* ip, BlockMap* map, const BlockMapUI& ui)
+    : map_(map), curTime_(ip->GetTime()), watch_([this](ReferenceTarget*, unsigned int message) {
+        if (message == REFMSG_TARGET_DELETED) map_ = nullptr;
+        // A map that was reset holds a new block: the rollup follows it.
+        if (map_ && pmap_ && pmap_->GetParamBlock() != map_->Block()) pmap_->SetParamBlock(map_->Block());
+        if (map_ && pmap_ && message == REFMSG_CHANGE) map_->FillRollup(pmap_->GetHWnd());
+      }) {
+  watch_.Set(map);
+  pmap_ = CreateMParamMap(ui.desc, ui.count, map->Block(), ip, hostui::HostOwnInstance(), MAKEINTRESOURCE(ui.dialog),
+                          ui.title, 0);
+  if (pmap_) map->FillRollup(pmap_->GetHWnd());
+}
+
+Class_ID BlockMapDlg::ClassID() { return map_ ? map_->ClassID() : Class_ID(); }
+
+void BlockMapDlg::SetThing(ReferenceTarget* m) {
+  if (!m || !map_ || m->ClassID() != map_->ClassID() || m->SuperClassID() != TEXMAP_CLASS_ID) {
+    assert1(__LINE__, __FILE__);
+    return;
+  }
+  map_ = static_cast<BlockMap*>(m);
+  watch_.Set(map_);
+  if (pmap_) {
+    pmap_->SetParamBlock(map_->Block());
+    map_->FillRollup(pmap_->GetHWnd());
+  }
+}
+
+ReferenceTarget* BlockMapDlg::GetThing() { return map_; }
+
+void BlockMapDlg::ReloadDialog() {
+  if (!pmap_) return;
+  pmap_->Invalidate();
+  if (map_) map_->FillRollup(pmap_->GetHWnd());
+}
 
 // Wraps a texture coordinate into [0, 1]. Rounding to single precision may
 // give 1 for a value just below a whole number. An infinite or undefined
@@ -78,10 +158,17 @@ ParamBlockDescID kCheckerDesc[] = {
     {TYPE_FLOAT, nullptr, TRUE, 3},
 };
 const char* const kCheckerNames[] = {"Color 1", "Color 2", "U Tiling", "V Tiling"};
+ParamUIDesc kCheckerUI[] = {
+    ParamUIDesc(0, TYPE_COLORSWATCH, IDC_CHECKER_COLOR1),
+    ParamUIDesc(1, TYPE_COLORSWATCH, IDC_CHECKER_COLOR2),
+    ParamUIDesc(2, EDITTYPE_FLOAT, IDC_CHECKER_U_EDIT, IDC_CHECKER_U_SPIN, -999999.0f, 999999.0f, 0.01f),
+    ParamUIDesc(3, EDITTYPE_FLOAT, IDC_CHECKER_V_EDIT, IDC_CHECKER_V_SPIN, -999999.0f, 999999.0f, 0.01f),
+};
+const BlockMapUI kCheckerRollup = {kCheckerUI, 4, IDD_CHECKER, "Checker Parameters"};
 
 class CheckerMap : public BlockMap {
  public:
-  CheckerMap() : BlockMap(kCheckerDesc, 4, kCheckerNames) { Reset(); }
+  CheckerMap() : BlockMap(kCheckerDesc, 4, kCheckerNames, kCheckerRollup) { Reset(); }
 
   void GetClassName(CStr& s) override { s = "Checker"; }
   Class_ID ClassID() override { return CHECKER_CLASS; }
@@ -143,10 +230,29 @@ ParamBlockDescID kBitmapDesc[] = {
     {TYPE_FLOAT, nullptr, TRUE, 1},
 };
 const char* const kBitmapNames[] = {"U Tiling", "V Tiling"};
+ParamUIDesc kBitmapUI[] = {
+    ParamUIDesc(0, EDITTYPE_FLOAT, IDC_BITMAP_U_EDIT, IDC_BITMAP_U_SPIN, -999999.0f, 999999.0f, 0.01f),
+    ParamUIDesc(1, EDITTYPE_FLOAT, IDC_BITMAP_V_EDIT, IDC_BITMAP_V_SPIN, -999999.0f, 999999.0f, 0.01f),
+};
+const BlockMapUI kBitmapRollup = {kBitmapUI, 2, IDD_BITMAP, "Bitmap Parameters"};
+
+// The last part of a path: what a person calls the file.
+CStr FileName(const CStr& path) {
+  const char* p = path.data();
+  const char* slash = std::strrchr(p, '/');
+  return CStr(slash ? slash + 1 : p);
+}
 
 class BitmapMap : public BlockMap {
  public:
-  BitmapMap() : BlockMap(kBitmapDesc, 2, kBitmapNames) { Reset(); }
+  BitmapMap() : BlockMap(kBitmapDesc, 2, kBitmapNames, kBitmapRollup) { Reset(); }
+
+  CStr FullNameDetail() override { return FileName(file_); }
+  void FillRollup(HWND page) override {
+    CStr shown = file_.isNull() ? CStr("(no file)") : file_;
+    if (!error_.isNull()) shown.printf("%s: %s", file_.data(), error_.data());
+    SetDlgItemTextA(page, IDC_BITMAP_FILE, shown.data());
+  }
 
   void GetClassName(CStr& s) override { s = "Bitmap"; }
   Class_ID ClassID() override { return BITMAP_TEX_CLASS; }

@@ -19,6 +19,12 @@ MtlBase& MtlBase::operator=(const MtlBase& m) {
 CStr MtlBase::GetFullName() {
   CStr cls;
   GetClassName(cls);
+  CStr detail = FullNameDetail();
+  if (!detail.isNull()) {
+    CStr both;
+    both.printf("%s: %s", cls.data(), detail.data());
+    cls = both;
+  }
   if (name_.isNull()) return cls;
   CStr full;
   full.printf("%s (%s)", name_.data(), cls.data());
