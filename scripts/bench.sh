@@ -39,7 +39,7 @@ for round in $(seq "$rounds"); do
   done
 done
 
-python3 - "$out" "$rounds" $paths <<'PY'
+/usr/bin/python3 - "$out" "$rounds" $paths <<'PY'
 import json, os, statistics, sys
 folder, rounds, paths = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
 

@@ -33,7 +33,7 @@ fail() {
   exit 1
 }
 now() { date +%s.%N; }
-since() { python3 -c "import sys; print(f'{float(sys.argv[2]) - float(sys.argv[1]):.2f}')" "$1" "$(now)"; }
+since() { /usr/bin/python3 -c "import sys; print(f'{float(sys.argv[2]) - float(sys.argv[1]):.2f}')" "$1" "$(now)"; }
 
 t0=$(now)
 slurm_cluster_start "$tmp/cluster" || fail "no cluster"
@@ -47,7 +47,7 @@ check_manifest() {
   local manifest=$1
   shift
   [[ -f $manifest ]] || fail "no manifest $manifest"
-  python3 - "$manifest" "$@" <<'PY' || fail "manifest $manifest is wrong"
+  /usr/bin/python3 - "$manifest" "$@" <<'PY' || fail "manifest $manifest is wrong"
 import hashlib, os, sys
 manifest, files = sys.argv[1], sys.argv[2:]
 rows = [l.rstrip('\n').split('\t') for l in open(manifest) if not l.startswith('#')]

@@ -39,7 +39,7 @@ only_files() {
 }
 # A chain of widgets, each holding the next in its third slot.
 widget_chain() {
-  python3 - "$1" "$2" <<'PY'
+  /usr/bin/python3 - "$1" "$2" <<'PY'
 import json, sys
 n, path = int(sys.argv[1]), sys.argv[2]
 objs = [{"index": i, "classId": ["0x5EC0AB01", "0x00000001"], "superClassId": "0x00000100",
@@ -51,7 +51,7 @@ PY
 case $group in
 depth)
   # Nesting is refused while reading, before anything is built on it.
-  python3 -c "print('{\"format\": \"quorl-scene\", \"version\": ' + '[' * 100000 + ']' * 100000 + '}')" >"$tmp/nested.json"
+  /usr/bin/python3 -c "print('{\"format\": \"quorl-scene\", \"version\": ' + '[' * 100000 + ']' * 100000 + '}')" >"$tmp/nested.json"
   one_line_error "$tmp/nested.json: line 1, column 69: values nested more than 32 levels deep" \
     ph scene show "$tmp/nested.json"
   widget_chain 5000 "$tmp/deep.json"
@@ -73,7 +73,7 @@ numbers)
   # Tiling that is infinite, or keyed to overshoot to infinity, on a bitmap.
   "$plughost" render -q --width 8 --height 8 -o "$tmp/pic.png"
   "$plughost" scene new "$tmp/b.json" --class Bitmap
-  python3 - "$tmp/b.json" "$tmp/pic.png" <<'PY'
+  /usr/bin/python3 - "$tmp/b.json" "$tmp/pic.png" <<'PY'
 import json, sys
 doc = json.load(open(sys.argv[1]))
 doc["objects"][0]["strings"]["file"] = sys.argv[2]
@@ -135,7 +135,7 @@ outputs)
   ;;
 pictures)
   # A header claiming 32767 x 32768 pixels, in 69 bytes.
-  python3 - "$tmp/bomb.png" <<'PY'
+  /usr/bin/python3 - "$tmp/bomb.png" <<'PY'
 import struct, sys, zlib
 def chunk(kind, body):
     return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
@@ -172,7 +172,7 @@ plugins)
     grep -A1 '^Vede.dlt$' <<<"$out" | grep -q 'failed to load: ' || fail "cut at $cut not reported: $out"
   done
   # A relocation aimed far outside the image, and one whose address is wild.
-  python3 - "$plugins/Vede.dlt" "$tmp/bad" <<'PY'
+  /usr/bin/python3 - "$plugins/Vede.dlt" "$tmp/bad" <<'PY'
 import struct, sys
 data = bytearray(open(sys.argv[1], "rb").read())
 phoff, = struct.unpack_from("<Q", data, 32)
@@ -209,7 +209,7 @@ PY
 references)
   ph scene new "$tmp/w.json" --class "Host Test Widget"
   # The widget's block (object 1) given a reference: blocks have none.
-  python3 - "$tmp/w.json" <<'PY'
+  /usr/bin/python3 - "$tmp/w.json" <<'PY'
 import json, sys
 doc = json.load(open(sys.argv[1]))
 doc["objects"][1]["refs"] = [3]
@@ -229,7 +229,7 @@ inputs)
     ph scene show "$tmp/huge.json"
   # A flat scene of 100,000 objects loads (in time linear in its size),
   # the last one's value with it.
-  python3 - "$tmp/flat.json" <<'PY'
+  /usr/bin/python3 - "$tmp/flat.json" <<'PY'
 import json, sys
 n = 100000
 objs = [{"index": i, "classId": ["0x5EC0AB01", "0x00000002"], "superClassId": "0x00000100", "refs": [None]}
@@ -311,7 +311,7 @@ writer)
   # A chain of maps as long as the reader takes; a copy or instance that
   # makes it longer is refused by the writer and the file is kept.
   "$plughost" scene new "$tmp/one.json" --class Vede
-  python3 - "$tmp/one.json" "$tmp/chain.json" 126 <<'PY'
+  /usr/bin/python3 - "$tmp/one.json" "$tmp/chain.json" 126 <<'PY'
 import json, sys
 one, n = json.load(open(sys.argv[1])), int(sys.argv[3])
 size, objs = len(one["objects"]), []

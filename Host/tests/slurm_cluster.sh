@@ -42,7 +42,7 @@ slurm_cluster_start() {
   head -c 1024 /dev/urandom >"$dir/munge/munge.key"
   chmod 400 "$dir/munge/munge.key"
   # Two free ports of the loopback, from the kernel.
-  ports=$(python3 -c '
+  ports=$(/usr/bin/python3 -c '
 import socket
 s = [socket.socket() for _ in range(2)]
 for x in s: x.bind(("127.0.0.1", 0))
