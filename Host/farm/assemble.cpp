@@ -142,9 +142,9 @@ bool AssembleTiles(const AssembleOptions& opts, std::string* error) {
 
 int AssembleCommand(const AssembleOptions& opts) {
   std::string error;
-  if (opts.tiles < 1) error = "--tiles must be the N the tiles were rendered with (--tile K/N)";
-  if (error.empty() && AssembleTiles(opts, &error)) return 0;
-  return Fail(error);
+  if (opts.tiles < 1) return FailBadInput("--tiles must be the N the tiles were rendered with (--tile K/N)");
+  // Missing or broken tiles may yet come: a failure, not bad input.
+  return AssembleTiles(opts, &error) ? 0 : Fail(error);
 }
 
 }  // namespace plughost

@@ -39,9 +39,9 @@ int FarmCheckCommand(const FarmCheckOptions& opts) {
   request.frames = opts.frames;
   RenderPlan plan;
   std::string error;
-  if (!MakeRenderPlan(request, &plan, &error)) return Fail(error);
+  if (!MakeRenderPlan(request, &plan, &error)) return FailBadInput(error);
   const std::vector<int>& frames = plan.frames;
-  if (opts.tiles > 0 && frames.size() != 1) return Fail("a still in tiles has one frame");
+  if (opts.tiles > 0 && frames.size() != 1) return FailBadInput("a still in tiles has one frame");
   std::string manifest = FarmManifest(opts.output);
   std::error_code ec;
   fs::remove(manifest, ec);

@@ -87,9 +87,9 @@ bool WriteFarmFolder(const fs::path& folder, const std::vector<std::string>& tas
 
 int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   std::string error;
-  if (farm.retries < 0) return Fail("--retries must be 0 or more");
+  if (farm.retries < 0) return FailBadInput("--retries must be 0 or more");
   if (!(farm.poll > 0) || farm.poll > kMaxWaitSeconds)
-    return Fail("--poll must be a number of seconds above 0, at most a day");
+    return FailBadInput("--poll must be a number of seconds above 0, at most a day");
 
   // The render as the tasks will run it, checked here first: a mistake costs
   // no farm time. Everything the tasks read is named by an absolute path.
@@ -99,10 +99,11 @@ int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   RenderPlan plan;
   int pieces = 0;
   if (!MakeRenderPlan(request, &plan, &error) || !CountTasks(farm, plan.frames.size(), &pieces, &error))
-    return Fail(error);
+    return FailBadInput(error);
   fs::create_directories(fs::path(request.output).parent_path(), ec);
   OpenedTexture texture;
-  if (!CheckPlanOutputs(plan, &error) || !OpenTexture(request.texture, &texture, &error)) return Fail(error);
+  if (!CheckPlanOutputs(plan, &error)) return Fail(error);
+  if (!OpenTexture(request.texture, &texture, &error)) return FailBadInput(error);
   std::vector<std::string> hostArgs = farm.hostArgs;
   for (size_t i = 0; i + 1 < hostArgs.size(); ++i)
     if (hostArgs[i] == "--plugins") hostArgs[i + 1] = fs::absolute(hostArgs[i + 1], ec).string();
@@ -115,8 +116,8 @@ int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   if (!FreezeInputs(request.texture, folder, &frozen, &error)) return Fail(error);
   std::vector<std::string> render = RenderTaskArguments(request);
   if (!farm.overwrite && !SameRenderAsBefore(folder / "job.json", render, frozen))
-    return Fail(folder.parent_path().string() + " holds pictures of another render (its scene or settings in " +
-                folder.string() + " differ): give --overwrite to render them again, or another output folder");
+    return FailBadInput(folder.parent_path().string() + " holds pictures of another render (its scene or settings in " +
+                        folder.string() + " differ): give --overwrite to render them again, or another output folder");
 
   for (const Frozen& f : frozen)
     if (!WriteFileWhole(f.copy.string(), f.bytes, 0644, &error)) return Fail(error);

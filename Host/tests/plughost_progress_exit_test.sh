@@ -41,9 +41,14 @@ exits 2 "$plughost" render -o "$tmp/x.tif"
 exits 2 "$plughost" scene set "$tmp/missing.json" --set Size=2
 exits 2 "$plughost" utility NoSuchUtility
 exits 2 bash -c "echo '1 2' | '$plughost' sample"
+exits 2 "$plughost" assemble --width 8 --height 8 --tiles 0 -o "$tmp/a.png"
+exits 2 "$plughost" farm check --frames 0-1 --tiles 4 -o "$tmp/a.png"
+exits 2 "$plughost" farm slurm --retries -1 -o "$tmp/f.png"
 # A failure while running: 1, which another try may mend.
 exits 1 "$plughost" render -q -o /dev/full
 exits 1 "$plughost" scene new /dev/full --class Vede
+# Tiles not there yet may come with another try.
+exits 1 "$plughost" assemble --width 8 --height 8 --tiles 4 -o "$tmp/a.png"
 [[ ! -e $tmp/x.png && ! -e $tmp/x.tif ]] || fail "a failed render left a picture"
 exits 0 "$plughost" --help
 echo "plughost progress and exit status: ok"
