@@ -64,22 +64,9 @@ void ShadeBakeTile(Texmap* map, const Model& model, const BakeLayoutOptions& lay
       if (texel.source == kNoTexel) continue;  // left at zero
       sc.Set(model, texel.at, TexelDifferentials(model, layout, texel.at), t, space);
       switch (what) {
-        case BakeValue::kColor: {
-          AColor c = map->EvalColor(sc);
-          px[0] = c.r;
-          px[1] = c.g;
-          px[2] = c.b;
-          px[3] = c.a;
-          break;
-        }
-        case BakeValue::kMono: px[0] = map->EvalMono(sc); break;
-        case BakeValue::kBump: {
-          Point3 b = map->EvalNormalPerturb(sc);
-          px[0] = b.x;
-          px[1] = b.y;
-          px[2] = b.z;
-          break;
-        }
+        case BakeValue::kColor: EvalPointValue(map, sc, PointValue::kColor, px); break;
+        case BakeValue::kMono: EvalPointValue(map, sc, PointValue::kMono, px); break;
+        case BakeValue::kBump: EvalPointValue(map, sc, PointValue::kBump, px); break;
         case BakeValue::kNormal: {
           const SurfaceSample& s = sc.Sample();
           Point3 n = Normalize(s.normal + map->EvalNormalPerturb(sc));

@@ -52,15 +52,11 @@ bool PointSampler::Prepare(Texmap* map, PointValue what, TimeValue t, std::strin
   return true;
 }
 
-void PointSampler::Sample(const float p[3], const float n[3], float* out) const {
-  HostShadeContext sc;
-  sc.time = time_;
-  sc.pObj = sc.pWorld = Point3(p[0], p[1], p[2]);
-  sc.normal = Point3(n[0], n[1], n[2]);
-  switch (what_) {
-    case PointValue::kMono: out[0] = map_->EvalMono(sc); return;
+void EvalPointValue(Texmap* map, ShadeContext& sc, PointValue what, float* out) {
+  switch (what) {
+    case PointValue::kMono: out[0] = map->EvalMono(sc); return;
     case PointValue::kColor: {
-      AColor c = map_->EvalColor(sc);
+      AColor c = map->EvalColor(sc);
       out[0] = c.r;
       out[1] = c.g;
       out[2] = c.b;
@@ -68,12 +64,25 @@ void PointSampler::Sample(const float p[3], const float n[3], float* out) const 
       return;
     }
     case PointValue::kBump: {
-      Point3 b = map_->EvalNormalPerturb(sc);
+      Point3 b = map->EvalNormalPerturb(sc);
       out[0] = b.x;
       out[1] = b.y;
       out[2] = b.z;
       return;
     }
+    case PointValue::kPerturbed: return;  // not a value of the map's own
+  }
+}
+
+void PointSampler::Sample(const float p[3], const float n[3], float* out) const {
+  HostShadeContext sc;
+  sc.time = time_;
+  sc.pObj = sc.pWorld = Point3(p[0], p[1], p[2]);
+  sc.normal = Point3(n[0], n[1], n[2]);
+  switch (what_) {
+    case PointValue::kMono:
+    case PointValue::kColor:
+    case PointValue::kBump: EvalPointValue(map_, sc, what_, out); return;
     case PointValue::kPerturbed: {
       Point3 q, dq;
       xyzGen_->GetXYZ(sc, q, dq);

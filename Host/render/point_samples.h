@@ -31,6 +31,10 @@ enum class PointValue { kMono, kColor, kBump, kPerturbed };
 // The floats each point gives: 1, 4, 3 and 3.
 int PointValueWidth(PointValue what);
 
+// The map's own value at a shading context, for kMono, kColor and kBump:
+// PointValueWidth floats at out. Allocates and locks nothing.
+void EvalPointValue(Texmap* map, ShadeContext& sc, PointValue what, float* out);
+
 class PointSampler {
  public:
   // For a map up to date for t. False with the reason where the map cannot
