@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -246,6 +247,28 @@ TEST_F(PictureFiles, PngDepthsQuantiseAsDocumented) {
   EXPECT_FALSE(HostWritePicture(Path("x.tif"), p, {}, &err));
   EXPECT_EQ(err.find('\n'), std::string::npos);
   EXPECT_FALSE(fs::exists(Path("x.png")) || fs::exists(Path("x.exr")) || fs::exists(Path("x.tif")));
+}
+
+// The quantisers round as lround does, also just below each half, where a
+// sum in single precision would carry; every 61st float of (0, 1) and the
+// neighbours of each half step.
+TEST(PictureQuantise, RoundsHalfAwayFromZeroAtEveryStep) {
+  auto check = [](float v) {
+    ASSERT_EQ(HostQuantize8(v), std::lround(v * 255.0f)) << v;
+    ASSERT_EQ(HostQuantize16(v), std::lround(static_cast<double>(v) * 65535.0)) << v;
+  };
+  for (uint32_t bits = 1; bits < 0x3f800000u; bits += 61) {
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    check(v);
+  }
+  for (int k = 0; k < 65535; ++k) {
+    for (double steps : {255.0, 65535.0}) {
+      float middle = static_cast<float>((k + 0.5) / steps);
+      for (float v : {std::nextafter(middle, 0.0f), middle, std::nextafter(middle, 1.0f)})
+        if (v > 0.0f && v < 1.0f) check(v);
+    }
+  }
 }
 
 // Rows given as they come, in bands of any size, from the whole picture or
