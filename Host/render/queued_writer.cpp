@@ -6,9 +6,10 @@
 
 namespace plughost {
 
-QueuedPictureWriter::QueuedPictureWriter(size_t maxQueuedBytes) : max_(maxQueuedBytes) {
-  // Without a thread of its own (the system gave none) the writer writes on
-  // the caller's thread, as each item comes.
+QueuedPictureWriter::QueuedPictureWriter(size_t maxQueuedBytes, bool ownThread) : max_(maxQueuedBytes) {
+  // Without a thread of its own (not asked for, or the system gave none)
+  // the writer writes on the caller's thread, as each item comes.
+  if (!ownThread) return;
   try {
     thread_ = std::thread([this] { Run(); });
   } catch (const std::system_error&) {
@@ -30,6 +31,13 @@ bool QueuedPictureWriter::Begin(const std::string& path, const HostPictureShape&
 }
 
 bool QueuedPictureWriter::Rows(const HostPicture& band, int count) {
+  if (!thread_.joinable()) {
+    // Written at once: nothing to copy.
+    std::lock_guard lock(mutex_);
+    if (failed_) return false;
+    Done(TakeRows(band, count));
+    return !failed_;
+  }
   size_t bytes = 0;
   for (const HostPictureLayer& l : band.layers) bytes += l.floats.size() * sizeof(float);
   return Push({Item::kRows, {}, {}, {}, band, count, bytes});
@@ -67,20 +75,26 @@ size_t QueuedPictureWriter::PeakQueuedBytes() const {
 
 std::string QueuedPictureWriter::Take(const Item& item) {
   std::string error;
+  if (item.kind == Item::kRows) return TakeRows(item.band, item.count);
   if (item.kind != Item::kBegin && !writer_) return "cannot write: no picture begun";
   switch (item.kind) {
     case Item::kBegin:
       writer_ = HostPictureWriter::Begin(item.path, item.shape, item.options, &error);
       if (!writer_ && error.empty()) error = "cannot write " + item.path;
       break;
-    case Item::kRows:
-      if (!writer_->WriteRows(item.band, 0, item.count, &error)) writer_.reset();
-      break;
+    case Item::kRows: break;
     case Item::kFinish:
       writer_->Finish(&error);
       writer_.reset();
       break;
   }
+  return error;
+}
+
+std::string QueuedPictureWriter::TakeRows(const HostPicture& band, int count) {
+  std::string error;
+  if (!writer_) return "cannot write: no picture begun";
+  if (!writer_->WriteRows(band, 0, count, &error)) writer_.reset();
   return error;
 }
 

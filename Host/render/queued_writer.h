@@ -30,7 +30,9 @@ namespace plughost {
 
 class QueuedPictureWriter {
  public:
-  explicit QueuedPictureWriter(size_t maxQueuedBytes);
+  // Without `ownThread` everything is written on the caller's thread as it
+  // is handed on: a render asked to use one thread uses one.
+  explicit QueuedPictureWriter(size_t maxQueuedBytes, bool ownThread = true);
   ~QueuedPictureWriter();
   QueuedPictureWriter(const QueuedPictureWriter&) = delete;
   QueuedPictureWriter& operator=(const QueuedPictureWriter&) = delete;
@@ -61,6 +63,7 @@ class QueuedPictureWriter {
   // Writes one item: empty, or the failure. On the writer thread, or on the
   // caller's where none started.
   std::string Take(const Item& item);
+  std::string TakeRows(const HostPicture& band, int count);
   void Done(const std::string& error);  // under the lock: a failure stops the writing
   void Run();
 

@@ -23,7 +23,7 @@ bool WritePicture(const RenderPlan& plan, Texmap* map, const RenderSettings& s, 
   Interval valid = FOREVER;
   map->Update(s.time, valid);
   HostPictureWriteOptions options = plan.write;
-  options.threads = s.threads;
+  options.threads = s.threads > 1 ? s.threads : 0;  // OpenEXR's own threads; none beside a single one
   options.metadata = {{"scene", plan.scene},
                       {"map", HostClassName(map)},
                       {"time", std::to_string(s.time) + "t"},
@@ -47,7 +47,9 @@ bool RunRenderPlan(const RenderPlan& plan, Texmap* map, std::string* error) {
   const size_t count = plan.pictures.size();
   long total = static_cast<long>(count) * area.Height();
   Progress progress(plan.progress, total);
-  QueuedPictureWriter out(kMostQueuedBytes);
+  // On one thread the writer takes its turn after each band: a farm task
+  // given one core keeps to it.
+  QueuedPictureWriter out(kMostQueuedBytes, s.threads > 1);
   // "frame 12 (2/5)": the frame, and its place among this render's pictures.
   auto what = [&](size_t i) {
     if (!plan.severalFrames) return std::string();

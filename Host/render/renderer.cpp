@@ -441,7 +441,8 @@ bool ShadeBands(Texmap* map, const RenderSettings& s, const RenderBandSink& sink
     }
   };
   std::vector<std::thread> pool;
-  for (int i = 0; i < threads; ++i) {
+  // One thread shades on the caller's, between the sink's turns.
+  for (int i = 0; i < threads && threads > 1; ++i) {
     // The system may give fewer threads than asked: the bands are shared by
     // whichever threads there are, and with none the calling thread shades.
     try {

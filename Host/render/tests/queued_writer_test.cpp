@@ -77,44 +77,53 @@ std::string Bytes(const std::string& path) {
 
 }  // namespace
 
+// On a thread of its own, or on the caller's as a one-thread render asks.
 TEST_F(QueuedWriter, WritesTheBytesOfAWriterOnTheCallingThreadInBoundedMemory) {
   size_t band = 0;
   for (const HostPictureLayer& l : Band(Picture(0), 0, 16, 16).layers) band += l.floats.size() * sizeof(float);
-  for (std::string ext : {".exr", ".png"}) {
-    HostPictureWriteOptions options;
-    options.threads = 2;
-    QueuedPictureWriter out(2 * band);
-    for (int frame = 0; frame < 3; ++frame) {
-      HostPicture p = Picture(frame);
-      if (ext == ".png") p.layers.pop_back();  // a PNG holds one layer
-      ASSERT_TRUE(Write(out, Path("q" + std::to_string(frame) + ext), p, options));
+  for (bool ownThread : {true, false}) {
+    for (std::string ext : {".exr", ".png"}) {
+      HostPictureWriteOptions options;
+      options.threads = 2;
+      QueuedPictureWriter out(2 * band, ownThread);
+      std::string tag = ownThread ? "q" : "i";
+      for (int frame = 0; frame < 3; ++frame) {
+        HostPicture p = Picture(frame);
+        if (ext == ".png") p.layers.pop_back();  // a PNG holds one layer
+        ASSERT_TRUE(Write(out, Path(tag + std::to_string(frame) + ext), p, options));
+        std::string err;
+        ASSERT_TRUE(HostWritePicture(Path("d" + std::to_string(frame) + ext), p, options, &err)) << err;
+      }
       std::string err;
-      ASSERT_TRUE(HostWritePicture(Path("d" + std::to_string(frame) + ext), p, options, &err)) << err;
+      ASSERT_TRUE(out.Wait(&err)) << err;
+      EXPECT_LE(out.PeakQueuedBytes(), 2 * band);
+      for (int frame = 0; frame < 3; ++frame) {
+        std::string f = std::to_string(frame) + ext;
+        EXPECT_EQ(Bytes(Path(tag + f)), Bytes(Path("d" + f))) << tag << f;
+      }
+      EXPECT_NE(Bytes(Path(tag + "0" + ext)), Bytes(Path(tag + "1" + ext)));
     }
-    std::string err;
-    ASSERT_TRUE(out.Wait(&err)) << err;
-    EXPECT_LE(out.PeakQueuedBytes(), 2 * band);
-    for (int frame = 0; frame < 3; ++frame) {
-      std::string f = std::to_string(frame) + ext;
-      EXPECT_EQ(Bytes(Path("q" + f)), Bytes(Path("d" + f))) << f;
-    }
-    EXPECT_NE(Bytes(Path("q0" + ext)), Bytes(Path("q1" + ext)));
   }
 }
 
 TEST_F(QueuedWriter, TheFirstFailureStopsTheWritingAndLeavesNoTemporary) {
-  QueuedPictureWriter out(1);  // the caller waits for each band
-  HostPicture p = Picture(0);
-  EXPECT_TRUE(Write(out, Path("a.exr"), p, {}));
-  std::string missing = Path("no/such/folder/b.exr");
-  Write(out, missing, p, {});
-  std::string err;
-  EXPECT_FALSE(out.Wait(&err));
-  EXPECT_NE(err.find(missing), std::string::npos) << err;
-  EXPECT_EQ(err.find('\n'), std::string::npos) << err;
-  EXPECT_FALSE(Write(out, Path("c.exr"), p, {}));
-  EXPECT_FALSE(out.Wait(&err));
-  EXPECT_EQ(Files(), std::vector<std::string>{"a.exr"});
+  for (bool ownThread : {true, false}) {
+    fs::remove_all(Path(""));
+    fs::create_directories(Path(""));
+    SCOPED_TRACE(ownThread ? "own thread" : "caller's thread");
+    QueuedPictureWriter out(1, ownThread);  // the caller waits for each band
+    HostPicture p = Picture(0);
+    EXPECT_TRUE(Write(out, Path("a.exr"), p, {}));
+    std::string missing = Path("no/such/folder/b.exr");
+    Write(out, missing, p, {});
+    std::string err;
+    EXPECT_FALSE(out.Wait(&err));
+    EXPECT_NE(err.find(missing), std::string::npos) << err;
+    EXPECT_EQ(err.find('\n'), std::string::npos) << err;
+    EXPECT_FALSE(Write(out, Path("c.exr"), p, {}));
+    EXPECT_FALSE(out.Wait(&err));
+    EXPECT_EQ(Files(), std::vector<std::string>{"a.exr"});
+  }
 }
 
 TEST_F(QueuedWriter, APictureNotFinishedIsAbandoned) {
