@@ -140,14 +140,18 @@ class PngEncoder : public Encoder {
       return;
     }
     RowsAsFloats(layer, width_, y, 1, floats_.data());
+    // Plain pointers: a byte store may alias the vectors' own fields, which
+    // would be read again for every sample.
+    const float* f = floats_.data();
+    uint8_t* out = row_.data();
+    if (!sixteen_) {
+      for (size_t i = 0; i < n; ++i) out[i] = HostQuantize8(f[i]);
+      return;
+    }
     for (size_t i = 0; i < n; ++i) {
-      if (!sixteen_) {
-        row_[i] = HostQuantize8(floats_[i]);
-        continue;
-      }
-      uint16_t q = HostQuantize16(floats_[i]);
-      row_[2 * i] = static_cast<uint8_t>(q >> 8);
-      row_[2 * i + 1] = static_cast<uint8_t>(q);
+      uint16_t q = HostQuantize16(f[i]);
+      out[2 * i] = static_cast<uint8_t>(q >> 8);
+      out[2 * i + 1] = static_cast<uint8_t>(q);
     }
   }
 
