@@ -4,8 +4,9 @@ namespace plughost {
 
 void ModelShadeContext::Set(const Model& model, const SurfacePoint& at, const BarycentricDifferentials& d, TimeValue t,
                             NormalSpace space) {
+  if (model_ != &model) frame_.valid = false;
   model_ = &model;
-  SampleSurface(model, at, d, &sample_);
+  SampleSurface(model, at, d, &sample_, &frame_);
   d_ = d;
   time = t;
   pWorld = sample_.p;

@@ -41,6 +41,7 @@ class ModelShadeContext : public HostShadeContext {
  private:
   const Model* model_ = nullptr;
   SurfaceSample sample_;
+  TriangleFrame frame_;  // the last sample's triangle
   BarycentricDifferentials d_;
 };
 

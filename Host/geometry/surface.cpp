@@ -20,9 +20,7 @@ Point3 Mix(const Weights& w, const Point3& a, const Point3& b, const Point3& c) 
                 w.w0 * a.z + w.w1 * b.z + w.w2 * c.z);
 }
 
-struct Vec {
-  double x, y, z;
-};
+using Vec = SurfaceVec;
 Vec MixVec(const Weights& w, const Point3& a, const Point3& b, const Point3& c) {
   return {w.w0 * a.x + w.w1 * b.x + w.w2 * c.x, w.w0 * a.y + w.w1 * b.y + w.w2 * c.y,
           w.w0 * a.z + w.w1 * b.z + w.w2 * c.z};
@@ -49,31 +47,46 @@ Point3 Reach(const Vec& e1, const Vec& e2, const BarycentricDifferentials& d) {
 }  // namespace
 
 void SampleSurface(const Model& model, const SurfacePoint& at, const BarycentricDifferentials& d, SurfaceSample* s) {
+  TriangleFrame frame;
+  SampleSurface(model, at, d, s, &frame);
+}
+
+void SampleSurface(const Model& model, const SurfacePoint& at, const BarycentricDifferentials& d, SurfaceSample* s,
+                   TriangleFrame* f) {
   const Mesh& m = model.meshes[at.mesh];
   const uint32_t* i = &m.indices[3 * static_cast<size_t>(at.triangle)];
-  Weights w = WeightsOf(at);
   const Point3 &o0 = m.positions[i[0]], &o1 = m.positions[i[1]], &o2 = m.positions[i[2]];
-  Point3 p0 = WorldPoint(m, o0), p1 = WorldPoint(m, o1), p2 = WorldPoint(m, o2);
+  if (!f->valid || f->mesh != at.mesh || f->triangle != at.triangle) {
+    f->valid = true;
+    f->mesh = at.mesh;
+    f->triangle = at.triangle;
+    f->p0 = WorldPoint(m, o0);
+    f->p1 = WorldPoint(m, o1);
+    f->p2 = WorldPoint(m, o2);
+    f->e1 = Diff(f->p1, f->p0);
+    f->e2 = Diff(f->p2, f->p0);
+    f->e1o = Diff(o1, o0);
+    f->e2o = Diff(o2, o0);
+    if (!Unit(Cross(f->e1, f->e2), &f->geometricNormal)) f->geometricNormal = Point3(0.0f, 0.0f, 1.0f);
+    if (!Unit(Cross(f->e1o, f->e2o), &f->geometricObj)) f->geometricObj = f->geometricNormal;
+    f->normals = NormalTransformOf(m.objectToWorld);
+  }
+  Weights w = WeightsOf(at);
   s->at = at;
   s->pObj = Mix(w, o0, o1, o2);
-  s->p = Mix(w, p0, p1, p2);
-
-  Vec e1 = Diff(p1, p0), e2 = Diff(p2, p0), e1o = Diff(o1, o0), e2o = Diff(o2, o0);
-  Point3 geomObj(0.0f, 0.0f, 1.0f);
-  if (!Unit(Cross(e1, e2), &s->geometricNormal)) s->geometricNormal = Point3(0.0f, 0.0f, 1.0f);
-  if (!Unit(Cross(e1o, e2o), &geomObj)) geomObj = s->geometricNormal;
+  s->p = Mix(w, f->p0, f->p1, f->p2);
+  s->geometricNormal = f->geometricNormal;
 
   Vec n = MixVec(w, m.normals[i[0]], m.normals[i[1]], m.normals[i[2]]);
   if (!Unit(n, &s->normalObj)) {
-    s->normalObj = geomObj;
-    n = ToVec(geomObj);
+    s->normalObj = f->geometricObj;
+    n = ToVec(f->geometricObj);
   }
-  NormalTransform nt = NormalTransformOf(m.objectToWorld);
-  Point3 nw = TransformNormal(nt, n.x, n.y, n.z);
+  Point3 nw = TransformNormal(f->normals, n.x, n.y, n.z);
   if (!Unit(ToVec(nw), &s->normal)) s->normal = s->geometricNormal;
 
-  s->dp = Reach(e1, e2, d);
-  s->dpObj = Reach(e1o, e2o, d);
+  s->dp = Reach(f->e1, f->e2, d);
+  s->dpObj = Reach(f->e1o, f->e2o, d);
 
   s->hasTangents = !m.tangents.empty();
   if (s->hasTangents) {

@@ -52,9 +52,29 @@ struct SurfaceSample {
   Point3 tangent{1.0f, 0.0f, 0.0f}, bitangent{0.0f, 1.0f, 0.0f};
 };
 
+struct SurfaceVec {
+  double x, y, z;
+};
+
+// What a sample takes from its triangle alone. Samples that follow one
+// another mostly fall on one triangle (a bake's row, a ray-cast band), so a
+// caller keeps one frame and SampleSurface works it out again only when the
+// triangle changes; the values are the same either way, bit for bit.
+struct TriangleFrame {
+  bool valid = false;
+  uint32_t mesh = 0, triangle = 0;
+  Point3 p0, p1, p2;                     // the corners, world space
+  SurfaceVec e1, e2, e1o, e2o;           // the edges from the first corner, world and object space
+  Point3 geometricNormal, geometricObj;  // unit, from the winding
+  NormalTransform normals;               // the mesh's
+};
+
 // \pre `at` names a triangle of the model (RayScene and the bake layout give
 // only such points).
 void SampleSurface(const Model& model, const SurfacePoint& at, const BarycentricDifferentials& d, SurfaceSample* out);
+// The same, through a frame the caller keeps from one sample to the next.
+void SampleSurface(const Model& model, const SurfacePoint& at, const BarycentricDifferentials& d, SurfaceSample* out,
+                   TriangleFrame* frame);
 
 // UVW of a map channel (1 for the file's first UV set) at the point, and its
 // change across the sample (as `dp`); zero where the mesh has no such channel.

@@ -88,6 +88,30 @@ TEST(RayScene, TheObjectPointStaysWithTheModelWhenItMoves) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(sa.normal[k], Point3(0.0f, 0.0f, 1.0f)[k], 1e-6f);
 }
 
+// A frame kept from sample to sample gives what a fresh one gives, bit for
+// bit, however the points hop between triangles and meshes.
+TEST(SurfaceSample, AKeptTriangleFrameChangesNothing) {
+  Model nodes = Import("nodes.gltf");
+  ASSERT_GT(nodes.meshes.size(), 1u);
+  TriangleFrame frame;
+  BarycentricDifferentials d{0.01f, 0.02f, -0.03f, 0.015f};
+  for (int i = 0; i < 200; ++i) {
+    uint32_t mesh = static_cast<uint32_t>((i * 7 / 3) % nodes.meshes.size());
+    uint32_t triangle = static_cast<uint32_t>((i / 2) % nodes.meshes[mesh].TriangleCount());
+    SurfacePoint at{mesh, triangle, 0.001f * static_cast<float>(i % 50), 0.002f * static_cast<float>(i % 37)};
+    SurfaceSample kept, fresh;
+    SampleSurface(nodes, at, d, &kept, &frame);
+    SampleSurface(nodes, at, d, &fresh);
+    EXPECT_SAME_BITS(kept.p, fresh.p);
+    EXPECT_SAME_BITS(kept.pObj, fresh.pObj);
+    EXPECT_SAME_BITS(kept.normal, fresh.normal);
+    EXPECT_SAME_BITS(kept.normalObj, fresh.normalObj);
+    EXPECT_SAME_BITS(kept.geometricNormal, fresh.geometricNormal);
+    EXPECT_SAME_BITS(kept.dp, fresh.dp);
+    EXPECT_SAME_BITS(kept.dpObj, fresh.dpObj);
+  }
+}
+
 // Every pixel's hit of a framed picture, on `threads` threads.
 std::vector<RayHit> Picture(const RayScene& scene, const Camera& cam, int size, int threads) {
   std::vector<RayHit> hits(static_cast<size_t>(size) * size);
