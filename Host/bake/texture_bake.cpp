@@ -1,5 +1,6 @@
 #include "bake/texture_bake.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "geometry/model_shade_context.h"
@@ -43,6 +44,61 @@ bool PrepareBakeModel(Model* model, BakeValue what, int channel, std::string* er
   return true;
 }
 
+namespace {
+
+// Rows of a tile shaded and handed on together.
+constexpr int kBakeBandRows = 16;
+
+void ShadeTexel(Texmap* map, const Model& model, const BakeLayoutOptions& layout, const BakeTexel& texel,
+                BakeValue what, TimeValue t, ModelShadeContext& sc, float* px) {
+  // Object space for the bump: its vector is then the model's own, and the
+  // normal a map reads turns with the model as its coordinates do.
+  const NormalSpace space = what == BakeValue::kBump ? NormalSpace::Object : NormalSpace::World;
+  sc.Set(model, texel.at, TexelDifferentials(model, layout, texel.at), t, space);
+  switch (what) {
+    case BakeValue::kColor: EvalPointValue(map, sc, PointValue::kColor, px); break;
+    case BakeValue::kMono: EvalPointValue(map, sc, PointValue::kMono, px); break;
+    case BakeValue::kBump: EvalPointValue(map, sc, PointValue::kBump, px); break;
+    case BakeValue::kNormal: {
+      const SurfaceSample& s = sc.Sample();
+      Point3 n = Normalize(s.normal + map->EvalNormalPerturb(sc));
+      px[0] = 0.5f + 0.5f * (n % s.tangent);
+      px[1] = 0.5f + 0.5f * (n % s.bitangent);
+      px[2] = 0.5f + 0.5f * (n % s.normal);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+bool ShadeBakeTileInBands(Texmap* map, const Model& model, const BakeLayoutOptions& layout, const BakeTile& tile,
+                          BakeValue what, TimeValue t, const RenderBandSink& sink) {
+  const int width = tile.region.Width(), height = tile.region.Height();
+  const HostLayerShape layer = BakeShape(what, width, height).layers[0];
+  const size_t channels = layer.channels.size();
+  auto newBand = [&] {
+    HostPicture band;
+    band.width = width;
+    band.height = kBakeBandRows;
+    band.AddLayer(layer.name, layer.channels);
+    return band;
+  };
+  auto shade = [&](int y, int count, HostPicture* band) {
+    float* samples = band->layers[0].floats.data();
+    std::fill_n(samples, static_cast<size_t>(count) * static_cast<size_t>(width) * channels, 0.0f);
+    ModelShadeContext sc;
+    const size_t first = static_cast<size_t>(y) * static_cast<size_t>(width);
+    for (size_t i = 0; i < static_cast<size_t>(count) * static_cast<size_t>(width); ++i) {
+      const BakeTexel& texel = tile.texels[first + i];
+      if (texel.source == kNoTexel) continue;  // left at zero
+      ShadeTexel(map, model, layout, texel, what, t, sc, samples + i * channels);
+    }
+    return true;
+  };
+  return ShadeInBands(height, kBakeBandRows, layout.threads, newBand, shade, sink);
+}
+
 void ShadeBakeTile(Texmap* map, const Model& model, const BakeLayoutOptions& layout, const BakeTile& tile,
                    BakeValue what, TimeValue t, HostPicture* out) {
   const int width = tile.region.Width(), height = tile.region.Height();
@@ -51,32 +107,11 @@ void ShadeBakeTile(Texmap* map, const Model& model, const BakeLayoutOptions& lay
   out->width = width;
   out->height = height;
   HostPictureLayer& layer = out->AddLayer(shape.layers[0].name, shape.layers[0].channels);
-  const size_t channels = layer.channels.size();
-  float* samples = layer.floats.data();
-  // Object space: the bump's vector is then the model's own, and the normal
-  // a map reads turns with the model as its coordinates do.
-  const NormalSpace space = what == BakeValue::kBump ? NormalSpace::Object : NormalSpace::World;
-  ForEachPointRange(tile.texels.size(), layout.threads, [&](size_t begin, size_t end) {
-    ModelShadeContext sc;
-    for (size_t i = begin; i < end; ++i) {
-      const BakeTexel& texel = tile.texels[i];
-      float* px = samples + i * channels;
-      if (texel.source == kNoTexel) continue;  // left at zero
-      sc.Set(model, texel.at, TexelDifferentials(model, layout, texel.at), t, space);
-      switch (what) {
-        case BakeValue::kColor: EvalPointValue(map, sc, PointValue::kColor, px); break;
-        case BakeValue::kMono: EvalPointValue(map, sc, PointValue::kMono, px); break;
-        case BakeValue::kBump: EvalPointValue(map, sc, PointValue::kBump, px); break;
-        case BakeValue::kNormal: {
-          const SurfaceSample& s = sc.Sample();
-          Point3 n = Normalize(s.normal + map->EvalNormalPerturb(sc));
-          px[0] = 0.5f + 0.5f * (n % s.tangent);
-          px[1] = 0.5f + 0.5f * (n % s.bitangent);
-          px[2] = 0.5f + 0.5f * (n % s.normal);
-          break;
-        }
-      }
-    }
+  const size_t row = static_cast<size_t>(width) * layer.channels.size();
+  ShadeBakeTileInBands(map, model, layout, tile, what, t, [&](const HostPicture& band, int y, int count) {
+    std::copy_n(band.layers[0].floats.data(), static_cast<size_t>(count) * row,
+                layer.floats.data() + static_cast<size_t>(y) * row);
+    return true;
   });
 }
 

@@ -24,6 +24,7 @@
 
 #include "geometry/bake_layout.h"
 #include "geometry/model.h"
+#include "render/renderer.h"
 
 namespace plughost {
 
@@ -49,6 +50,11 @@ bool PrepareBakeModel(Model* model, BakeValue what, int channel, std::string* er
 // region's size. The map must be up to date for t.
 void ShadeBakeTile(Texmap* map, const Model& model, const BakeLayoutOptions& layout, const BakeTile& tile,
                    BakeValue what, TimeValue t, HostPicture* out);
+// The same, streamed: bands of rows shaded on the layout's threads and
+// handed to `sink` in order, so a writer encodes while later rows shade.
+// False where the sink refuses a band.
+bool ShadeBakeTileInBands(Texmap* map, const Model& model, const BakeLayoutOptions& layout, const BakeTile& tile,
+                          BakeValue what, TimeValue t, const RenderBandSink& sink);
 
 // The file of a tile: "<UDIM>" in the name becomes the tile's number; without
 // it, a bake of tile 1001 alone keeps the name as given and a bake of several

@@ -406,15 +406,22 @@ bool ShadeTexmap(Texmap* map, const RenderSettings& settings, HostImage* out, co
 
 bool ShadeBands(Texmap* map, const RenderSettings& s, const RenderBandSink& sink, const std::atomic<bool>* cancel,
                 const RenderProgress& progress) {
-  PixelRegion r = s.Area();
-  const int height = r.Height();
-  const int bands = (height + kBandRows - 1) / kBandRows;
-  const int threads = std::clamp(s.threads, 1, std::max(1, bands));
-  const int slots = 2 * threads + 2;
   View view(s);
+  return ShadeInBands(
+      s.Area().Height(), kBandRows, s.threads, [&] { return NewBand(s, kBandRows); },
+      [&](int y, int count, HostPicture* band) { return ShadeBand(map, s, view, y, count, band, cancel); }, sink,
+      progress);
+}
+
+bool ShadeInBands(int height, int bandRows, int threadCount, const std::function<HostPicture()>& newBand,
+                  const std::function<bool(int y, int count, HostPicture* band)>& shade, const RenderBandSink& sink,
+                  const RenderProgress& progress) {
+  const int bands = (height + bandRows - 1) / bandRows;
+  const int threads = std::clamp(threadCount, 1, std::max(1, bands));
+  const int slots = 2 * threads + 2;
   std::vector<HostPicture> slot;
-  for (int i = 0; i < std::min(slots, bands); ++i) slot.push_back(NewBand(s, kBandRows));
-  auto rowsOf = [&](int b) { return std::min(kBandRows, height - b * kBandRows); };
+  for (int i = 0; i < std::min(slots, bands); ++i) slot.push_back(newBand());
+  auto rowsOf = [&](int b) { return std::min(bandRows, height - b * bandRows); };
 
   // A band b is shaded into slot b % slots once band b - slots is handed on.
   std::mutex mutex;
@@ -431,7 +438,7 @@ bool ShadeBands(Texmap* map, const RenderSettings& s, const RenderBandSink& sink
         if (stop || next >= bands) return;
         b = next++;
       }
-      bool ok = ShadeBand(map, s, view, b * kBandRows, rowsOf(b), &slot[b % slots], cancel);
+      bool ok = shade(b * bandRows, rowsOf(b), &slot[b % slots]);
       std::lock_guard lock(mutex);
       if (ok)
         ready[b % slots] = 1;
@@ -455,13 +462,13 @@ bool ShadeBands(Texmap* map, const RenderSettings& s, const RenderBandSink& sink
   for (int b = 0; b < bands && ok; ++b) {
     HostPicture& band = slot[b % slots];
     if (pool.empty()) {
-      ok = ShadeBand(map, s, view, b * kBandRows, rowsOf(b), &band, cancel);
+      ok = shade(b * bandRows, rowsOf(b), &band);
     } else {
       std::unique_lock lock(mutex);
       changed.wait(lock, [&] { return stop || ready[b % slots]; });
       ok = ready[b % slots];
     }
-    ok = ok && sink(band, b * kBandRows, rowsOf(b));
+    ok = ok && sink(band, b * bandRows, rowsOf(b));
     {
       std::lock_guard lock(mutex);
       ready[b % slots] = 0;
@@ -469,7 +476,7 @@ bool ShadeBands(Texmap* map, const RenderSettings& s, const RenderBandSink& sink
       if (!ok) stop = true;
       changed.notify_all();
     }
-    if (ok && progress) progress(std::min(height, (b + 1) * kBandRows), height);
+    if (ok && progress) progress(std::min(height, (b + 1) * bandRows), height);
   }
   {
     std::lock_guard lock(mutex);

@@ -106,6 +106,14 @@ HostPicture RenderPicture(Texmap* map, const RenderSettings& settings, const Ren
 // the sink refuses a band, or when the threads stop early.
 bool ShadeBands(Texmap* map, const RenderSettings& settings, const RenderBandSink& sink,
                 const std::atomic<bool>* cancel = nullptr, const RenderProgress& progress = nullptr);
+// What ShadeBands runs on, for any picture shaded by rows: `height` rows in
+// bands of `bandRows`, each shaded by `shade` (rows [y, y + count) into
+// rows [0, count) of a band made by `newBand`) on `threads` threads, and
+// handed to `sink` in order on the calling thread. On one thread the caller
+// shades and hands on in turn.
+bool ShadeInBands(int height, int bandRows, int threads, const std::function<HostPicture()>& newBand,
+                  const std::function<bool(int y, int count, HostPicture* band)>& shade, const RenderBandSink& sink,
+                  const RenderProgress& progress = nullptr);
 
 // The shading alone, for a map already brought up to date for settings.time
 // (the picture or its region, as RenderTexmap):
