@@ -25,11 +25,7 @@ int Bake(const BakeRequest& request) {
 
 }  // namespace
 
-void AddBakeVerb(CLI::App& app, Verbs& verbs) {
-  auto opts = std::make_shared<BakeRequest>();
-  CLI::App* cmd = app.add_subcommand(
-      "bake",
-      "Write a texture's values into a model's UV layout (OBJ, glTF, FBX, PLY or STL), a picture per UDIM tile");
+void AddBakeOptions(CLI::App* cmd, BakeRequest* opts) {
   cmd->add_option("model", opts->model, "The model whose UVs are baked")->required();
   AddRenderOptions(cmd, opts->source, {RenderOptionScope::kTexture});
   cmd->add_option("-o,--output", opts->output,
@@ -47,9 +43,17 @@ void AddBakeVerb(CLI::App& app, Verbs& verbs) {
       ->capture_default_str();
   AddNumberOption(cmd, "--margin", opts->margin, "Texels of padding around each UV island")->capture_default_str();
   cmd->add_option("--time", opts->time, "A frame number, or ticks with a t suffix")->capture_default_str();
-  AddNumberOption(cmd, "--threads", opts->threads, "Threads; 0 uses every core")->capture_default_str();
   cmd->add_option("--depth", opts->depth, "8 or 16 (PNG), half or float (OpenEXR; the default: float)");
   cmd->add_option("--compression", opts->compression, "As the format names it (default: the format's own)");
+}
+
+void AddBakeVerb(CLI::App& app, Verbs& verbs) {
+  auto opts = std::make_shared<BakeRequest>();
+  CLI::App* cmd = app.add_subcommand(
+      "bake",
+      "Write a texture's values into a model's UV layout (OBJ, glTF, FBX, PLY or STL), a picture per UDIM tile");
+  AddBakeOptions(cmd, opts.get());
+  AddNumberOption(cmd, "--threads", opts->threads, "Threads; 0 uses every core")->capture_default_str();
   cmd->add_flag("-q,--quiet", opts->quiet, "No line for each tile written");
   cmd->add_option("--tile", opts->tile,
                   "K/N: only the K-th of N tiles of each UDIM tile, row by row from the top left, to "

@@ -28,9 +28,9 @@ std::string FarmManifest(const std::string& output) {
   return (fs::path(output).parent_path() / (FarmStem(output) + ".manifest.txt")).string();
 }
 
-bool ReadFarmFile(const fs::path& file, std::string* bytes, std::string* error) {
+bool ReadFarmFile(const fs::path& file, std::string* bytes, std::string* error, uint64_t most) {
   std::string why;
-  if (!HostReadRegularFile(file, std::max(kSceneMaxFileBytes, kMaxPngFileBytes), bytes, &why))
+  if (!HostReadRegularFile(file, most ? most : std::max<uint64_t>(kSceneMaxFileBytes, kMaxPngFileBytes), bytes, &why))
     return *error = "cannot read " + file.string() + ": " + why, false;
   return true;
 }

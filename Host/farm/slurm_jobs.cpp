@@ -123,15 +123,17 @@ bool SubmitBatchJob(std::vector<std::string> args, std::string* id, std::string*
   return true;
 }
 
-std::string TaskScript(const std::vector<std::string>& render, const std::string& piece, int pieces, int retries) {
-  std::string s =
-      "#!/bin/sh\n"
-      "# One piece of a render, as a task of a Slurm job array (written by plughost farm slurm).\n"
-      "# Pictures already complete are kept; a task that failed while running asks Slurm to run it again.\n"
-      "threads=${SLURM_CPUS_PER_TASK:-${SLURM_CPUS_ON_NODE:-0}}\n";
-  s += ShellLine(render) + " " + piece + " \"$SLURM_ARRAY_TASK_ID/" + std::to_string(pieces) +
-       "\" --threads \"$threads\" --progress lines\n";
-  s += "status=$?\n";
+namespace {
+
+const char* const kTaskScriptHead =
+    "#!/bin/sh\n"
+    "# One piece of a render or bake, as a task of a Slurm job array (written by plughost farm).\n"
+    "# Pictures already complete are kept; a task that failed while running asks Slurm to run it again.\n"
+    "threads=${SLURM_CPUS_PER_TASK:-${SLURM_CPUS_ON_NODE:-0}}\n";
+
+// After the task's command: its status, and a requeue where another try may help.
+std::string TaskScriptTail(int retries) {
+  std::string s = "status=$?\n";
   if (retries > 0) {
     std::string r = std::to_string(retries);
     // Bad input fails the same way every time: only a failure while
@@ -153,6 +155,25 @@ std::string TaskScript(const std::vector<std::string>& render, const std::string
          "fi\n";
   }
   return s + "exit \"$status\"\n";
+}
+
+}  // namespace
+
+std::string TaskScript(const std::vector<std::string>& render, const std::string& piece, int pieces, int retries) {
+  std::string s = kTaskScriptHead;
+  s += ShellLine(render) + " " + piece + " \"$SLURM_ARRAY_TASK_ID/" + std::to_string(pieces) +
+       "\" --threads \"$threads\" --progress lines\n";
+  return s + TaskScriptTail(retries);
+}
+
+std::string BakeTaskScript(const std::vector<std::string>& bake, const std::vector<int>& udims, int tiles,
+                           int retries) {
+  std::string s = kTaskScriptHead, n = std::to_string(tiles);
+  s += "set --";
+  for (int udim : udims) s += " " + std::to_string(udim);
+  s += "\ni=$((SLURM_ARRAY_TASK_ID - 1))\nshift $((i / " + n + "))\n";
+  s += ShellLine(bake) + " --udim \"$1\" --tile \"$((i % " + n + " + 1))/" + n + "\" --threads \"$threads\"\n";
+  return s + TaskScriptTail(retries);
 }
 
 namespace {
