@@ -196,11 +196,13 @@ int SubmitFarmWork(FarmWork& work, const FarmOptions& farm) {
     RunProgram({"scancel", arrayId}, &out, &err);
     return Fail(error + " (" + work.verb + " job " + arrayId + " cancelled)");
   }
-  std::printf("render job %s (%d %s), check job %s\n  pictures: %s\n  manifest: %s\n  logs: %s\n", arrayId.c_str(),
-              work.pieces, work.noun.c_str(), checkId.c_str(), work.output.c_str(), manifest.c_str(), folder.c_str());
+  std::printf("%s job %s (%d %s), check job %s\n  pictures: %s\n  manifest: %s\n  logs: %s\n", work.verb.c_str(),
+              arrayId.c_str(), work.pieces, work.noun.c_str(), checkId.c_str(), work.output.c_str(), manifest.c_str(),
+              folder.c_str());
   std::fflush(stdout);
   if (!farm.wait) return 0;
-  if (!FollowJobs(arrayId, checkId, work.pieces, manifest, (folder / "check.log").string(), farm.poll, &error))
+  if (!FollowJobs(work.verb, arrayId, checkId, work.pieces, manifest, (folder / "check.log").string(), farm.poll,
+                  &error))
     return Fail(error);
   std::printf("complete; manifest %s\n", manifest.c_str());
   return 0;

@@ -188,8 +188,8 @@ bool Ended(const std::string& state) {
 
 }  // namespace
 
-bool FollowJobs(const std::string& array, const std::string& check, int tasks, const std::string& manifest,
-                const std::string& checkLog, double pollSeconds, std::string* error) {
+bool FollowJobs(const std::string& verb, const std::string& array, const std::string& check, int tasks,
+                const std::string& manifest, const std::string& checkLog, double pollSeconds, std::string* error) {
   bool tty = isatty(2);
   std::string last, checkState;
   int misses = 0;
@@ -212,8 +212,8 @@ bool FollowJobs(const std::string& array, const std::string& check, int tasks, c
         else if (id.rfind(array + "_", 0) == 0)
           ++count[state == "COMPLETED" ? "done" : Ended(state) ? "failed" : state == "RUNNING" ? "running" : "waiting"];
       }
-      std::string line = "render job " + array + ": " + std::to_string(count["done"]) + " of " + std::to_string(tasks) +
-                         " tasks done, " + std::to_string(count["running"]) + " running, " +
+      std::string line = verb + " job " + array + ": " + std::to_string(count["done"]) + " of " +
+                         std::to_string(tasks) + " tasks done, " + std::to_string(count["running"]) + " running, " +
                          std::to_string(count["waiting"]) + " waiting, " + std::to_string(count["failed"]) +
                          " failed; check job " + check + ": " + (checkState.empty() ? std::string("gone") : checkState);
       if (line != last) {
@@ -230,7 +230,7 @@ bool FollowJobs(const std::string& array, const std::string& check, int tasks, c
   if ((checkState.empty() || checkState == "COMPLETED") && fs::exists(manifest, ec)) return true;
   std::string log, unread;
   ReadFarmFile(checkLog, &log, &unread);
-  *error = "the render is not complete (check job " + check + " " +
+  *error = "the " + verb + " is not complete (check job " + check + " " +
            (checkState.empty() ? std::string("ended") : checkState) + "):\n" + Trim(log);
   return false;
 }

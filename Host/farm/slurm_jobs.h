@@ -31,10 +31,11 @@ std::string TaskScript(const std::vector<std::string>& render, const std::string
 // --udim udims[(I - 1) / tiles] --tile ((I - 1) % tiles + 1)/tiles.
 std::string BakeTaskScript(const std::vector<std::string>& bake, const std::vector<int>& udims, int tiles, int retries);
 
-// Follows the array job and the check job on a progress line (standard error)
-// every `pollSeconds` until the check job ends. True when it completed and
-// left the manifest; otherwise false, with the check job's log in *error.
-bool FollowJobs(const std::string& array, const std::string& check, int tasks, const std::string& manifest,
-                const std::string& checkLog, double pollSeconds, std::string* error);
+// Follows the array job and the check job on a progress line (standard error:
+// "`verb` job ID: ...") every `pollSeconds` until the check job ends. True
+// when it completed and left the manifest; otherwise false, with the check
+// job's log in *error.
+bool FollowJobs(const std::string& verb, const std::string& array, const std::string& check, int tasks,
+                const std::string& manifest, const std::string& checkLog, double pollSeconds, std::string* error);
 
 }  // namespace plughost

@@ -194,7 +194,7 @@ cp "$tmp/two.obj" "$tmp/two-submitted.obj"
 bake=("$tmp/two.obj" --size 48 --margin 6 --set size=0.5 -o "$tmp/baked/dirt.exr")
 "$plughost" farm bake "${bake[@]}" --tiles 3 --sbatch=--hold >"$tmp/bake.out" 2>&1 ||
   fail "farm bake failed: $(cat "$tmp/bake.out")"
-read -r array check < <(sed -n 's/^render job \([0-9]*\) .*check job \([0-9]*\)$/\1 \2/p' "$tmp/bake.out")
+read -r array check < <(sed -n 's/^bake job \([0-9]*\) .*check job \([0-9]*\)$/\1 \2/p' "$tmp/bake.out")
 [[ -n ${check:-} ]] || fail "no job ids printed: $(cat "$tmp/bake.out")"
 grep -q "(6 pieces: 2 UDIM tile(s) x 3 tile(s))" "$tmp/bake.out" || fail "not 6 pieces: $(cat "$tmp/bake.out")"
 sed -i 's/^v 4 -1 0$/v 4 -1 2/' "$tmp/two.obj"
@@ -221,6 +221,7 @@ rc=0
 cp "$tmp/two-submitted.obj" "$tmp/two.obj"
 "$plughost" farm bake "${bake[@]}" --tiles 3 --poll 0.2 --wait >"$tmp/again.out" 2>&1 ||
   fail "the bake submitted again failed: $(cat "$tmp/again.out")"
+grep -q "bake job [0-9]*: 6 of 6 tasks done" "$tmp/again.out" || fail "no progress line: $(cat "$tmp/again.out")"
 for t in 1 2 3 4 5 6; do
   grep -q "is complete; kept" "$tmp/baked/dirt.farm/logs/task-$t.log" || fail "task $t of the bake did not resume"
 done
