@@ -89,4 +89,32 @@ rc=0
 "$plughost" assemble -o parts.exr --udim 1001,1001 --width 48 --height 48 --tiles 6 2>/dev/null || rc=$?
 [[ $rc == 2 ]] || fail "assemble --udim 1001,1001: exit $rc, not 2"
 [[ -z $(ls refused* 2>/dev/null) ]] || fail "a refused piece wrote a file"
+
+# The farm's scripts, with a stand-in sbatch that takes every job: task I
+# of 2 UDIM tiles x 3 tiles bakes its own UDIM tile and tile; the model is
+# frozen, a .gltf with the buffer it names, and one naming a file outside
+# its folder is refused before anything is submitted.
+mkdir bin
+printf '#!/bin/sh\necho 42\n' >bin/sbatch
+printf '#!/bin/sh\necho "$*"\n' >bin/echo-plughost
+chmod +x bin/sbatch bin/echo-plughost
+farm_bake() { PATH="$tmp/bin:$PATH" "$plughost" farm bake --plughost "$tmp/bin/echo-plughost" "$@"; }
+farm_bake "$tmp/two.obj" --size 48 --tiles 3 -o "$tmp/farm/d.exr" >/dev/null
+for t in 1 2 3 4 5 6; do
+  u=$((t <= 3 ? 1001 : 1002)) k=$(((t - 1) % 3 + 1))
+  has "$(SLURM_ARRAY_TASK_ID=$t sh farm/d.farm/task.sh)" "--udim $u --tile $k/3 --threads"
+done
+cmp -s two.obj farm/d.farm/model/two.obj || fail "the model was not frozen"
+has "$(cat farm/d.farm/check.sh)" "'--udim' '1001,1002' '--width' '48' '--height' '48' '--tiles' '3'"
+mkdir -p g/a g/b
+cp "$models/plane.gltf" "$models/plane.bin" g/a/
+farm_bake g/a/plane.gltf --size 16 -o "$tmp/farm/p.exr" >/dev/null
+cmp -s g/a/plane.bin farm/p.farm/model/plane.bin || fail "the .gltf's buffer was not frozen beside it"
+sed 's|"plane.bin"|"../b/plane.bin"|' g/a/plane.gltf >g/a/up.gltf
+cp g/a/plane.bin g/b/
+rc=0
+err=$(farm_bake g/a/up.gltf --size 16 -o "$tmp/farm/up.exr" 2>&1) || rc=$?
+[[ $rc == 2 ]] || fail "a .gltf naming ../b/plane.bin: exit $rc, not 2"
+has "$err" "names '../b/plane.bin', which the farm cannot copy beside it"
+[[ ! -e farm/up.farm ]] || fail "a refused farm bake left its folder"
 echo "bake tests passed"
