@@ -6,6 +6,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "common/digest.h"
 #include "common/failure.h"
 #include "common/value_readers.h"
 #include "farm/farm_files.h"
@@ -43,8 +44,11 @@ struct Frozen {
   std::string* arg;  // null for a file that an input names (a glTF's buffers)
   std::string source;
   fs::path copy;
-  uint64_t most = 0;       // bytes read at most; 0: ReadFarmFile's own limit
-  std::string bytes, old;  // the input's bytes now, and the copy's from an earlier submission
+  uint64_t most = 0;  // bytes read at most; 0: ReadFarmFile's own limit
+  std::string bytes;  // the input's bytes now
+  // Digests of those and of the copy an earlier submission left (empty:
+  // none), compared rather than a second copy of a model's bytes.
+  std::string digest, old;
 };
 
 Frozen Freeze(std::string* arg, const std::string& source, const fs::path& copy, uint64_t most = 0) {
@@ -100,7 +104,7 @@ bool SameRenderAsBefore(const fs::path& jobFile, const std::string& verb, const 
     same = nlohmann::json::parse(oldJob).at(verb) == nlohmann::json(render);
   } catch (const std::exception&) {
   }
-  for (const Frozen& f : frozen) same = same && f.old == f.bytes;
+  for (const Frozen& f : frozen) same = same && f.old == f.digest;
   return same;
 }
 
@@ -145,7 +149,8 @@ int SubmitFarmWork(FarmWork& work, const FarmOptions& farm) {
   for (Frozen& f : work.frozen) {
     if (!ReadFarmFile(f.source, &f.bytes, &error, f.most)) return Fail(error);
     std::string unread;
-    if (!ReadFarmFile(f.copy, &f.old, &unread, f.most)) f.old.clear();
+    f.digest = Sha256Hex(f.bytes);
+    if (!fs::exists(f.copy, ec) || !Sha256OfFile(f.copy.string(), &f.old, &unread)) f.old.clear();
     if (f.arg) *f.arg = f.copy.string();
   }
   std::vector<std::string> args = work.arguments();
