@@ -284,11 +284,15 @@ int FarmBakeCommand(const BakeRequest& original, const FarmOptions& farm) {
   first.tile = "1/" + std::to_string(tiles);
   first.udim = 0;
   first.quiet = true;
-  fs::create_directories(fs::path(request.output).parent_path(), ec);
+  const fs::path pictures = fs::path(request.output).parent_path();
+  const bool newPictures = !fs::exists(pictures, ec);
+  fs::create_directories(pictures, ec);
   Model model;
   BakePlan plan;
-  if (int status = PlanBake(first, &model, &plan, &error))
+  if (int status = PlanBake(first, &model, &plan, &error)) {
+    if (newPictures) fs::remove(pictures, ec);  // made for this bake, and still empty
     return status == kExitBadInput ? FailBadInput(error) : Fail(error);
+  }
   const std::vector<int> udims = plan.udims;
   if (udims.size() * static_cast<size_t>(tiles) > kMaxFarmTasks)
     return FailBadInput(std::to_string(udims.size()) + " UDIM tiles x " + std::to_string(tiles) +

@@ -1,4 +1,5 @@
-// plughost farm: one render as a Slurm job array, checked by a job of its own.
+// plughost farm: one render (or bake, below) as a Slurm job array, checked by a
+// job of its own.
 //
 // `farm slurm` freezes the render's inputs beside its output: the scene file
 // and a picture given to --map are copied into STEM.farm/ next to the
