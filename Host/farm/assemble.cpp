@@ -148,10 +148,19 @@ bool AssembleAll(const AssembleOptions& opts, std::vector<std::string>* files, s
     files->push_back(opts.output);
     return AssembleTiles(opts, error);
   }
-  std::string problems;
+  std::string problems, fingerprint = opts.fingerprint;
   for (int udim : opts.udims) {
     AssembleOptions tile = opts;
     tile.output = BakeTileFileName(opts.output, udim, opts.udims.size() > 1);
+    // Each UDIM tile's pieces are of one bake, and so are the UDIM tiles:
+    // the first piece found whole says which, when the caller did not.
+    PixelRegion first;
+    HostPictureInfo info;
+    std::string unused;
+    if (fingerprint.empty() && TileRegion(opts.width, opts.height, 1, opts.tiles, &first, &unused) &&
+        IsCompletePicture(PieceFileName(tile.output, first), first.Width(), first.Height(), "", nullptr, &info))
+      fingerprint = PictureFingerprint(info);
+    tile.fingerprint = fingerprint;
     std::string why;
     if (AssembleTiles(tile, &why))
       files->push_back(tile.output);

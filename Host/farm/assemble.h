@@ -32,7 +32,8 @@ int AssembleCommand(const AssembleOptions& opts);
 bool AssembleTiles(const AssembleOptions& opts, std::string* error);
 
 // The picture, or with `udims` every UDIM tile's file, each joined as
-// AssembleTiles does; the files in *files. False with every tile's problems
+// AssembleTiles does, all of one bake (the fingerprint given, or else the
+// first UDIM tile's); the files in *files. False with every tile's problems
 // in `error`; the UDIM tiles whose pieces are all there are joined anyway.
 bool AssembleAll(const AssembleOptions& opts, std::vector<std::string>* files, std::string* error);
 

@@ -71,8 +71,17 @@ has "$("$plughost" bake "${two[@]}" --tile 2/6 -o parts.exr 2>&1)" "parts.1001.t
 rc=0
 out=$("$plughost" assemble -o parts.exr --udim 1001,1002 --width 48 --height 48 --tiles 6 2>&1) || rc=$?
 [[ $rc == 1 ]] || fail "joined pieces of two bakes (exit $rc)"
-has "$out" "tile 3/6 parts.1001.tile-0-16-24-32.exr: of another render than tile 1"
+has "$out" "tile 3/6 parts.1001.tile-0-16-24-32.exr: made by another render"
 hasnt "$("$plughost" bake "${two[@]}" --tile 3/6 -o parts.exr 2>&1)" "parts.1001.tile-0-16-24-32.exr is complete"
+# Nor is a whole UDIM tile of another bake.
+mkdir kept
+cp parts.1002.tile-* kept/
+for k in 1 2 3 4 5 6; do "$plughost" bake "${two[@]}" --set High=0.9 --udim 1002 --tile $k/6 -o parts.exr; done
+rc=0
+out=$("$plughost" assemble -o parts.exr --udim 1001,1002 --width 48 --height 48 --tiles 6 2>&1) || rc=$?
+[[ $rc == 1 ]] || fail "joined UDIM tiles of two bakes (exit $rc)"
+has "$out" "parts.1002.tile-0-0-24-16.exr: made by another render"
+cp kept/parts.1002.tile-* .
 rm parts.1002.tile-0-0-24-16.exr
 rc=0
 out=$("$plughost" assemble -o parts.exr --udim 1001,1002 --width 48 --height 48 --tiles 6 2>&1) || rc=$?
