@@ -306,18 +306,18 @@ int FarmBakeCommand(const BakeRequest& original, const FarmOptions& farm) {
   fs::path folder = FarmFolder(request.output);
   // The model and what a .gltf names beside it, under the model's own name.
   fs::path models = folder / "model";
-  std::string model_file = request.model;
+  std::string modelFile = request.model;
   ImportBudget budget;
   work.frozen.push_back(
-      Freeze(&request.model, model_file, models / fs::path(model_file).filename(), budget.maxFileBytes));
-  if (LowerCaseExtension(model_file) == ".gltf") {
+      Freeze(&request.model, modelFile, models / fs::path(modelFile).filename(), budget.maxFileBytes));
+  if (LowerCaseExtension(modelFile) == ".gltf") {
     std::string bytes;
     std::vector<std::string> named;
-    if (!ReadFarmFile(model_file, &bytes, &error, budget.maxFileBytes) || !GltfFiles(model_file, bytes, &named, &error))
+    if (!ReadFarmFile(modelFile, &bytes, &error, budget.maxFileBytes) || !GltfFiles(modelFile, bytes, &named, &error))
       return FailBadInput(error);
     for (const std::string& uri : named)
       work.frozen.push_back(
-          Freeze(nullptr, (fs::path(model_file).parent_path() / uri).string(), models / uri, budget.maxFileBytes));
+          Freeze(nullptr, (fs::path(modelFile).parent_path() / uri).string(), models / uri, budget.maxFileBytes));
   }
   FreezeTexture(request.source.texture, folder, &work.frozen);
   work.arguments = [&] { return BakeTaskArguments(request); };
