@@ -12,6 +12,8 @@ namespace plughost {
 
 std::string FarmStem(const std::string& output) {
   std::string name = fs::path(output).stem().string();
+  // A bake's "<UDIM>" is a number to come, as a run of '#' is a frame's.
+  for (size_t at = name.find("<UDIM>"); at != std::string::npos; at = name.find("<UDIM>")) name.erase(at, 6);
   std::string stem;
   for (char c : name)
     if (c != '#') stem += c;

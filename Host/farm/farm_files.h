@@ -1,6 +1,7 @@
 // The files of a farm render beside its pictures, and how the farm reads and
 // writes them: "shot/dirt.####.png" has its frozen inputs, scripts and logs
-// in "shot/dirt.farm/" and its manifest in "shot/dirt.manifest.txt".
+// in "shot/dirt.farm/" and its manifest in "shot/dirt.manifest.txt"; so has
+// a bake into "shot/dirt.<UDIM>.exr".
 #pragma once
 
 #include <cstdint>

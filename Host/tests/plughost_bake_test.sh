@@ -117,7 +117,7 @@ cmp -s two.obj farm/d.farm/model/two.obj || fail "the model was not frozen"
 has "$(cat farm/d.farm/check.sh)" "'--udim' '1001,1002' '--width' '48' '--height' '48' '--tiles' '3'"
 mkdir -p g/a g/b
 cp "$models/plane.gltf" "$models/plane.bin" g/a/
-farm_bake g/a/plane.gltf --size 16 -o "$tmp/farm/p.exr" >/dev/null
+farm_bake g/a/plane.gltf --size 16 -o "$tmp/farm/p.<UDIM>.exr" >/dev/null
 cmp -s g/a/plane.bin farm/p.farm/model/plane.bin || fail "the .gltf's buffer was not frozen beside it"
 sed 's|"plane.bin"|"../b/plane.bin"|' g/a/plane.gltf >g/a/up.gltf
 cp g/a/plane.bin g/b/
