@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "bake/bake_plan.h"
 #include "render/render_plan.h"
 
 namespace plughost {
@@ -24,6 +25,10 @@ void AddRenderOptions(CLI::App* cmd, RenderRequest& request, std::initializer_li
 // A model that cannot be imported is bad input, unless the import helper
 // crashed or ran out of time: that may pass on another try.
 int FailImport(const std::string& error);
+
+// What a bake makes (plughost bake, farm bake): the model, the texture, the
+// pictures and the layout.
+void AddBakeOptions(CLI::App* cmd, BakeRequest* request);
 
 void AddEditedTextureOptions(CLI::App* cmd, std::string& sceneFile, std::string& className);
 

@@ -2,9 +2,11 @@
 
 #include <hostside/picture_io.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
+#include "bake/texture_bake.h"
 #include "common/failure.h"
 #include "render/render_pieces.h"
 
@@ -140,11 +142,48 @@ bool AssembleTiles(const AssembleOptions& opts, std::string* error) {
   return writer->Finish(error);
 }
 
+bool AssembleAll(const AssembleOptions& opts, std::vector<std::string>* files, std::string* error) {
+  files->clear();
+  if (opts.udims.empty()) {
+    files->push_back(opts.output);
+    return AssembleTiles(opts, error);
+  }
+  std::string problems, fingerprint = opts.fingerprint;
+  for (int udim : opts.udims) {
+    AssembleOptions tile = opts;
+    tile.output = BakeTileFileName(opts.output, udim, opts.udims.size() > 1);
+    // Each UDIM tile's pieces are of one bake, and so are the UDIM tiles:
+    // the first piece found whole says which, when the caller did not.
+    PixelRegion first;
+    HostPictureInfo info;
+    std::string unused;
+    if (fingerprint.empty() && TileRegion(opts.width, opts.height, 1, opts.tiles, &first, &unused) &&
+        IsCompletePicture(PieceFileName(tile.output, first), first.Width(), first.Height(), "", nullptr, &info))
+      fingerprint = PictureFingerprint(info);
+    tile.fingerprint = fingerprint;
+    std::string why;
+    if (AssembleTiles(tile, &why))
+      files->push_back(tile.output);
+    else
+      problems += (problems.empty() ? "" : "\n") + why;
+  }
+  if (problems.empty()) return true;
+  *error = problems;
+  return false;
+}
+
 int AssembleCommand(const AssembleOptions& opts) {
   std::string error;
   if (opts.tiles < 1) return FailBadInput("--tiles must be the N the tiles were rendered with (--tile K/N)");
+  for (size_t i = 0; i < opts.udims.size(); ++i) {
+    if (opts.udims[i] < 1001 || opts.udims[i] > 1999 ||
+        std::find(opts.udims.begin(), opts.udims.begin() + static_cast<std::ptrdiff_t>(i), opts.udims[i]) !=
+            opts.udims.begin() + static_cast<std::ptrdiff_t>(i))
+      return FailBadInput("--udim takes UDIM tiles from 1001 to 1999, each once");
+  }
+  std::vector<std::string> files;
   // Missing or broken tiles may yet come: a failure, not bad input.
-  return AssembleTiles(opts, &error) ? 0 : Fail(error);
+  return AssembleAll(opts, &files, &error) ? 0 : Fail(error);
 }
 
 }  // namespace plughost

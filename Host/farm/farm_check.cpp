@@ -29,9 +29,9 @@ std::string FrameRuns(const std::vector<int>& frames) {
   return out;
 }
 
-}  // namespace
-
-int FarmCheckCommand(const FarmCheckOptions& opts) {
+// A render's pictures: a still's tiles joined, or every frame complete; 0
+// or the exit status, having said why.
+int CheckRenderPictures(const FarmCheckOptions& opts, const std::string& manifest, std::vector<std::string>* out) {
   RenderRequest request;
   request.output = opts.output;
   request.width = opts.width;
@@ -42,7 +42,6 @@ int FarmCheckCommand(const FarmCheckOptions& opts) {
   if (!MakeRenderPlan(request, &plan, &error)) return FailBadInput(error);
   const std::vector<int>& frames = plan.frames;
   if (opts.tiles > 0 && frames.size() != 1) return FailBadInput("a still in tiles has one frame");
-  std::string manifest = FarmManifest(opts.output);
   std::error_code ec;
   fs::remove(manifest, ec);
 
@@ -74,6 +73,34 @@ int FarmCheckCommand(const FarmCheckOptions& opts) {
       return Fail(std::to_string(bad.size()) + " of " + std::to_string(frames.size()) +
                   " frames missing or broken: " + FrameRuns(bad) + details);
     }
+  }
+  *out = std::move(files);
+  return 0;
+}
+
+}  // namespace
+
+int FarmCheckCommand(const FarmCheckOptions& opts) {
+  std::string error;
+  std::vector<std::string> files;
+  std::error_code ec;
+  std::string manifest = FarmManifest(opts.output);
+  if (!opts.udims.empty()) {
+    if (opts.tiles < 1) return FailBadInput("a bake's check joins its pieces: give --tiles");
+    fs::remove(manifest, ec);
+    AssembleOptions assemble;
+    assemble.output = opts.output;
+    assemble.width = opts.width;
+    assemble.height = opts.height;
+    assemble.tiles = opts.tiles;
+    assemble.compression = opts.compression;
+    assemble.fingerprint = opts.fingerprint;
+    assemble.udims = opts.udims;
+    if (!AssembleAll(assemble, &files, &error)) return Fail(error);
+  } else {
+    if (opts.frames.empty()) return FailBadInput("give the render's --frames");
+    int status = CheckRenderPictures(opts, manifest, &files);
+    if (status != 0) return status;
   }
 
   std::string text = "# size in bytes, SHA-256, file (in this folder)\n";

@@ -1,10 +1,11 @@
 // plughost farm check, what a farm render's check job runs: joins a still's
-// tiles, checks that every picture is complete, and only then writes the
+// tiles (or a bake's pieces, UDIM tile by UDIM tile), checks that every picture is complete, and only then writes the
 // manifest beside the pictures (size and SHA-256 of each). Otherwise it names
 // every missing or broken frame or tile and fails.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace plughost {
 
@@ -15,6 +16,7 @@ struct FarmCheckOptions {
   int tiles = 0;            // a still rendered in tiles
   std::string compression;  // as the render was given it (assemble.h)
   std::string fingerprint;  // of the render (FingerprintRender): a picture of another one is not complete
+  std::vector<int> udims;   // a bake's UDIM tiles: `output` is the bake's, width x height a tile's texels
 };
 
 int FarmCheckCommand(const FarmCheckOptions& opts);

@@ -12,6 +12,8 @@ namespace plughost {
 
 std::string FarmStem(const std::string& output) {
   std::string name = fs::path(output).stem().string();
+  // A bake's "<UDIM>" is a number to come, as a run of '#' is a frame's.
+  for (size_t at = name.find("<UDIM>"); at != std::string::npos; at = name.find("<UDIM>")) name.erase(at, 6);
   std::string stem;
   for (char c : name)
     if (c != '#') stem += c;
@@ -28,9 +30,9 @@ std::string FarmManifest(const std::string& output) {
   return (fs::path(output).parent_path() / (FarmStem(output) + ".manifest.txt")).string();
 }
 
-bool ReadFarmFile(const fs::path& file, std::string* bytes, std::string* error) {
+bool ReadFarmFile(const fs::path& file, std::string* bytes, std::string* error, uint64_t most) {
   std::string why;
-  if (!HostReadRegularFile(file, std::max(kSceneMaxFileBytes, kMaxPngFileBytes), bytes, &why))
+  if (!HostReadRegularFile(file, most ? most : std::max<uint64_t>(kSceneMaxFileBytes, kMaxPngFileBytes), bytes, &why))
     return *error = "cannot read " + file.string() + ": " + why, false;
   return true;
 }

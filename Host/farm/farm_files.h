@@ -1,8 +1,10 @@
 // The files of a farm render beside its pictures, and how the farm reads and
 // writes them: "shot/dirt.####.png" has its frozen inputs, scripts and logs
-// in "shot/dirt.farm/" and its manifest in "shot/dirt.manifest.txt".
+// in "shot/dirt.farm/" and its manifest in "shot/dirt.manifest.txt"; so has
+// a bake into "shot/dirt.<UDIM>.exr".
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -14,8 +16,9 @@ std::string FarmManifest(const std::string& output);
 
 // What the farm reads whole (the scenes and pictures it freezes, its own job
 // and logs): regular files only, no larger than the host reads of either
-// kind. False with "cannot read FILE: why".
-bool ReadFarmFile(const std::filesystem::path& file, std::string* bytes, std::string* error);
+// kind, or than `most` bytes where it is given (a model). False with
+// "cannot read FILE: why".
+bool ReadFarmFile(const std::filesystem::path& file, std::string* bytes, std::string* error, uint64_t most = 0);
 
 // Writes `bytes` through the host's atomic writer (hostside/file_io.h), with
 // `mode`: the file is whole or untouched. False with "cannot write FILE: why".

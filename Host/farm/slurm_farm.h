@@ -1,4 +1,5 @@
-// plughost farm: one render as a Slurm job array, checked by a job of its own.
+// plughost farm: one render (or bake, below) as a Slurm job array, checked by a
+// job of its own.
 //
 // `farm slurm` freezes the render's inputs beside its output: the scene file
 // and a picture given to --map are copied into STEM.farm/ next to the
@@ -32,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bake/bake_plan.h"
 #include "render/render_plan.h"
 
 namespace plughost {
@@ -54,5 +56,14 @@ constexpr int kMaxFarmTasks = 1000;
 // Freezes the inputs, writes the scripts, submits both jobs and, with --wait,
 // follows them; the exit status.
 int FarmSlurmCommand(const RenderRequest& request, const FarmOptions& farm);
+
+// A bake on the farm (farm bake), the same way: the model is frozen too
+// (STEM.farm/model/, with the files a .gltf names beside it), and the job
+// array has a task per UDIM tile and tile of it (bake --udim U --tile K/N,
+// with N = farm.tiles, 1 when 0), so a bake of one large UDIM tile spreads
+// over its tiles and one of many UDIM tiles over those. The check job joins
+// every UDIM tile's pieces (assemble --udim) and writes the manifest of the
+// UDIM tiles' files.
+int FarmBakeCommand(const BakeRequest& request, const FarmOptions& farm);
 
 }  // namespace plughost

@@ -123,15 +123,17 @@ bool SubmitBatchJob(std::vector<std::string> args, std::string* id, std::string*
   return true;
 }
 
-std::string TaskScript(const std::vector<std::string>& render, const std::string& piece, int pieces, int retries) {
-  std::string s =
-      "#!/bin/sh\n"
-      "# One piece of a render, as a task of a Slurm job array (written by plughost farm slurm).\n"
-      "# Pictures already complete are kept; a task that failed while running asks Slurm to run it again.\n"
-      "threads=${SLURM_CPUS_PER_TASK:-${SLURM_CPUS_ON_NODE:-0}}\n";
-  s += ShellLine(render) + " " + piece + " \"$SLURM_ARRAY_TASK_ID/" + std::to_string(pieces) +
-       "\" --threads \"$threads\" --progress lines\n";
-  s += "status=$?\n";
+namespace {
+
+const char* const kTaskScriptHead =
+    "#!/bin/sh\n"
+    "# One piece of a render or bake, as a task of a Slurm job array (written by plughost farm).\n"
+    "# Pictures already complete are kept; a task that failed while running asks Slurm to run it again.\n"
+    "threads=${SLURM_CPUS_PER_TASK:-${SLURM_CPUS_ON_NODE:-0}}\n";
+
+// After the task's command: its status, and a requeue where another try may help.
+std::string TaskScriptTail(int retries) {
+  std::string s = "status=$?\n";
   if (retries > 0) {
     std::string r = std::to_string(retries);
     // Bad input fails the same way every time: only a failure while
@@ -155,6 +157,25 @@ std::string TaskScript(const std::vector<std::string>& render, const std::string
   return s + "exit \"$status\"\n";
 }
 
+}  // namespace
+
+std::string TaskScript(const std::vector<std::string>& render, const std::string& piece, int pieces, int retries) {
+  std::string s = kTaskScriptHead;
+  s += ShellLine(render) + " " + piece + " \"$SLURM_ARRAY_TASK_ID/" + std::to_string(pieces) +
+       "\" --threads \"$threads\" --progress lines\n";
+  return s + TaskScriptTail(retries);
+}
+
+std::string BakeTaskScript(const std::vector<std::string>& bake, const std::vector<int>& udims, int tiles,
+                           int retries) {
+  std::string s = kTaskScriptHead, n = std::to_string(tiles);
+  s += "set --";
+  for (int udim : udims) s += " " + std::to_string(udim);
+  s += "\ni=$((SLURM_ARRAY_TASK_ID - 1))\nshift $((i / " + n + "))\n";
+  s += ShellLine(bake) + " --udim \"$1\" --tile \"$((i % " + n + " + 1))/" + n + "\" --threads \"$threads\"\n";
+  return s + TaskScriptTail(retries);
+}
+
 namespace {
 
 // Job states that end a job (squeue's long names).
@@ -167,8 +188,8 @@ bool Ended(const std::string& state) {
 
 }  // namespace
 
-bool FollowJobs(const std::string& array, const std::string& check, int tasks, const std::string& manifest,
-                const std::string& checkLog, double pollSeconds, std::string* error) {
+bool FollowJobs(const std::string& verb, const std::string& array, const std::string& check, int tasks,
+                const std::string& manifest, const std::string& checkLog, double pollSeconds, std::string* error) {
   bool tty = isatty(2);
   std::string last, checkState;
   int misses = 0;
@@ -191,8 +212,8 @@ bool FollowJobs(const std::string& array, const std::string& check, int tasks, c
         else if (id.rfind(array + "_", 0) == 0)
           ++count[state == "COMPLETED" ? "done" : Ended(state) ? "failed" : state == "RUNNING" ? "running" : "waiting"];
       }
-      std::string line = "render job " + array + ": " + std::to_string(count["done"]) + " of " + std::to_string(tasks) +
-                         " tasks done, " + std::to_string(count["running"]) + " running, " +
+      std::string line = verb + " job " + array + ": " + std::to_string(count["done"]) + " of " +
+                         std::to_string(tasks) + " tasks done, " + std::to_string(count["running"]) + " running, " +
                          std::to_string(count["waiting"]) + " waiting, " + std::to_string(count["failed"]) +
                          " failed; check job " + check + ": " + (checkState.empty() ? std::string("gone") : checkState);
       if (line != last) {
@@ -209,7 +230,7 @@ bool FollowJobs(const std::string& array, const std::string& check, int tasks, c
   if ((checkState.empty() || checkState == "COMPLETED") && fs::exists(manifest, ec)) return true;
   std::string log, unread;
   ReadFarmFile(checkLog, &log, &unread);
-  *error = "the render is not complete (check job " + check + " " +
+  *error = "the " + verb + " is not complete (check job " + check + " " +
            (checkState.empty() ? std::string("ended") : checkState) + "):\n" + Trim(log);
   return false;
 }

@@ -27,11 +27,15 @@ bool SubmitBatchJob(std::vector<std::string> args, std::string* id, std::string*
 // running asks Slurm to run it again, up to `retries` times, and one that
 // failed on bad input (kExitBadInput) does not.
 std::string TaskScript(const std::vector<std::string>& render, const std::string& piece, int pieces, int retries);
+// The same for a bake of `udims` x `tiles` tasks: task I (from 1) bakes
+// --udim udims[(I - 1) / tiles] --tile ((I - 1) % tiles + 1)/tiles.
+std::string BakeTaskScript(const std::vector<std::string>& bake, const std::vector<int>& udims, int tiles, int retries);
 
-// Follows the array job and the check job on a progress line (standard error)
-// every `pollSeconds` until the check job ends. True when it completed and
-// left the manifest; otherwise false, with the check job's log in *error.
-bool FollowJobs(const std::string& array, const std::string& check, int tasks, const std::string& manifest,
-                const std::string& checkLog, double pollSeconds, std::string* error);
+// Follows the array job and the check job on a progress line (standard error:
+// "`verb` job ID: ...") every `pollSeconds` until the check job ends. True
+// when it completed and left the manifest; otherwise false, with the check
+// job's log in *error.
+bool FollowJobs(const std::string& verb, const std::string& array, const std::string& check, int tasks,
+                const std::string& manifest, const std::string& checkLog, double pollSeconds, std::string* error);
 
 }  // namespace plughost

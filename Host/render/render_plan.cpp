@@ -74,12 +74,16 @@ const std::vector<RenderOption>& RenderOptionTable() {
 }
 
 std::vector<std::string> RenderTaskArguments(const RenderRequest& request) {
+  return TaskArguments(request, {RenderOptionScope::kTexture, RenderOptionScope::kPicture});
+}
+
+std::vector<std::string> TaskArguments(const RenderRequest& request, std::initializer_list<RenderOptionScope> scopes) {
   RenderRequest r = request;  // the table's fields are a request's members
   std::error_code ec;
   if (!r.mesh.empty()) r.mesh = fs::absolute(r.mesh, ec).lexically_normal().string();
   std::vector<std::string> args;
   for (const RenderOption& o : RenderOptionTable()) {
-    if (o.scope == RenderOptionScope::kProcess) continue;
+    if (std::find(scopes.begin(), scopes.end(), o.scope) == scopes.end()) continue;
     std::string name = o.names;
     name = name.substr(name.find(',') + 1);  // the long name
     bool positional = name[0] != '-';
@@ -310,17 +314,26 @@ void TakeSceneRenderSettings(const Scene& scene, RenderPlan* plan) {
     plan->settings.bumpAmount = static_cast<float>(amount);
 }
 
-bool FingerprintRender(const RenderRequest& request, std::string* fingerprint, std::string* error) {
-  RenderRequest r = request;
+bool NameTextureByContent(TextureSource* texture, std::string* error) {
   auto byContent = [&](std::string* name, uint64_t most) {
     std::string bytes, why;
     if (!HostReadRegularFile(*name, most, &bytes, &why)) return *error = "cannot read " + *name + ": " + why, false;
     *name = "sha256:" + Sha256Hex(bytes);
     return true;
   };
-  if (!r.texture.sceneFile.empty() && !byContent(&r.texture.sceneFile, kSceneMaxFileBytes)) return false;
-  if (!r.texture.map.empty() && r.texture.map != "checker" && !byContent(&r.texture.map, kMaxPictureFileBytes))
-    return false;
+  if (!texture->sceneFile.empty() && !byContent(&texture->sceneFile, kSceneMaxFileBytes)) return false;
+  return texture->map.empty() || texture->map == "checker" || byContent(&texture->map, kMaxPictureFileBytes);
+}
+
+std::string FingerprintOfArguments(const std::string& verb, const std::vector<std::string>& args) {
+  std::string text = "plughost " + verb + "\n";
+  for (const std::string& arg : args) text += arg + '\0';
+  return Sha256Hex(text);
+}
+
+bool FingerprintRender(const RenderRequest& request, std::string* fingerprint, std::string* error) {
+  RenderRequest r = request;
+  if (!NameTextureByContent(&r.texture, error)) return false;
   r.output = fs::path(r.output).extension().string();
   std::vector<std::string> args = RenderTaskArguments(r);
   // The model by its bytes too (read a megabyte at a time: models are large),
@@ -331,9 +344,7 @@ bool FingerprintRender(const RenderRequest& request, std::string* fingerprint, s
     if (!Sha256OfFile(r.mesh, &hex, error)) return false;
     mesh[1] = "sha256:" + hex;
   }
-  std::string text = "plughost render\n";
-  for (const std::string& arg : args) text += arg + '\0';
-  *fingerprint = Sha256Hex(text);
+  *fingerprint = FingerprintOfArguments("render", args);
   return true;
 }
 

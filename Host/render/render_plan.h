@@ -14,6 +14,7 @@
 #include <hostside/picture_io.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <variant>
 #include <vector>
@@ -62,6 +63,8 @@ const std::vector<RenderOption>& RenderOptionTable();
 // give them (the positional scene first). The model is named by its absolute
 // path, since a task may start in another folder.
 std::vector<std::string> RenderTaskArguments(const RenderRequest& request);
+// The same for the options of `scopes` only: a bake's texture options, say.
+std::vector<std::string> TaskArguments(const RenderRequest& request, std::initializer_list<RenderOptionScope> scopes);
 
 // One picture the plan writes.
 struct PlannedPicture {
@@ -103,6 +106,10 @@ bool MakeRenderPlan(const RenderRequest& request, RenderPlan* plan, std::string*
 // gives another. Every picture a render writes carries it, and a piece keeps
 // only the pictures that carry its own. False with "cannot read FILE: why".
 bool FingerprintRender(const RenderRequest& request, std::string* fingerprint, std::string* error);
+// The parts of one: a texture's scene and sub-map picture named by their
+// bytes ("sha256:..."), and the digest of a verb and its task arguments.
+bool NameTextureByContent(TextureSource* texture, std::string* error);
+std::string FingerprintOfArguments(const std::string& verb, const std::vector<std::string>& args);
 
 // Whether every picture of the plan could be written now (hostside/file_io.h).
 bool CheckPlanOutputs(const RenderPlan& plan, std::string* error);

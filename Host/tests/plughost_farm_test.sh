@@ -12,12 +12,16 @@
 #  - a second render into a folder that holds another's is refused, and one
 #    whose farm folder was deleted renders the pictures again;
 #  - a model's still in 4 tiles, the model named relative to the submitting
-#    folder: the assembled picture byte for byte a local render.
+#    folder: the assembled picture byte for byte a local render;
+#  - a bake of two UDIM tiles in 6 pieces, the model edited after
+#    submission: texel for texel a local bake of the model as submitted, and
+#    resumed when submitted again.
 #
 # The times of the 24-frame job and of the local render are printed (for
 # information only: nothing here is timed as a test).
 set -euo pipefail
 plughost=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+samples=$2 # picture_samples: every sample of a picture, floats by their bits
 here=$(cd "$(dirname "$0")" && pwd)
 if [[ $(id -u) -ne 0 ]]; then
   echo "SKIP: the Slurm test starts munged, slurmctld and slurmd as root; run it as root"
@@ -161,4 +165,64 @@ farm "$tmp/submitted.json" --frames 1-2 --width 16 --height 16 --set Size=2 -o "
 "$plughost" render "$tmp/submitted.json" --frames 1-2 --width 16 --height 16 --set Size=2 -q -o "$tmp/again.#.png"
 for f in 1 2; do cmp -s "$pct/d.$f.png" "$tmp/again.$f.png" || fail "frame $f of the first render was kept"; done
 check_manifest "$pct/d.manifest.txt" "$pct/d.1.png" "$pct/d.2.png"
+
+# A bake of two UDIM tiles in 3 tiles each, 6 tasks, held until the model
+# has been edited: the check job joins the pieces of the model as submitted,
+# texel for texel a local bake of it, and lists both UDIM tiles' files. The
+# same bake submitted again keeps every piece; with the edited model it is
+# refused.
+cat >"$tmp/two.obj" <<'OBJ'
+v -1 -1 0
+v 1 -1 0
+v 1 1 0
+v -1 1 0
+v 2 -1 0
+v 4 -1 0
+v 3 1 0
+vt 0.15 0.2
+vt 0.8 0.25
+vt 0.7 0.85
+vt 0.2 0.75
+vt 1.3 0.3
+vt 1.9 0.4
+vt 1.5 0.9
+f 1/1 2/2 3/3
+f 1/1 3/3 4/4
+f 5/5 6/6 7/7
+OBJ
+cp "$tmp/two.obj" "$tmp/two-submitted.obj"
+bake=("$tmp/two.obj" --size 48 --margin 6 --set size=0.5 -o "$tmp/baked/dirt.exr")
+"$plughost" farm bake "${bake[@]}" --tiles 3 --sbatch=--hold >"$tmp/bake.out" 2>&1 ||
+  fail "farm bake failed: $(cat "$tmp/bake.out")"
+read -r array check < <(sed -n 's/^bake job \([0-9]*\) .*check job \([0-9]*\)$/\1 \2/p' "$tmp/bake.out")
+[[ -n ${check:-} ]] || fail "no job ids printed: $(cat "$tmp/bake.out")"
+grep -q "(6 pieces: 2 UDIM tile(s) x 3 tile(s))" "$tmp/bake.out" || fail "not 6 pieces: $(cat "$tmp/bake.out")"
+sed -i 's/^v 4 -1 0$/v 4 -1 2/' "$tmp/two.obj"
+scontrol release "$array,$check"
+for _ in $(seq 1500); do
+  [[ -z $(squeue --noheader --jobs="$array,$check" 2>/dev/null) ]] && break
+  sleep 0.2
+done
+check_manifest "$tmp/baked/dirt.manifest.txt" "$tmp/baked/dirt.1001.exr" "$tmp/baked/dirt.1002.exr"
+"$plughost" bake "$tmp/two-submitted.obj" --size 48 --margin 6 --set size=0.5 -q -o "$tmp/local-bake.exr"
+"$plughost" bake "$tmp/two.obj" --size 48 --margin 6 --set size=0.5 -q -o "$tmp/edited-bake.exr"
+for f in local-bake.1001 local-bake.1002 edited-bake.1002 baked/dirt.1001 baked/dirt.1002; do
+  "$samples" "$tmp/$f.exr" >"$tmp/$f.samples" || fail "cannot read $f.exr"
+done
+for u in 1001 1002; do
+  cmp -s "$tmp/local-bake.$u.samples" "$tmp/baked/dirt.$u.samples" ||
+    fail "UDIM tile $u baked on the farm differs from a local bake"
+done
+cmp -s "$tmp/edited-bake.1002.samples" "$tmp/baked/dirt.1002.samples" &&
+  fail "the model's edit made no difference to test"
+rc=0
+"$plughost" farm bake "${bake[@]}" --tiles 3 >"$tmp/again.out" 2>&1 || rc=$?
+[[ $rc == 2 ]] && grep -q "another bake" "$tmp/again.out" || fail "the edited model was taken (exit $rc): $(cat "$tmp/again.out")"
+cp "$tmp/two-submitted.obj" "$tmp/two.obj"
+"$plughost" farm bake "${bake[@]}" --tiles 3 --poll 0.2 --wait >"$tmp/again.out" 2>&1 ||
+  fail "the bake submitted again failed: $(cat "$tmp/again.out")"
+grep -q "bake job [0-9]*: 6 of 6 tasks done" "$tmp/again.out" || fail "no progress line: $(cat "$tmp/again.out")"
+for t in 1 2 3 4 5 6; do
+  grep -q "is complete; kept" "$tmp/baked/dirt.farm/logs/task-$t.log" || fail "task $t of the bake did not resume"
+done
 echo "plughost farm slurm: ok"
