@@ -78,7 +78,13 @@ void BM_Shade(benchmark::State& state) {
   }
   state.counters["threads"] = plan.settings.threads;
 }
-BENCHMARK(BM_Shade)->Name("shade")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_Shade)
+    ->Name("shade")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 // A whole render into a file, through the writer thread, as `plughost render`.
 template <int Format>
@@ -94,11 +100,27 @@ void BM_Write(benchmark::State& state) {
   state.counters["threads"] = plan.settings.threads;
   state.counters["bytes"] = static_cast<double>(fs::file_size(plan.pictures[0].file));
 }
-BENCHMARK(BM_Write<0>)->Name("png 8")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_Write<0>)
+    ->Name("png 8")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 BENCHMARK(BM_Write<1>)->Name("png 16")->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_Write<2>)->Name("exr half")->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_Write<3>)->Name("exr float")->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_Write<4>)->Name("png 8 small")->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_Write<3>)
+    ->Name("exr float")
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_Write<4>)
+    ->Name("png 8 small")
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 // Five frames of a sequence: the time is a frame's.
 void BM_Sequence(benchmark::State& state) {
@@ -111,7 +133,12 @@ void BM_Sequence(benchmark::State& state) {
   state.counters["threads"] = plan.settings.threads;
   state.counters["frames"] = kFrames;
 }
-BENCHMARK(BM_Sequence)->Name("png 8 sequence of 5")->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_Sequence)
+    ->Name("png 8 sequence of 5")
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 // The writer before the streaming one: shade the whole picture to 8 bits,
 // then encode it twice with libpng's simplified writer at its defaults, then
@@ -138,7 +165,13 @@ void BM_PngBefore(benchmark::State& state) {
   state.counters["threads"] = plan.settings.threads;
   state.counters["bytes"] = static_cast<double>(bytes.size());
 }
-BENCHMARK(BM_PngBefore)->Name("png 8 before")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_PngBefore)
+    ->Name("png 8 before")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 }  // namespace
 

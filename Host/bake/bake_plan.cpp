@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "common/value_readers.h"
 #include "geometry/model_import.h"
+#include "render/queued_writer.h"
 #include "render/render_pieces.h"
 
 namespace fs = std::filesystem;
@@ -114,8 +115,6 @@ bool RunBakePlan(const BakePlan& plan, Texmap* map, const Model& model, std::str
     BakeTile tile;
     if (!LayOutBakeTile(model, plan.layout, picture.udim, picture.region, &tile, error)) return false;
     if (tile.overlap.texels) std::fprintf(stderr, "plughost: note: %s\n", DescribeOverlap(model, tile).c_str());
-    HostPicture shaded;
-    ShadeBakeTile(map, model, plan.layout, tile, plan.what, plan.time, &shaded);
     HostPictureWriteOptions write = plan.write;
     HostPictureFormat format{};
     HostPictureFormatFor(picture.file, &format, error);  // checked by the plan
@@ -123,7 +122,18 @@ bool RunBakePlan(const BakePlan& plan, Texmap* map, const Model& model, std::str
     if (!plan.depthGiven && format == HostPictureFormat::kExr) write.depth = HostPictureDepth::kFloat;
     write.metadata.push_back({"udim", std::to_string(picture.udim)});
     write.metadata.emplace_back(kRenderFingerprintKey, plan.fingerprint);
-    if (!HostWritePicture(picture.file, shaded, write, error)) return false;
+    // Written on a thread of its own while later rows shade, as a render's
+    // pictures are; on one thread, in turn.
+    const int threads = plan.layout.threads;
+    if (threads <= 1) write.threads = 0;
+    QueuedPictureWriter out(kMostQueuedPictureBytes, threads > 1);
+    bool handed =
+        out.Begin(picture.file, BakeShape(plan.what, w, h), write) &&
+        ShadeBakeTileInBands(map, model, plan.layout, tile, plan.what, plan.time,
+                             [&](const HostPicture& band, int, int count) { return out.Rows(band, count); }) &&
+        out.Finish();
+    if (!out.Wait(error)) return false;
+    if (!handed) return *error = "cannot write " + picture.file + ": the bake stopped early", false;
     if (!plan.quiet) {
       std::fprintf(stderr, "plughost: baked %s (tile %d: %llu texels covered, %llu padded)\n", picture.file.c_str(),
                    picture.udim, static_cast<unsigned long long>(tile.covered),

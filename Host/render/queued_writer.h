@@ -28,6 +28,10 @@
 
 namespace plughost {
 
+// The samples a render lets wait for the writer: a whole picture where it is
+// not too large, so that the next one starts shading at once.
+constexpr size_t kMostQueuedPictureBytes = size_t{256} << 20;
+
 class QueuedPictureWriter {
  public:
   // Without `ownThread` everything is written on the caller's thread as it

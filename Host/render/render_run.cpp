@@ -12,10 +12,6 @@ namespace plughost {
 
 namespace {
 
-// The samples that may wait for the writer: a whole picture where it is not
-// too large, so that the next one starts shading at once.
-constexpr size_t kMostQueuedBytes = size_t{256} << 20;
-
 // Shades one picture of the plan and hands its rows to the writer, band by
 // band, as they are shaded.
 bool WritePicture(const RenderPlan& plan, Texmap* map, const RenderSettings& s, const PlannedPicture& picture,
@@ -49,7 +45,7 @@ bool RunRenderPlan(const RenderPlan& plan, Texmap* map, std::string* error) {
   Progress progress(plan.progress, total);
   // On one thread the writer takes its turn after each band: a farm task
   // given one core keeps to it.
-  QueuedPictureWriter out(kMostQueuedBytes, s.threads > 1);
+  QueuedPictureWriter out(kMostQueuedPictureBytes, s.threads > 1);
   // "frame 12 (2/5)": the frame, and its place among this render's pictures.
   auto what = [&](size_t i) {
     if (!plan.severalFrames) return std::string();
