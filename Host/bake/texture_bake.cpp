@@ -49,12 +49,22 @@ namespace {
 // Rows of a tile shaded and handed on together.
 constexpr int kBakeBandRows = 16;
 
+// A texel's footprint in weights depends on its triangle alone: worked out
+// again only when the triangle changes.
+struct TexelFootprint {
+  bool valid = false;
+  uint32_t mesh = 0, triangle = 0;
+  BarycentricDifferentials d;
+};
+
 void ShadeTexel(Texmap* map, const Model& model, const BakeLayoutOptions& layout, const BakeTexel& texel,
-                BakeValue what, TimeValue t, ModelShadeContext& sc, float* px) {
+                BakeValue what, TimeValue t, ModelShadeContext& sc, TexelFootprint& footprint, float* px) {
   // Object space for the bump: its vector is then the model's own, and the
   // normal a map reads turns with the model as its coordinates do.
   const NormalSpace space = what == BakeValue::kBump ? NormalSpace::Object : NormalSpace::World;
-  sc.Set(model, texel.at, TexelDifferentials(model, layout, texel.at), t, space);
+  if (!footprint.valid || footprint.mesh != texel.at.mesh || footprint.triangle != texel.at.triangle)
+    footprint = {true, texel.at.mesh, texel.at.triangle, TexelDifferentials(model, layout, texel.at)};
+  sc.Set(model, texel.at, footprint.d, t, space);
   switch (what) {
     case BakeValue::kColor: EvalPointValue(map, sc, PointValue::kColor, px); break;
     case BakeValue::kMono: EvalPointValue(map, sc, PointValue::kMono, px); break;
@@ -88,11 +98,12 @@ bool ShadeBakeTileInBands(Texmap* map, const Model& model, const BakeLayoutOptio
     float* samples = band->layers[0].floats.data();
     std::fill_n(samples, static_cast<size_t>(count) * static_cast<size_t>(width) * channels, 0.0f);
     ModelShadeContext sc;
+    TexelFootprint footprint;
     const size_t first = static_cast<size_t>(y) * static_cast<size_t>(width);
     for (size_t i = 0; i < static_cast<size_t>(count) * static_cast<size_t>(width); ++i) {
       const BakeTexel& texel = tile.texels[first + i];
       if (texel.source == kNoTexel) continue;  // left at zero
-      ShadeTexel(map, model, layout, texel, what, t, sc, samples + i * channels);
+      ShadeTexel(map, model, layout, texel, what, t, sc, footprint, samples + i * channels);
     }
     return true;
   };
