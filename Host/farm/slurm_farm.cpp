@@ -93,6 +93,23 @@ bool GltfFiles(const std::string& gltf, const std::string& bytes, std::vector<st
   return true;
 }
 
+// A model (given by an absolute path) and what a .gltf names beside it,
+// under the model's own name in the farm folder's model/.
+bool FreezeModel(std::string* model, const fs::path& folder, std::vector<Frozen>* frozen, std::string* error) {
+  const fs::path models = folder / "model";
+  const std::string file = *model;
+  ImportBudget budget;
+  frozen->push_back(Freeze(model, file, models / fs::path(file).filename(), budget.maxFileBytes));
+  if (LowerCaseExtension(file) != ".gltf") return true;
+  std::string bytes;
+  std::vector<std::string> named;
+  if (!ReadFarmFile(file, &bytes, error, budget.maxFileBytes) || !GltfFiles(file, bytes, &named, error)) return false;
+  for (const std::string& uri : named)
+    frozen->push_back(
+        Freeze(nullptr, (fs::path(file).parent_path() / uri).string(), models / uri, budget.maxFileBytes));
+  return true;
+}
+
 // A folder that holds another render's pictures would hand them out as this
 // one's: the job file and the frozen inputs must be the same.
 bool SameRenderAsBefore(const fs::path& jobFile, const std::string& verb, const std::vector<std::string>& render,
@@ -243,6 +260,11 @@ int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   FarmWork work;
   work.output = request.output;
   work.verb = "render";
+  // A model is frozen as the scene is: edits after submission change nothing.
+  if (!request.mesh.empty()) {
+    request.mesh = fs::absolute(request.mesh, ec).lexically_normal().string();
+    if (!FreezeModel(&request.mesh, FarmFolder(request.output), &work.frozen, &error)) return FailBadInput(error);
+  }
   FreezeTexture(request.texture, FarmFolder(request.output), &work.frozen);
   work.arguments = [&] { return RenderTaskArguments(request); };
   work.fingerprint = [&](std::string* fingerprint, std::string* why) {
@@ -304,21 +326,7 @@ int FarmBakeCommand(const BakeRequest& original, const FarmOptions& farm) {
   work.output = request.output;
   work.verb = "bake";
   fs::path folder = FarmFolder(request.output);
-  // The model and what a .gltf names beside it, under the model's own name.
-  fs::path models = folder / "model";
-  std::string modelFile = request.model;
-  ImportBudget budget;
-  work.frozen.push_back(
-      Freeze(&request.model, modelFile, models / fs::path(modelFile).filename(), budget.maxFileBytes));
-  if (LowerCaseExtension(modelFile) == ".gltf") {
-    std::string bytes;
-    std::vector<std::string> named;
-    if (!ReadFarmFile(modelFile, &bytes, &error, budget.maxFileBytes) || !GltfFiles(modelFile, bytes, &named, &error))
-      return FailBadInput(error);
-    for (const std::string& uri : named)
-      work.frozen.push_back(
-          Freeze(nullptr, (fs::path(modelFile).parent_path() / uri).string(), models / uri, budget.maxFileBytes));
-  }
+  if (!FreezeModel(&request.model, folder, &work.frozen, &error)) return FailBadInput(error);
   FreezeTexture(request.source.texture, folder, &work.frozen);
   work.arguments = [&] { return BakeTaskArguments(request); };
   work.fingerprint = [&](std::string* fingerprint, std::string* why) {

@@ -1,9 +1,9 @@
 // plughost farm: one render (or bake, below) as a Slurm job array, checked by a
 // job of its own.
 //
-// `farm slurm` freezes the render's inputs beside its output: the scene file
-// and a picture given to --map are copied into STEM.farm/ next to the
-// pictures, and the tasks read only those copies, so edits made after
+// `farm slurm` freezes the render's inputs beside its output: the scene file,
+// a picture given to --map and a model given to --mesh (with the files a
+// .gltf names) are copied into STEM.farm/ next to the pictures, and the tasks read only those copies, so edits made after
 // submission change nothing. It writes two batch scripts there and submits:
 //
 //  - a job array, one task per chunk of the frames (render --chunk K/N) or per

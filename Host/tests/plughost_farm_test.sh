@@ -12,7 +12,8 @@
 #  - a second render into a folder that holds another's is refused, and one
 #    whose farm folder was deleted renders the pictures again;
 #  - a model's still in 4 tiles, the model named relative to the submitting
-#    folder: the assembled picture byte for byte a local render;
+#    folder: the assembled picture byte for byte a local render, the model
+#    frozen, the same pictures from an edited model refused;
 #  - a bake of two UDIM tiles in 6 pieces, the model edited after
 #    submission: texel for texel a local bake of the model as submitted, and
 #    resumed when submitted again.
@@ -138,14 +139,22 @@ grep -q "frames missing or broken: 6$" "$bad/dirt.farm/check.log" || fail "the c
 [[ $(grep -c "requeued for retry" "$bad/dirt.farm/logs/task-3.log") == 1 ]] || fail "chunk 3 not retried once"
 [[ -e $bad/dirt.manifest.txt ]] && fail "a manifest was written for an incomplete render"
 
-# A model named from the submitting folder reaches the tasks: the model's
-# still in 4 tiles is byte for byte a local render.
+# A model named from the submitting folder is frozen for the tasks: the
+# model's still in 4 tiles is byte for byte a local render, and the same
+# pictures from an edited model are refused.
 models=$(dirname "$plughost")/../Host/geometry/models
 cp "$models/cube.glb" "$tmp/cube.glb"
 (cd "$tmp" && farm submitted.json --mesh cube.glb --width 96 --height 64 --tiles 4 -o "$tmp/model/cube.png" \
   --wait >"$tmp/model.out" 2>&1) || fail "the model's still failed: $(cat "$tmp/model.out")"
+cmp -s "$tmp/cube.glb" "$tmp/model/cube.farm/model/cube.glb" || fail "the model was not frozen"
 "$plughost" render "$tmp/submitted.json" --mesh "$tmp/cube.glb" --width 96 --height 64 -q -o "$tmp/cube.png"
 cmp -s "$tmp/cube.png" "$tmp/model/cube.png" || fail "the model's assembled still differs from a local render"
+cp "$models/sphere.glb" "$tmp/cube.glb"
+rc=0
+(cd "$tmp" && farm submitted.json --mesh cube.glb --width 96 --height 64 --tiles 4 -o "$tmp/model/cube.png" \
+  >"$tmp/model-again.out" 2>&1) || rc=$?
+[[ $rc == 2 ]] && grep -q "another render" "$tmp/model-again.out" ||
+  fail "an edited model into the same pictures was taken (exit $rc): $(cat "$tmp/model-again.out")"
 
 # A folder whose name holds one of Slurm's % patterns still gets its logs
 # and pictures where it says.
