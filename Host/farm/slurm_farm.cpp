@@ -260,8 +260,12 @@ int FarmSlurmCommand(const RenderRequest& original, const FarmOptions& farm) {
   FarmWork work;
   work.output = request.output;
   work.verb = "render";
-  // A model is frozen as the scene is: edits after submission change nothing.
+  // A model is read here first, as the tasks will (a bad one costs no farm
+  // time), and frozen as the scene is: edits after submission change nothing.
   if (!request.mesh.empty()) {
+    Model model;
+    if (!ImportModel(request.mesh, ImportBudget{}, &model, &error))
+      return ImportFailedWhileRunning(error) ? Fail(error) : FailBadInput(error);
     request.mesh = fs::absolute(request.mesh, ec).lexically_normal().string();
     if (!FreezeModel(&request.mesh, FarmFolder(request.output), &work.frozen, &error)) return FailBadInput(error);
   }

@@ -363,6 +363,13 @@ nocluster)
   one_line_error "sbatch failed: sbatch: error: no controller; sbatch: fatal: giving up" \
     env PATH="$tmp/bin:$PATH" "$plughost" farm slurm --frames 1-2 -o "$tmp/out/d.#.png"
   [[ -z $(ls -A "$tmp/out") ]] || fail "left behind: $(ls -A "$tmp/out")"
+  # A bad model is refused at submission (bad input), before any farm folder.
+  printf 'glTF\002\000\000\000' >"$tmp/bad.glb"
+  one_line_error "bad.glb" env PATH="$tmp/bin:$PATH" "$plughost" farm slurm --mesh "$tmp/bad.glb" -o "$tmp/out/m.png"
+  rc=0
+  env PATH="$tmp/bin:$PATH" "$plughost" farm slurm --mesh "$tmp/bad.glb" -o "$tmp/out/m.png" 2>/dev/null || rc=$?
+  [[ $rc == 2 ]] || fail "a bad model at submission exited $rc, not 2"
+  [[ -z $(ls -A "$tmp/out") ]] || fail "left behind: $(ls -A "$tmp/out")"
   # A task that failed on bad input (2) is not requeued; one that failed
   # while running (1) or crashed is, while it has retries.
   printf '#!/bin/sh\necho 42\n' >"$tmp/bin/sbatch"
