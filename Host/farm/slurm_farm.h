@@ -3,8 +3,9 @@
 //
 // `farm slurm` freezes the render's inputs beside its output: the scene file,
 // a picture given to --map and a model given to --mesh (with the files a
-// .gltf names) are copied into STEM.farm/ next to the pictures, and the tasks read only those copies, so edits made
-// after submission change nothing. It writes two batch scripts there and submits:
+// .gltf names) are copied into STEM.farm/ next to the pictures, and the
+// tasks read only those copies, so edits made after submission change
+// nothing. It writes two batch scripts there and submits:
 //
 //  - a job array, one task per chunk of the frames (render --chunk K/N) or per
 //    tile of a still (render --tile K/N). A task that fails asks Slurm to
