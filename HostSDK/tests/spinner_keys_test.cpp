@@ -92,9 +92,15 @@ TEST(SpinnerKeys, MarksFollowTheParameterTheDialogReadAndThenWrote) {
     dlg.Load();
     EXPECT_TRUE(marked(IDC_M_INT_SPIN));
 
-    // A number other than the one just read binds nothing.
+    // A number other than the one just read binds nothing, nor one read from
+    // a block deleted since.
     dlg.Read(kLevels);
     dlg.spins[0]->SetValue(42.0f, FALSE);
+    EXPECT_FALSE(marked(IDC_M_FLOAT_SPIN));
+    HandDialog gone{CreateParameterBlock(kDesc, 3, 1), &ed};
+    float v = gone.Read(kSize);
+    gone.pb->DeleteThis();
+    dlg.spins[0]->SetValue(v, FALSE);
     EXPECT_FALSE(marked(IDC_M_FLOAT_SPIN));
 
     // A dialog that sets the marks itself keeps its word.

@@ -33,12 +33,15 @@ class WriteCapture {
 
  private:
   friend void NoteWrite(IParamBlock* block, int index);
+  friend void ForgetBlock(IParamBlock* block);
   WriteCapture* outer_;
   ParamTouch first_;
 };
 
-// Called by the blocks themselves.
+// Called by the blocks themselves; a block that goes is forgotten, so that
+// nothing learns a parameter of a block no longer there.
 void NoteRead(IParamBlock* block, int index, bool scalar, float value);
 void NoteWrite(IParamBlock* block, int index);
+void ForgetBlock(IParamBlock* block);
 
 }  // namespace hostparam

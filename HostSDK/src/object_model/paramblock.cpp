@@ -31,6 +31,12 @@ void NoteWrite(IParamBlock* block, int index) {
   if (t_capture && !t_capture->first_.block) t_capture->first_ = {block, index, false, 0.0f};
 }
 
+void ForgetBlock(IParamBlock* block) {
+  if (t_lastRead.block == block) t_lastRead = ParamTouch{};
+  for (WriteCapture* c = t_capture; c; c = c->outer_)
+    if (c->first_.block == block) c->first_ = ParamTouch{};
+}
+
 }  // namespace hostparam
 
 namespace {
@@ -103,6 +109,8 @@ class ParamBlock : public IParamBlock {
       values_.push_back(v);
     }
   }
+
+  ~ParamBlock() override { hostparam::ForgetBlock(this); }
 
   void GetClassName(CStr& s) override { s = "ParamBlock"; }
   Class_ID ClassID() override { return PARAMETER_BLOCK_CLASS; }

@@ -28,8 +28,8 @@ class SpinnerParamBinding {
  public:
   explicit SpinnerParamBinding(HWND spinner)
       : spinner_(spinner), watch_([this](ReferenceTarget*, unsigned int message) {
-          if (message == REFMSG_CHANGE) Refresh();
           if (message == REFMSG_TARGET_DELETED) index_ = -1;
+          if (message == REFMSG_CHANGE || message == REFMSG_TARGET_DELETED) Refresh();
         }) {}
 
   // Takes what a read or a write told.
