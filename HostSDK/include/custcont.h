@@ -97,7 +97,12 @@ class HOSTSDK_API ISpinnerControl : public ICustomControl {
   virtual void LinkToEdit(HWND edit, EditSpinnerType type) = 0;
   virtual void SetResetValue(float value) = 0;
   // The key marks the host draws around a spinner whose value is keyed at the
-  // current time.
+  // current time. A dialog that never calls this still gets them where the
+  // host can tell what the spinner shows: the parameter whose value the
+  // dialog read just before setting the spinner without notification, or the
+  // one it wrote while handling the spinner's change message (which wins).
+  // The host then keeps the marks in step with that parameter's keys as the
+  // time moves and keys come and go. Once called, the marks are the dialog's.
   virtual void SetKeyBrackets(BOOL onOff) = 0;
   virtual BOOL GetKeyBrackets() = 0;
   virtual void SetIndeterminate(BOOL onOff) = 0;

@@ -38,6 +38,35 @@ test.describe('time and animation', () => {
     await expect.poll(async () => (await spinner()).value).toBe(atTen);
   });
 
+  test('a perturbation spinner keyed at two frames is marked at its keys and not between them', async ({ editor: page, server }) => {
+    await page.getByRole('button', { name: 'Perturbation Parameters', exact: true }).click();
+    const size = page.getByRole('region', { name: 'Perturbation Parameters' })
+      .getByRole('spinbutton', { name: 'Size (Primary Perturbation Settings)' });
+    const spinner = page.getByTestId(await size.getAttribute('data-spinner'));
+    const toFrame = async (frame) => {
+      await page.getByRole('slider', { name: 'Time' }).fill(String(frame));
+      await expect.poll(async () => {
+        const t = (await hostState(page, server)).time;
+        return t.ticks / t.ticksPerFrame;
+      }).toBe(frame);
+    };
+    await page.getByRole('button', { name: 'Animate' }).click();
+    // The first key away from frame 0 keys frame 0 too: keys at 0, 20 and 40.
+    for (const [frame, value] of [[20, '3.0'], [40, '5.0']]) {
+      await toFrame(frame);
+      await expect(spinner).not.toHaveClass(/keyed/);
+      await size.fill(value);
+      await size.press('Enter');
+      await expect(spinner).toHaveClass(/keyed/);
+    }
+    for (const [frame, keyed] of [[30, false], [20, true], [10, false], [0, true]]) {
+      await toFrame(frame);
+      if (keyed) await expect(spinner).toHaveClass(/keyed/);
+      else await expect(spinner).not.toHaveClass(/keyed/);
+      expect((await readBack(page, server, size, 'data-spinner')).keyBrackets, `frame ${frame}`).toBe(keyed);
+    }
+  });
+
   test('a click at a quarter of the slider lands on frame 25 of 0-100', async ({ editor: page, server }) => {
     const time = page.getByRole('slider', { name: 'Time' });
     const box = await time.boundingBox();

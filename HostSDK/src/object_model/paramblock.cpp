@@ -8,8 +8,41 @@
 #include "hostside/paramblock_access.h"
 #include "ioapi.h"
 #include "iparamb.h"
+#include "object_model/param_trace.h"
+
+namespace hostparam {
+namespace {
+thread_local ParamTouch t_lastRead;
+thread_local WriteCapture* t_capture = nullptr;
+}  // namespace
+
+ParamTouch TakeLastRead() {
+  ParamTouch read = t_lastRead;
+  t_lastRead = ParamTouch{};
+  return read;
+}
+
+WriteCapture::WriteCapture() : outer_(t_capture) { t_capture = this; }
+WriteCapture::~WriteCapture() { t_capture = outer_; }
+
+void NoteRead(IParamBlock* block, int index, bool scalar, float value) { t_lastRead = {block, index, scalar, value}; }
+
+void NoteWrite(IParamBlock* block, int index) {
+  if (t_capture && !t_capture->first_.block) t_capture->first_ = {block, index, false, 0.0f};
+}
+
+void ForgetBlock(IParamBlock* block) {
+  if (t_lastRead.block == block) t_lastRead = ParamTouch{};
+  for (WriteCapture* c = t_capture; c; c = c->outer_)
+    if (c->first_.block == block) c->first_ = ParamTouch{};
+}
+
+}  // namespace hostparam
 
 namespace {
+
+using hostparam::NoteRead;
+using hostparam::NoteWrite;
 
 std::atomic<bool> g_animate{false};
 
@@ -77,6 +110,8 @@ class ParamBlock : public IParamBlock {
     }
   }
 
+  ~ParamBlock() override { hostparam::ForgetBlock(this); }
+
   void GetClassName(CStr& s) override { s = "ParamBlock"; }
   Class_ID ClassID() override { return PARAMETER_BLOCK_CLASS; }
   SClass_ID SuperClassID() override { return PARAMETER_BLOCK_CLASS_ID; }
@@ -95,16 +130,19 @@ class ParamBlock : public IParamBlock {
   BOOL GetValue(int i, TimeValue t, float& v, Interval& ivalid) override {
     if (!Valid(i) || descs_[i].type != TYPE_FLOAT) return FALSE;
     v = Evaluate(values_[i], t, ivalid).v[0];
+    NoteRead(this, i, true, v);
     return TRUE;
   }
   BOOL GetValue(int i, TimeValue t, int& v, Interval& ivalid) override {
     if (!Valid(i)) return FALSE;
     if (IsStepped(descs_[i].type)) {
       v = Evaluate(values_[i], t, ivalid).i;
+      NoteRead(this, i, true, static_cast<float>(v));
       return TRUE;
     }
     if (descs_[i].type == TYPE_FLOAT) {  // the host reads a float as a whole number too
       v = WholeNumber(Evaluate(values_[i], t, ivalid).v[0]);
+      NoteRead(this, i, true, static_cast<float>(v));
       return TRUE;
     }
     return FALSE;
@@ -113,12 +151,14 @@ class ParamBlock : public IParamBlock {
     if (!Valid(i) || (descs_[i].type != TYPE_POINT3 && descs_[i].type != TYPE_RGBA)) return FALSE;
     HostParamSample s = Evaluate(values_[i], t, ivalid);
     v = Point3(s.v[0], s.v[1], s.v[2]);
+    NoteRead(this, i, false, 0.0f);
     return TRUE;
   }
   BOOL GetValue(int i, TimeValue t, Color& v, Interval& ivalid) override {
     if (!Valid(i) || (descs_[i].type != TYPE_RGBA && descs_[i].type != TYPE_POINT3)) return FALSE;
     HostParamSample s = Evaluate(values_[i], t, ivalid);
     v = Color(s.v[0], s.v[1], s.v[2]);
+    NoteRead(this, i, false, 0.0f);
     return TRUE;
   }
 
@@ -165,6 +205,7 @@ class ParamBlock : public IParamBlock {
 
  private:
   BOOL Write(int i, TimeValue t, HostParamSample s) {
+    NoteWrite(this, i);
     HostParamValue& p = values_[static_cast<size_t>(i)];
     bool makeKey = descs_[static_cast<size_t>(i)].animatable && (!p.keys.empty() || (g_animate && t != 0));
     if (!makeKey) {

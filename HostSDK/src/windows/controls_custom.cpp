@@ -119,7 +119,11 @@ class SpinnerImpl : public ControlBase<ISpinnerControl> {
     if (auto w = W(); w && std::isfinite(scale)) w->scale = scale;
   }
   void SetValue(float value, int notify) override {
-    if (auto w = W()) SetSpinnerValue(*w, value, notify != 0, false);
+    auto w = W();
+    if (!w) return;
+    // A dialog loading its spinner: what it just read tells what it shows.
+    if (!notify) LearnSpinnerFromRead(*w, value);
+    SetSpinnerValue(*w, value, notify != 0, false);
   }
   void SetValue(int value, int notify) override { SetValue(static_cast<float>(value), notify); }
   void SetLimits(float minimum, float maximum, int limitCurValue) override {
@@ -157,7 +161,10 @@ class SpinnerImpl : public ControlBase<ISpinnerControl> {
     if (auto w = W()) w->resetValue = value;
   }
   void SetKeyBrackets(BOOL onOff) override {
-    if (auto w = W(); w && w->keyBrackets != (onOff != 0)) {
+    auto w = W();
+    if (!w) return;
+    SpinnerMarkedByDialog(*w);
+    if (w->keyBrackets != (onOff != 0)) {
       w->keyBrackets = onOff != 0;
       MarkForPaint(*w);
     }
@@ -278,9 +285,12 @@ void SetSpinnerValue(Window& spinner, float value, bool notify, bool drag) {
   spinner.indeterminate = false;
   MarkForPaint(spinner);
   if (auto e = Find(spinner.linkedEdit)) SetEditText(*e, FormatSpinnerValue(spinner));
-  if (notify)
-    NotifyParent(spinner, CC_SPINNER_CHANGE, MAKEWPARAM(spinner.id, drag ? 1 : 0),
-                 reinterpret_cast<LPARAM>(spinner.hwnd));
+  if (!notify) return;
+  // What the dialog writes while it handles the change is what the spinner edits.
+  hostparam::WriteCapture written;
+  NotifyParent(spinner, CC_SPINNER_CHANGE, MAKEWPARAM(spinner.id, drag ? 1 : 0),
+               reinterpret_cast<LPARAM>(spinner.hwnd));
+  if (written.First().block) LearnSpinnerFromWrite(spinner, written.First());
 }
 
 }  // namespace hostui

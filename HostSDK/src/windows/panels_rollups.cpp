@@ -139,6 +139,10 @@ std::map<HWND, HostUtilityPanel::Impl*>& UtilityPanels() {
   static auto* m = new std::map<HWND, HostUtilityPanel::Impl*>;
   return *m;
 }
+std::map<HWND, HostCommandPanel::Impl*>& CommandPanels() {
+  static auto* m = new std::map<HWND, HostCommandPanel::Impl*>;
+  return *m;
+}
 
 LRESULT MtlEditorProc(Window& w, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT UtilityPanelProc(Window& w, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -291,6 +295,7 @@ void HostMtlEditor::SetTime(TimeValue t) {
   if (t == impl_->time) return;
   impl_->time = t;
   if (impl_->dlg) impl_->dlg->SetTime(t);
+  RefreshKeyMarks(impl_->window);
 }
 
 std::vector<HostRollupInfo> HostMtlEditor::Rollups() const { return impl_->rollups.Infos(); }
@@ -304,7 +309,8 @@ int HostMtlEditor::SubMapRequestsRefused() const { return impl_->refused; }
 // ---- Command panel ------------------------------------------------------------
 
 struct HostCommandPanel::Impl {
-  Impl() : window(NewPanelWindow("CommandPanel", "Command Panel")), rollups(window) {}
+  Impl() : window(NewPanelWindow("CommandPanel", "Command Panel")), rollups(window) { CommandPanels()[window] = this; }
+  ~Impl() { CommandPanels().erase(window); }
   HWND window;
   RollupStack rollups;
   TimeValue time = 0;
@@ -327,7 +333,10 @@ void HostCommandPanel::RollupMouseMessage(HWND hDlg, UINT message, WPARAM wParam
   impl_->mouse.push_back({hDlg, message, wParam, lParam});
 }
 int HostCommandPanel::GetTime() { return impl_->time; }
-void HostCommandPanel::SetTime(TimeValue t) { impl_->time = t; }
+void HostCommandPanel::SetTime(TimeValue t) {
+  impl_->time = t;
+  RefreshKeyMarks(impl_->window);
+}
 std::vector<HostRollupInfo> HostCommandPanel::Rollups() const { return impl_->rollups.Infos(); }
 bool HostCommandPanel::SetRollupOpen(HWND page, bool open) { return impl_->rollups.SetOpen(page, open); }
 const std::vector<HostMouseMessage>& HostCommandPanel::MouseMessages() const { return impl_->mouse; }
@@ -411,7 +420,19 @@ void HostUtilityPanel::RollupMouseMessage(HWND hDlg, UINT message, WPARAM wParam
   impl_->mouse.push_back({hDlg, message, wParam, lParam});
 }
 int HostUtilityPanel::GetTime() { return impl_->time; }
-void HostUtilityPanel::SetTime(TimeValue t) { impl_->time = t; }
+void HostUtilityPanel::SetTime(TimeValue t) {
+  impl_->time = t;
+  RefreshKeyMarks(impl_->window);
+}
 std::vector<HostRollupInfo> HostUtilityPanel::Rollups() const { return impl_->rollups.Infos(); }
 bool HostUtilityPanel::SetRollupOpen(HWND page, bool open) { return impl_->rollups.SetOpen(page, open); }
 const std::vector<HostMouseMessage>& HostUtilityPanel::MouseMessages() const { return impl_->mouse; }
+
+std::optional<TimeValue> hostui::PanelTimeOf(HWND hwnd) {
+  for (auto w = Find(hwnd); w; w = Find(w->parent)) {
+    if (auto e = Editors().find(w->hwnd); e != Editors().end()) return e->second->time;
+    if (auto c = CommandPanels().find(w->hwnd); c != CommandPanels().end()) return c->second->time;
+    if (auto u = UtilityPanels().find(w->hwnd); u != UtilityPanels().end()) return u->second->time;
+  }
+  return std::nullopt;
+}

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "custcont.h"
 #include "hostside/scene_file.h"
 #include "hostside/ui.h"
+#include "object_model/param_trace.h"
 #include "windows.h"
 
 class ParamUIDesc;
@@ -21,6 +23,7 @@ class ReferenceTarget;
 namespace hostui {
 
 struct Window;
+class SpinnerParamBinding;
 
 // What a window class does with a message; the fall-through is DefWindow.
 using ClassProc = LRESULT (*)(Window& w, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -81,6 +84,8 @@ struct Window {
   EditSpinnerType spinType = EDITTYPE_FLOAT;
   HWND linkedEdit = nullptr;
   bool keyBrackets = false;
+  bool keyMarksByDialog = false;                      // the dialog has set the key marks itself
+  std::shared_ptr<SpinnerParamBinding> paramBinding;  // the parameter the host found it shows
   bool indeterminate = false;
   // Edits linked to a spinner.
   HWND linkedSpinner = nullptr;
@@ -118,6 +123,20 @@ std::string FormatSpinnerValue(const Window& spinner);
 void SetEditText(Window& edit, const std::string& text);
 COLORREF ToColorRef(const Color& c);
 Color FromColorRef(COLORREF c);
+
+// The parameter a spinner shows, learned from what its dialog reads and writes,
+// and the key marks that follow from it (spinner_keys.cpp): the value the
+// dialog sets without notification, checked against this thread's last read;
+// the first write while its change message was handled; a dialog's own
+// SetKeyBrackets, after which the host leaves its marks alone.
+void LearnSpinnerFromRead(Window& spinner, float value);
+void LearnSpinnerFromWrite(Window& spinner, const hostparam::ParamTouch& written);
+void SpinnerMarkedByDialog(Window& spinner);
+// Brings the marks of every bound spinner below `root` (and itself) up to date.
+void RefreshKeyMarks(HWND root);
+// The time of the panel (material editor, command or utility panel) a window
+// lies in; none outside every panel.
+std::optional<TimeValue> PanelTimeOf(HWND hwnd);
 
 // Fonts the host makes for dialog templates.
 HFONT CreateDialogFont(int pointSize, int weight, int italic, int charSet, const std::string& faceName);

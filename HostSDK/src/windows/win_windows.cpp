@@ -67,6 +67,7 @@ void Remove(Window& w) {
   w.image = nullptr;
   if (w.ownFont) DeleteObject(w.ownFont);
   w.ownFont = nullptr;
+  w.paramBinding.reset();
   w.dead = true;
   T().windows.erase(w.hwnd);
 }
