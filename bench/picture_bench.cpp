@@ -89,9 +89,9 @@ BENCHMARK(BM_Shade)
 // A whole render into a file, through the writer thread, as `plughost render`.
 template <int Format>
 void BM_Write(benchmark::State& state) {
-  static const char* const kFile[] = {"p.png", "p.png", "p.exr", "p.exr", "p.png"};
-  static const char* const kDepth[] = {"8", "16", "half", "float", "8"};
-  static const char* const kCompression[] = {"", "", "", "", "small"};
+  static const char* const kFile[] = {"p.png", "p.png", "p.exr", "p.exr", "p.png", "p.png", "p.exr"};
+  static const char* const kDepth[] = {"8", "16", "half", "float", "8", "16", "float"};
+  static const char* const kCompression[] = {"", "", "", "", "small", "none", "none"};
   Texmap* tex = Texture();
   RenderPlan plan = Plan(kFile[Format], static_cast<int>(state.range(0)), kDepth[Format], kCompression[Format]);
   std::string error;
@@ -117,6 +117,19 @@ BENCHMARK(BM_Write<3>)
     ->UseRealTime();
 BENCHMARK(BM_Write<4>)
     ->Name("png 8 small")
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+// Without deflate: what writing costs besides it.
+BENCHMARK(BM_Write<5>)
+    ->Name("png 16 none")
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_Write<6>)
+    ->Name("exr float none")
     ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()

@@ -4,7 +4,8 @@
 # matter, each taken inside one round: a PNG render on two threads against
 # one, the writers' share of a two-thread render's wall time (the render
 # written against the same render shaded only), and the default PNG's bytes
-# and time a frame against the writer before the streaming one. The shares
+# and time a frame against the writer before the streaming one; and, for
+# PNG 16 and float OpenEXR, the same without deflate. The shares
 # are given in wall time and, steadier on a busy machine, in CPU time.
 #   bench/picture_bench.sh BUILD_FOLDER [benchmark options]
 set -euo pipefail
@@ -50,7 +51,7 @@ print(f"  png 8, 1 thread / 2 threads        {median(lambda run: ms(run['png 8/1
 print(f"  shading alone, 1 thread / 2        {median(lambda run: ms(run['shade/1']) / ms(run['shade/2'])):.2f}x")
 print(f"  png 8 before, 1 thread / 2         "
       f"{median(lambda run: ms(run['png 8 before/1']) / ms(run['png 8 before/2'])):.2f}x")
-for name in ("png 8", "png 16", "exr half", "exr float", "png 8 small"):
+for name in ("png 8", "png 16", "exr half", "exr float", "png 8 small", "png 16 none", "exr float none"):
     share = median(lambda run, n=name: 1 - ms(run["shade/2"]) / ms(run[n + "/2"]))
     cpu = median(lambda run, n=name: 1 - cpu_ms(run["shade/2"]) / cpu_ms(run[n + "/2"]))
     print(f"  writing's share, {name + ', 2 threads':18}{100 * share:6.1f} %   (goal: at most 15 %)"
