@@ -33,25 +33,7 @@ expect_error "cannot write" "$plughost" bake "$models/plane.obj" -o "$tmp/none/b
 
 # In pieces: two UDIM tiles, islands whose margins the pieces' edges cut;
 # the pieces join to the whole bake's files, byte for byte in float OpenEXR.
-cat >"$tmp/two.obj" <<'OBJ'
-v -1 -1 0
-v 1 -1 0
-v 1 1 0
-v -1 1 0
-v 2 -1 0
-v 4 -1 0
-v 3 1 0
-vt 0.15 0.2
-vt 0.8 0.25
-vt 0.7 0.85
-vt 0.2 0.75
-vt 1.3 0.3
-vt 1.9 0.4
-vt 1.5 0.9
-f 1/1 2/2 3/3
-f 1/1 3/3 4/4
-f 5/5 6/6 7/7
-OBJ
+cp "$models/udims.obj" "$tmp/two.obj"
 two=("$tmp/two.obj" --size 48 --margin 6 --set size=0.5 -q)
 cd "$tmp"
 "$plughost" bake "${two[@]}" -o whole.exr

@@ -180,25 +180,7 @@ check_manifest "$pct/d.manifest.txt" "$pct/d.1.png" "$pct/d.2.png"
 # texel for texel a local bake of it, and lists both UDIM tiles' files. The
 # same bake submitted again keeps every piece; with the edited model it is
 # refused.
-cat >"$tmp/two.obj" <<'OBJ'
-v -1 -1 0
-v 1 -1 0
-v 1 1 0
-v -1 1 0
-v 2 -1 0
-v 4 -1 0
-v 3 1 0
-vt 0.15 0.2
-vt 0.8 0.25
-vt 0.7 0.85
-vt 0.2 0.75
-vt 1.3 0.3
-vt 1.9 0.4
-vt 1.5 0.9
-f 1/1 2/2 3/3
-f 1/1 3/3 4/4
-f 5/5 6/6 7/7
-OBJ
+cp "$models/udims.obj" "$tmp/two.obj"
 cp "$tmp/two.obj" "$tmp/two-submitted.obj"
 bake=("$tmp/two.obj" --size 48 --margin 6 --set size=0.5 -o "$tmp/baked/dirt.exr")
 "$plughost" farm bake "${bake[@]}" --tiles 3 --sbatch=--hold >"$tmp/bake.out" 2>&1 ||

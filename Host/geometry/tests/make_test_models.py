@@ -10,6 +10,8 @@ reads, each written here byte by byte (no model library):
             (these three as .obj, .gltf and .glb)
   nodes     the plane under a node hierarchy (translated, scaled, turned)
             and again under a second node, with a camera: .gltf, .glb
+  udims     two UV islands, in UDIM tiles 1001 and 1002, well inside each
+            so that padding surrounds them: .obj
 
 and, in hostile/, files that must give a one-line error:
 
@@ -282,6 +284,26 @@ def deflated_zeros(total):
 # ---- The folder -------------------------------------------------------------
 
 
+UDIMS_OBJ = """v -1 -1 0
+v 1 -1 0
+v 1 1 0
+v -1 1 0
+v 2 -1 0
+v 4 -1 0
+v 3 1 0
+vt 0.15 0.2
+vt 0.8 0.25
+vt 0.7 0.85
+vt 0.2 0.75
+vt 1.3 0.3
+vt 1.9 0.4
+vt 1.5 0.9
+f 1/1 2/2 3/3
+f 1/1 3/3 4/4
+f 5/5 6/6 7/7
+"""
+
+
 def main(folder):
     hostile = os.path.join(folder, "hostile")
     os.makedirs(hostile, exist_ok=True)
@@ -315,6 +337,8 @@ def main(folder):
     doc, blob = gltf_document(PLANE, nodes=nodes, scenes_nodes=[0, 2, 3], cameras=cameras)
     write_gltf(folder, "nodes", doc, blob)
     write(os.path.join(folder, "nodes.glb"), glb_bytes(doc, blob))
+
+    write(os.path.join(folder, "udims.obj"), UDIMS_OBJ)
 
     write(os.path.join(hostile, "truncated.glb"), plane_glb[:len(plane_glb) // 2])
     write(os.path.join(hostile, "nan.obj"), obj_text(PLANE, lambda k: "nan 0 0" if k == 2 else "%g %g %g" % PLANE["positions"][k]))
