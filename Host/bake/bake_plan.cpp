@@ -86,15 +86,17 @@ int PlanBake(const BakeRequest& r, Model* model, BakePlan* plan, std::string* er
     baked = {r.udim};
   }
   for (int udim : baked) {
-    BakePicture picture{udim, TexelRect{region.x0, region.y0, region.x1, region.y1}, ""};
+    BakePicture picture;
+    picture.udim = udim;
+    picture.region = TexelRect{region.x0, region.y0, region.x1, region.y1};
     picture.file = PieceFileName(BakeTileFileName(r.output, udim, p.udims.size() > 1), region);
+    picture.width = picture.region.Empty() ? p.layout.width : picture.region.Width();
+    picture.height = picture.region.Empty() ? p.layout.height : picture.region.Height();
     const std::string& file = picture.file;
-    int w = picture.region.Empty() ? p.layout.width : picture.region.Width();
-    int h = picture.region.Empty() ? p.layout.height : picture.region.Height();
-    HostPictureFormat format{};
-    if (!HostPictureFormatFor(file, &format, error)) return bad("cannot write " + file + ": " + *error);
+    if (!HostPictureFormatFor(file, &picture.format, error)) return bad("cannot write " + file + ": " + *error);
     if (!HostCheckOutputFile(file, error)) return *error = "cannot write " + file + ": " + *error, kExitFailure;
-    if (!HostPictureFits(format, BakeShape(p.what, w, h), error)) return bad("cannot write " + file + ": " + *error);
+    if (!HostPictureFits(picture.format, BakeShape(p.what, picture.width, picture.height), error))
+      return bad("cannot write " + file + ": " + *error);
     p.pictures.push_back(std::move(picture));
   }
   if (!FingerprintBake(r, &p.fingerprint, error)) return kExitFailure;
@@ -106,9 +108,8 @@ int PlanBake(const BakeRequest& r, Model* model, BakePlan* plan, std::string* er
 
 bool RunBakePlan(const BakePlan& plan, Texmap* map, const Model& model, std::string* error) {
   for (const BakePicture& picture : plan.pictures) {
-    const int w = picture.region.Empty() ? plan.layout.width : picture.region.Width();
-    const int h = picture.region.Empty() ? plan.layout.height : picture.region.Height();
-    if (plan.piece && !plan.overwrite && IsCompletePicture(picture.file, w, h, plan.fingerprint)) {
+    if (plan.piece && !plan.overwrite &&
+        IsCompletePicture(picture.file, picture.width, picture.height, plan.fingerprint)) {
       std::fprintf(stderr, "plughost: %s is complete; kept\n", picture.file.c_str());
       continue;
     }
@@ -116,10 +117,8 @@ bool RunBakePlan(const BakePlan& plan, Texmap* map, const Model& model, std::str
     if (!LayOutBakeTile(model, plan.layout, picture.udim, picture.region, &tile, error)) return false;
     if (tile.overlap.texels) std::fprintf(stderr, "plughost: note: %s\n", DescribeOverlap(model, tile).c_str());
     HostPictureWriteOptions write = plan.write;
-    HostPictureFormat format{};
-    HostPictureFormatFor(picture.file, &format, error);  // checked by the plan
     // A bake is data: OpenEXR keeps it whole unless a depth is asked for.
-    if (!plan.depthGiven && format == HostPictureFormat::kExr) write.depth = HostPictureDepth::kFloat;
+    if (!plan.depthGiven && picture.format == HostPictureFormat::kExr) write.depth = HostPictureDepth::kFloat;
     write.metadata.push_back({"udim", std::to_string(picture.udim)});
     write.metadata.emplace_back(kRenderFingerprintKey, plan.fingerprint);
     // Written on a thread of its own while later rows shade, as a render's
@@ -128,7 +127,7 @@ bool RunBakePlan(const BakePlan& plan, Texmap* map, const Model& model, std::str
     if (threads <= 1) write.threads = 0;
     QueuedPictureWriter out(kMostQueuedPictureBytes, threads > 1);
     bool handed =
-        out.Begin(picture.file, BakeShape(plan.what, w, h), write) &&
+        out.Begin(picture.file, BakeShape(plan.what, picture.width, picture.height), write) &&
         ShadeBakeTileInBands(map, model, plan.layout, tile, plan.what, plan.time,
                              [&](const HostPicture& band, int, int count) { return out.Rows(band, count); }) &&
         out.Finish();

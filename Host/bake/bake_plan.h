@@ -58,6 +58,8 @@ struct BakePicture {
   int udim = 1001;
   TexelRect region;  // empty: the whole tile
   std::string file;
+  HostPictureFormat format = HostPictureFormat::kExr;  // the file's, by its extension
+  int width = 0, height = 0;                           // of the picture: the region's or the tile's
 };
 
 struct BakePlan {
