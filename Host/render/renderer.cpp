@@ -448,10 +448,11 @@ bool ShadeInBands(int height, int bandRows, int threadCount, const std::function
     }
   };
   std::vector<std::thread> pool;
-  // One thread shades on the caller's, between the sink's turns.
-  for (int i = 0; i < threads && threads > 1; ++i) {
-    // The system may give fewer threads than asked: the bands are shared by
-    // whichever threads there are, and with none the calling thread shades.
+  // One thread is the caller's, shading and handing on in turn. The system
+  // may give fewer threads than asked: the bands are shared by whichever
+  // threads there are, and with none the calling thread shades.
+  const int workers = threads > 1 ? threads : 0;
+  for (int i = 0; i < workers; ++i) {
     try {
       pool.emplace_back(worker);
     } catch (const std::system_error&) {
